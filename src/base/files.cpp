@@ -1,0 +1,80 @@
+#include "base/files.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "base/errors.h"
+#include "base/text.h"
+
+namespace skyvox {
+namespace fs = std::filesystem;
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  path.push_back(kPathSeparator);
+  path.append(name);
+  return path;
+}
+
+std::optional<fs::path> FindFileNoCase(std::string_view folder, std::string_view name) {
+  std::error_code ec;
+  const fs::path exact(JoinPath(folder, name));
+  if (fs::is_regular_file(exact, ec)) return exact;
+  const fs::path dir(folder.empty() ? std::string(1, kPathSeparator) : std::string(folder));
+  fs::directory_iterator it(dir, ec);
+  if (ec) return std::nullopt;
+  for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) return std::nullopt;
+    if (!EqualsNoCase(it->path().filename().string(), name)) continue;
+    std::error_code typeEc;
+    if (it->is_regular_file(typeEc)) return it->path();
+  }
+  return std::nullopt;
+}
+
+bool FileExistsNoCase(std::string_view folder, std::string_view name) {
+  return FindFileNoCase(folder, name).has_value();
+}
+
+void DeleteFileQuietly(std::string_view folder, std::string_view name) {
+  if (const auto found = FindFileNoCase(folder, name)) {
+    std::error_code ec;
+    fs::remove(*found, ec);
+  }
+}
+
+std::vector<uint8_t> ReadWholeFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw FileError("cannot open " + path.string());
+  in.seekg(0, std::ios::end);
+  const std::streamoff length = in.tellg();
+  if (length < 0) throw FileError("cannot read " + path.string());
+  in.seekg(0, std::ios::beg);
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
+  if (!bytes.empty() && !in.read(reinterpret_cast<char*>(bytes.data()), length)) {
+    throw FileError("cannot read " + path.string());
+  }
+  return bytes;
+}
+
+uint64_t FileLength(const fs::path& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  return ec ? 0 : static_cast<uint64_t>(size);
+}
+
+void WriteAt(const fs::path& path, uint64_t offset, std::span<const uint8_t> bytes) {
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  if (!out) {
+    // Missing: create it, then reopen without truncation for positioned writes.
+    { std::ofstream create(path, std::ios::binary); }
+    out.open(path, std::ios::binary | std::ios::in | std::ios::out);
+  }
+  if (!out) throw FileError("cannot open " + path.string() + " for writing");
+  out.seekp(static_cast<std::streamoff>(offset));
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  if (!out) throw FileError("cannot write " + path.string());
+}
+
+}  // namespace skyvox

@@ -1,0 +1,22 @@
+// Single-byte text. Files and the wire carry Windows-1252 text, one byte per character; the engine
+// keeps it as bytes in std::string and converts only where a person reads or types it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace skyvox {
+
+// Windows-1252 bytes to UTF-8. The five bytes the code page leaves undefined (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) map to the control characters of the same value, as Windows itself does.
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+// UTF-8 to Windows-1252. Characters the code page cannot hold, and malformed UTF-8, become '?'.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+// ASCII-only case folding, as used for file names and the design's upper/lower-cased comparisons.
+std::string ToUpperAscii(std::string_view text);
+std::string ToLowerAscii(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace skyvox
