@@ -1,0 +1,328 @@
+#include "scenery/database_files.h"
+
+#include <gtest/gtest.h>
+
+#include "base/errors.h"
+#include "support/temp_dir.h"
+
+namespace skyvox::scenery {
+namespace {
+using skyvox::testing::ReadBytes;
+using skyvox::testing::TempDir;
+
+// A small airport whose serialised form is spelled out byte by byte in SmallAirportBytes.
+AirportRecord SmallAirport() {
+  AirportRecord a;
+  a.Ident = "KA";
+  a.Name = "B";
+  a.Latitude = 1.5;
+  a.Longitude = -2.0;
+  a.ElevationFt = 100;
+  a.GroundFreq = "2";
+  a.GroundName = "G";
+  a.TowerFreq = "3";
+  a.TowerName = "T";
+  a.MainRunway = {"9", 0.5, 0.25, 7, 1000, 30, 90, ""};
+  a.TaxiPoints = {{2, 1.0, 2.0}};
+  a.TaxiPointCount = 1;
+  a.TaxiPaths = {{0, 0, 0, "A"}};
+  a.TaxiPathCount = 1;
+  return a;
+}
+
+std::vector<uint8_t> SmallAirportBytes(uint8_t nextPosLow, uint8_t nextPosHigh) {
+  return {
+      0x02, 0x00, 'K', 'A',                            // Ident
+      0x01, 0x00, 'B',                                 // Name
+      nextPosLow, nextPosHigh, 0x00, 0x00,             // NextRecordPos
+      0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                    // Latitude 1.5
+      0, 0, 0, 0, 0, 0, 0x00, 0xC0,                    // Longitude -2.0
+      0x64, 0x00, 0x00, 0x00,                          // ElevationFt 100
+      0x00, 0x00,                                      // ClearanceFreq ""
+      0x00, 0x00,                                      // ClearanceName ""
+      0x01, 0x00, '2',                                 // GroundFreq
+      0x01, 0x00, 'G',                                 // GroundName
+      0x01, 0x00, '3',                                 // TowerFreq
+      0x01, 0x00, 'T',                                 // TowerName
+      0x00, 0x00,                                      // ApproachFreq ""
+      0x00, 0x00,                                      // ApproachName ""
+      0x01, 0x00, '9',                                 // MainRunway.Ident
+      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,                    // ThresholdLat 0.5
+      0, 0, 0, 0, 0, 0, 0xD0, 0x3F,                    // ThresholdLon 0.25
+      0x07, 0x00, 0x00, 0x00,                          // ThresholdElevationFt 7
+      0xE8, 0x03, 0x00, 0x00,                          // Length 1000
+      0x1E, 0x00, 0x00, 0x00,                          // Width 30
+      0x5A, 0x00,                                      // MagHeading 90
+      0x00, 0x00,                                      // IlsFrequency ""
+      0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // TaxiPoints: 1 dim, 1 element, base 0
+      0x02, 0x00, 0x00, 0x00,                          //   PointType 2
+      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,                    //   Latitude 1.0
+      0, 0, 0, 0, 0, 0, 0x00, 0x40,                    //   Longitude 2.0
+      0x01, 0x00,                                      // TaxiPointCount 1
+      0x00, 0x00,                                      // ParkingSpots: no elements
+      0x00, 0x00,                                      // ParkingCount 0
+      0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // TaxiPaths: 1 element
+      0x00, 0x00, 0x00, 0x00,                          //   PathType 0
+      0x00, 0x00, 0x00, 0x00,                          //   StartPoint 0
+      0x00, 0x00, 0x00, 0x00,                          //   EndPoint 0
+      0x01, 0x00, 'A',                                 //   Name
+      0x01, 0x00,                                      // TaxiPathCount 1
+      0x00, 0x00,                                      // RuntimeList1: no elements
+      0x00, 0x00,                                      // RuntimeList2: no elements
+  };
+}
+
+AirportRecord NamedAirport(const std::string& ident, const std::string& name) {
+  AirportRecord a = SmallAirport();
+  a.Ident = ident;
+  a.Name = name;
+  return a;
+}
+
+TEST(AirportFile, AppendWritesTheRecordsByteForByteWithTheirNextPositions) {
+  TempDir dir;
+  const auto file = dir.File(kAirportsFileName);
+  int32_t count = 0;
+  AirportRecord first = SmallAirport();
+  AppendAirportRecord(file, first, count);
+  AirportRecord second = SmallAirport();
+  AppendAirportRecord(file, second, count);
+
+  // 153 bytes a record: the first begins at position 1 and names 154, the second names 307.
+  std::vector<uint8_t> expected = SmallAirportBytes(154, 0);
+  const auto secondBytes = SmallAirportBytes(0x33, 0x01);
+  expected.insert(expected.end(), secondBytes.begin(), secondBytes.end());
+  EXPECT_EQ(ReadBytes(file), expected);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(first.NextRecordPos, 154);
+  EXPECT_EQ(second.NextRecordPos, 307);
+}
+
+TEST(AirportFile, RecordsReadBackEqualToWhatWasWritten) {
+  AirportRecord a = SmallAirport();
+  a.ClearanceFreq = "128.0";
+  a.ClearanceName = "SEATTLE";
+  a.ApproachFreq = "119.2";
+  a.ApproachName = "SEATTLE APPROACH";
+  a.MainRunway.IlsFrequency = "110.3";
+  a.ParkingSpots = {{"GATE A 12", 60, 47.1, -122.2, 0}, {"N PARKING 3", 40, 47.2, -122.3, 1}};
+  a.ParkingCount = 2;
+  a.TaxiPaths.push_back({2, 0, 1, "3"});
+  a.TaxiPathCount = 2;
+  a.RuntimeList1 = {{4, "N123"}};
+  ByteWriter w;
+  WriteAirportRecord(w, a);
+  ByteReader r(w.Data());
+  EXPECT_EQ(ReadAirportRecord(r), a);
+  EXPECT_TRUE(r.AtEnd());
+  EXPECT_EQ(NextRecordPosOffset(a), 7u);
+}
+
+TEST(AirportFile, ListsEveryAirportInFileOrder) {
+  TempDir dir;
+  const auto file = dir.File(kAirportsFileName);
+  int32_t count = 0;
+  for (const auto& [ident, name] : std::vector<std::pair<std::string, std::string>>{
+           {"KSEA", "SEATTLE-TACOMA INTL"}, {"KBFI", "BOEING FIELD/KING CO INTL"}, {"KPDX", "PORTLAND INTL"}}) {
+    AirportRecord a = NamedAirport(ident, name);
+    AppendAirportRecord(file, a, count);
+  }
+  EXPECT_EQ(ListAllAirports(file), (std::vector<std::string>{"KSEA - SEATTLE-TACOMA INTL",
+                                                             "KBFI - BOEING FIELD/KING CO INTL",
+                                                             "KPDX - PORTLAND INTL"}));
+}
+
+TEST(AirportFile, AnEmptyOrMissingFileListsAndLoadsNothing) {
+  TempDir dir;
+  dir.Write(kAirportsFileName, std::string());
+  WorldTables tables;
+  EXPECT_TRUE(ListAllAirports(dir.File(kAirportsFileName)).empty());
+  LoadControlledAirports(dir.File(kAirportsFileName), {"KA - B"}, tables);
+  EXPECT_EQ(tables.ControlledAirportCount, 0);
+  EXPECT_EQ(tables.ControlledAirports.size(), 1u);
+  EXPECT_TRUE(ListAllAirports(dir.File("missing.dat")).empty());
+}
+
+TEST(AirportFile, AnAirportWithoutANameIsListedAndDoesNotHideTheOnesAfterIt) {
+  TempDir dir;
+  const auto file = dir.File(kAirportsFileName);
+  int32_t count = 0;
+  AirportRecord nameless = NamedAirport("XXXX", "");
+  AirportRecord after = NamedAirport("KSEA", "SEATTLE");
+  AppendAirportRecord(file, nameless, count);
+  AppendAirportRecord(file, after, count);
+  EXPECT_EQ(ListAllAirports(file), (std::vector<std::string>{"XXXX - ", "KSEA - SEATTLE"}));
+}
+
+class ControlledAirports : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int32_t count = 0;
+    AirportRecord a = NamedAirport("KSEA", "SEATTLE");
+    a.ParkingSpots = {{"GATE A 1", 50, 1, 2, 0}};
+    a.ParkingCount = 1;
+    AirportRecord bare = NamedAirport("KBFI", "BOEING");
+    bare.TaxiPoints.clear();
+    bare.TaxiPointCount = 0;
+    bare.TaxiPaths.clear();
+    bare.TaxiPathCount = 0;
+    AirportRecord c = NamedAirport("KPDX", "PORTLAND");
+    for (AirportRecord* r : {&a, &bare, &c}) AppendAirportRecord(file_, *r, count);
+    seattle_ = a;
+    boeing_ = bare;
+  }
+
+  TempDir dir_;
+  std::filesystem::path file_ = dir_.File(kAirportsFileName);
+  AirportRecord seattle_;
+  AirportRecord boeing_;
+  WorldTables tables_;
+};
+
+TEST_F(ControlledAirports, LoadInFileOrderOncePerEqualEntryWithASpareAtTheEnd) {
+  LoadControlledAirports(file_, {"KBFI - BOEING", "KSEA - SEATTLE", "KBFI - BOEING", "KXXX - NOWHERE"}, tables_);
+  ASSERT_EQ(tables_.ControlledAirportCount, 3);
+  ASSERT_EQ(tables_.ControlledAirports.size(), 4u);
+  EXPECT_EQ(tables_.ControlledAirports[0].Ident, "KSEA");
+  EXPECT_EQ(tables_.ControlledAirports[1].Ident, "KBFI");
+  EXPECT_EQ(tables_.ControlledAirports[2].Ident, "KBFI");
+  EXPECT_EQ(tables_.ControlledAirports[3], AirportRecord{});
+  // The whole record comes back, NextRecordPos included.
+  AirportRecord expected = seattle_;
+  EXPECT_EQ(tables_.ControlledAirports[0], expected);
+}
+
+TEST_F(ControlledAirports, EmptyArraysComeBackWithOneEmptyElementAndCountsOfZero) {
+  LoadControlledAirports(file_, {"KBFI - BOEING"}, tables_);
+  ASSERT_EQ(tables_.ControlledAirportCount, 1);
+  const AirportRecord& b = tables_.ControlledAirports[0];
+  EXPECT_EQ(b.TaxiPoints, std::vector<TaxiPoint>(1));
+  EXPECT_EQ(b.ParkingSpots, std::vector<ParkingRecord>(1));
+  EXPECT_EQ(b.TaxiPaths, std::vector<TaxiPath>(1));
+  EXPECT_EQ(b.TaxiPointCount, 0);
+  EXPECT_EQ(b.ParkingCount, 0);
+  EXPECT_EQ(b.TaxiPathCount, 0);
+  EXPECT_TRUE(b.RuntimeList1.empty());
+}
+
+TEST_F(ControlledAirports, ComparisonIsExactAndLoadsAddToWhatIsThere) {
+  LoadControlledAirports(file_, {"ksea - seattle", "KSEA - SEATTLE ", "KSEA-SEATTLE"}, tables_);
+  EXPECT_EQ(tables_.ControlledAirportCount, 0);
+  LoadControlledAirports(file_, {"KPDX - PORTLAND"}, tables_);
+  LoadControlledAirports(file_, {"KSEA - SEATTLE"}, tables_);
+  ASSERT_EQ(tables_.ControlledAirportCount, 2);
+  EXPECT_EQ(tables_.ControlledAirports[0].Ident, "KPDX");
+  EXPECT_EQ(tables_.ControlledAirports[1].Ident, "KSEA");
+  EXPECT_EQ(tables_.ControlledAirports.size(), 3u);
+}
+
+TEST(WorldTablesReset, LeavesOneSpareElementWithOneElementInEveryArray) {
+  WorldTables tables;
+  tables.ControlledAirportCount = 5;
+  tables.ControlledAirports.resize(6);
+  tables.TerrainPointCount = 2;
+  tables.TerrainPoints.resize(3);
+  tables.Airspaces.resize(9);
+  tables.ResetLoadedTables();
+  EXPECT_EQ(tables.ControlledAirportCount, 0);
+  ASSERT_EQ(tables.ControlledAirports.size(), 1u);
+  const AirportRecord& spare = tables.ControlledAirports[0];
+  EXPECT_EQ(spare.TaxiPoints.size(), 1u);
+  EXPECT_EQ(spare.ParkingSpots.size(), 1u);
+  EXPECT_EQ(spare.TaxiPaths.size(), 1u);
+  EXPECT_EQ(spare.RuntimeList1.size(), 1u);
+  EXPECT_EQ(spare.RuntimeList2.size(), 1u);
+  EXPECT_EQ(tables.Airspaces.size(), 1u);
+  EXPECT_EQ(tables.TerrainPoints.size(), 1u);
+  EXPECT_EQ(tables.TerrainPointCount, 0);
+}
+
+AirspaceRecord SmallAirspace() { return {"C", "ARTCC/FIR (LOW)", "1", 2.0, 1.0, -1.0, -2.0, 0, 18000}; }
+
+TEST(AirspaceFile, AppendWritesTheRecordByteForByte) {
+  TempDir dir;
+  const auto file = dir.File(kAirspacesFileName);
+  int32_t count = 0;
+  AppendAirspaceRecord(file, SmallAirspace(), count);
+  const std::vector<uint8_t> expected = {
+      0x01, 0x00, 'C',                                                                  // CenterName
+      0x0F, 0x00, 'A', 'R', 'T', 'C', 'C', '/', 'F', 'I', 'R', ' ', '(', 'L', 'O', 'W', ')',  // class
+      0x01, 0x00, '1',                                                                  // CenterFreq
+      0, 0, 0, 0, 0, 0, 0x00, 0x40,                                                     // NorthLat 2.0
+      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,                                                     // SouthLat 1.0
+      0, 0, 0, 0, 0, 0, 0xF0, 0xBF,                                                     // EastLon -1.0
+      0, 0, 0, 0, 0, 0, 0x00, 0xC0,                                                     // WestLon -2.0
+      0x00, 0x00, 0x00, 0x00,                                                           // LowerLimit 0
+      0x50, 0x46, 0x00, 0x00,                                                           // UpperLimit 18000
+  };
+  EXPECT_EQ(ReadBytes(file), expected);
+  EXPECT_EQ(count, 1);
+}
+
+TEST(AirspaceFile, LoadReadsTheCountTheConfigurationNamesInFileOrder) {
+  TempDir dir;
+  const auto file = dir.File(kAirspacesFileName);
+  int32_t count = 0;
+  AirspaceRecord high = SmallAirspace();
+  high.CenterName = "SEATTLE CENTER";
+  high.AirspaceClass = "ARTCC/FIR (HIGH)";
+  high.WestLon = 170.0;  // across the 180th meridian
+  AppendAirspaceRecord(file, SmallAirspace(), count);
+  AppendAirspaceRecord(file, high, count);
+
+  WorldTables tables;
+  tables.AirspaceCount = 2;
+  LoadAirspaces(file, tables);
+  ASSERT_EQ(tables.Airspaces.size(), 3u);
+  EXPECT_EQ(tables.Airspaces[0], SmallAirspace());
+  EXPECT_EQ(tables.Airspaces[1], high);
+  EXPECT_EQ(tables.Airspaces[2], AirspaceRecord{});
+
+  tables.AirspaceCount = 1;  // a smaller count reads the first records only
+  LoadAirspaces(file, tables);
+  ASSERT_EQ(tables.Airspaces.size(), 2u);
+  EXPECT_EQ(tables.Airspaces[1], AirspaceRecord{});
+
+  tables.AirspaceCount = 3;  // more than the file holds: the rest stay empty
+  LoadAirspaces(file, tables);
+  ASSERT_EQ(tables.Airspaces.size(), 4u);
+  EXPECT_EQ(tables.Airspaces[1], high);
+  EXPECT_EQ(tables.Airspaces[2], AirspaceRecord{});
+
+  tables.AirspaceCount = 0;
+  LoadAirspaces(file, tables);
+  EXPECT_EQ(tables.Airspaces.size(), 1u);
+}
+
+TEST(AirspaceFile, ACountTheFileCannotHoldIsRefusedBeforeAnythingIsAllocated) {
+  TempDir dir;
+  const auto file = dir.File(kAirspacesFileName);
+  int32_t count = 0;
+  AppendAirspaceRecord(file, SmallAirspace(), count);
+  WorldTables tables;
+  tables.AirspaceCount = 2000000000;
+  EXPECT_THROW(LoadAirspaces(file, tables), FormatError);
+  tables.AirspaceCount = -1;
+  EXPECT_THROW(LoadAirspaces(file, tables), FormatError);
+  tables.AirspaceCount = 1;
+  EXPECT_THROW(LoadAirspaces(dir.File("missing"), tables), FormatError);
+}
+
+TEST(ConfigRecordBytes, SerialiseAsFolderThenTwoCounts) {
+  ByteWriter w;
+  WriteConfigRecord(w, {"C:", 3, 260});
+  EXPECT_EQ(w.Data(), (std::vector<uint8_t>{0x02, 0x00, 'C', ':', 3, 0, 0, 0, 0x04, 0x01, 0, 0}));
+  ByteReader r(w.Data());
+  EXPECT_EQ(ReadConfigRecord(r), (ConfigRecord{"C:", 3, 260}));
+}
+
+TEST(TerrainPointBytes, AreTwentyBytesEach) {
+  ByteWriter w;
+  WriteTerrainPoint(w, {47.5, -122.25, 4392});
+  ASSERT_EQ(w.Size(), kTerrainPointSize);
+  ByteReader r(w.Data());
+  EXPECT_EQ(ReadTerrainPoint(r), (TerrainPoint{47.5, -122.25, 4392}));
+}
+
+}  // namespace
+}  // namespace skyvox::scenery
