@@ -1,0 +1,23 @@
+#include "app/config_file.h"
+
+#include "base/byte_io.h"
+#include "base/files.h"
+#include "scenery/database_files.h"
+
+namespace skyvox::app {
+
+std::string ConfigFilePath(const std::string& appFolder) { return JoinPath(appFolder, kConfigFileName); }
+
+void WriteConfigFile(const std::string& appFolder, const scenery::ConfigRecord& config) {
+  ByteWriter out;
+  scenery::WriteConfigRecord(out, config);
+  WriteAt(ConfigFilePath(appFolder), 0, out.Data());
+}
+
+scenery::ConfigRecord ReadConfigFile(const std::string& appFolder) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(ConfigFilePath(appFolder));
+  ByteReader in(bytes);
+  return scenery::ReadConfigRecord(in);
+}
+
+}  // namespace skyvox::app

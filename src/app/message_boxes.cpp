@@ -1,0 +1,22 @@
+#include "app/message_boxes.h"
+
+#include <ostream>
+
+#include "base/text.h"
+
+namespace skyvox::app {
+
+void MessageBoxLog::Show(const std::string& title, const std::string& text, MessageIcon icon) {
+  shown_.push_back({title, text, icon});
+}
+
+void ConsoleMessageBoxes::Show(const std::string& title, const std::string& text, MessageIcon icon) {
+  out_ << "[message box, " << IconWord(icon) << "] " << Cp1252ToUtf8(title) << ": " << Cp1252ToUtf8(text)
+       << '\n';
+}
+
+const char* IconWord(MessageIcon icon) {
+  return icon == MessageIcon::Information ? "information" : "exclamation";
+}
+
+}  // namespace skyvox::app

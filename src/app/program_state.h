@@ -1,0 +1,15 @@
+// The program-wide tables, one instance for the life of the process, passed by reference to every
+// window controller. Later layers add their tables here (the player roster, the session objects).
+#pragma once
+
+#include "scenery/records.h"
+
+namespace skyvox::app {
+
+inline constexpr const char* kProgramTitle = "Skyvox v2.0";
+
+struct ProgramState {
+  scenery::WorldTables World;
+};
+
+}  // namespace skyvox::app

@@ -1,0 +1,124 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "app/config_file.h"
+#include "scenery/database_files.h"
+#include "support/temp_dir.h"
+
+namespace skyvox::app {
+namespace {
+using skyvox::testing::TempDir;
+
+constexpr const char* kTerrain = "world_terrain.db";
+constexpr const char* kAirports = "world_airports.dat";
+constexpr const char* kAirspaces = "world_airspaces.dat";
+constexpr const char* kConfig = "Skyvox_link.cfg";
+
+TEST(Startup, AppFolderLosesOneTrailingSeparator) {
+  EXPECT_EQ(AppFolderFromCurrentDirectory("C:\\"), "C:");
+  EXPECT_EQ(AppFolderFromCurrentDirectory("/"), "");
+  EXPECT_EQ(AppFolderFromCurrentDirectory("/opt/skyvox/"), "/opt/skyvox");
+  EXPECT_EQ(AppFolderFromCurrentDirectory("/opt/skyvox"), "/opt/skyvox");
+  EXPECT_EQ(AppFolderFromCurrentDirectory(""), "");
+}
+
+// Every combination of the four files: without the terrain file the program ends and nothing is
+// touched; otherwise the three others survive only together.
+TEST(Startup, EveryCombinationOfPresentAndMissingFiles) {
+  for (int mask = 0; mask < 16; ++mask) {
+    SCOPED_TRACE("mask " + std::to_string(mask));
+    TempDir dir;
+    const bool terrain = mask & 1, airports = mask & 2, airspaces = mask & 4, config = mask & 8;
+    if (terrain) dir.Write(kTerrain, std::string(20, '\0'));
+    if (airports) dir.Write(kAirports, std::string("a"));
+    if (airspaces) dir.Write(kAirspaces, std::string("s"));
+    if (config) WriteConfigFile(dir.Str(), {"/sim", 12, 3});
+
+    ProgramState state;
+    MessageBoxLog boxes;
+    SplashController splash(state, boxes, dir.Str() + "/");
+    EXPECT_TRUE(splash.TimerEnabled());
+    splash.Tick();
+    EXPECT_FALSE(splash.IsOpen());
+    EXPECT_FALSE(splash.TimerEnabled());
+    EXPECT_EQ(state.World.AppFolder, dir.Str());
+
+    if (!terrain) {
+      EXPECT_EQ(splash.Next(), NextWindow::Terminate);
+      ASSERT_EQ(boxes.Shown().size(), 1u);
+      EXPECT_EQ(boxes.Shown()[0], (MessageBoxRecord{"Skyvox v2.0",
+                                                    "The world_terrain.db file is missing. Please reinstall "
+                                                    "this ATC program again.",
+                                                    MessageIcon::Exclamation}));
+      EXPECT_EQ(dir.Exists(kAirports), airports);
+      EXPECT_EQ(dir.Exists(kAirspaces), airspaces);
+      EXPECT_EQ(dir.Exists(kConfig), config);
+      continue;
+    }
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_TRUE(dir.Exists(kTerrain));
+    const bool all = airports && airspaces && config;
+    EXPECT_EQ(dir.Exists(kAirports), all);
+    EXPECT_EQ(dir.Exists(kAirspaces), all);
+    EXPECT_EQ(dir.Exists(kConfig), all);
+    if (all) {
+      EXPECT_EQ(splash.Next(), NextWindow::Settings);
+      EXPECT_FALSE(state.World.FirstRun);
+      EXPECT_EQ(state.World.SimFolder, "/sim");
+      EXPECT_EQ(state.World.AirportCount, 12);
+      EXPECT_EQ(state.World.AirspaceCount, 3);
+    } else {
+      EXPECT_EQ(splash.Next(), NextWindow::SimulatorFolder);
+      EXPECT_TRUE(state.World.FirstRun);
+    }
+  }
+}
+
+TEST(Startup, TheCheckRunsOnceHoweverOftenTheTimerTicks) {
+  TempDir dir;
+  dir.Write(kTerrain, std::string());
+  ProgramState state;
+  MessageBoxLog boxes;
+  SplashController splash(state, boxes, dir.Str());
+  splash.Tick();
+  EXPECT_EQ(splash.Next(), NextWindow::SimulatorFolder);
+  // Files that appear afterwards change nothing: the window is closed.
+  dir.Write(kAirports, std::string("a"));
+  splash.Tick();
+  EXPECT_EQ(splash.Next(), NextWindow::SimulatorFolder);
+  EXPECT_TRUE(dir.Exists(kAirports));
+}
+
+TEST(Startup, FileNamesMatchWithoutRegardToCase) {
+  TempDir dir;
+  dir.Write("WORLD_TERRAIN.DB", std::string());
+  dir.Write("World_Airports.dat", std::string("a"));
+  dir.Write(kAirspaces, std::string("s"));
+  ProgramState state;
+  MessageBoxLog boxes;
+  EXPECT_EQ(RunStartupCheck(dir.Str(), state, boxes), NextWindow::SimulatorFolder);
+  EXPECT_FALSE(dir.Exists("World_Airports.dat"));
+  EXPECT_FALSE(dir.Exists(kAirspaces));
+}
+
+TEST(Startup, ADamagedConfigurationIsReportedAndRebuiltLikeAMissingOne) {
+  TempDir dir;
+  dir.Write(kTerrain, std::string());
+  dir.Write(kAirports, std::string("a"));
+  dir.Write(kAirspaces, std::string("s"));
+  dir.Write(kConfig, std::vector<uint8_t>{0x10, 0x00, 'C', ':'});  // folder text cut short
+  ProgramState state;
+  MessageBoxLog boxes;
+  EXPECT_EQ(RunStartupCheck(dir.Str(), state, boxes), NextWindow::SimulatorFolder);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Icon, MessageIcon::Exclamation);
+  EXPECT_EQ(boxes.Shown()[0].Text, kConfigDamagedText);
+  EXPECT_TRUE(state.World.FirstRun);
+  EXPECT_FALSE(dir.Exists(kConfig));
+  EXPECT_FALSE(dir.Exists(kAirports));
+  EXPECT_FALSE(dir.Exists(kAirspaces));
+}
+
+}  // namespace
+}  // namespace skyvox::app
