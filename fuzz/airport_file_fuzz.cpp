@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LoadControlledAirports(bytes, entries, tables);
   } catch (const skyvox::FormatError&) {
   }
-  if (tables.ControlledAirports.size() != static_cast<size_t>(tables.ControlledAirportCount) + 1) __builtin_trap();
+  if (tables.ControlledAirports.size() != static_cast<size_t>(tables.ControlledAirportCount) + 1)
+    __builtin_trap();
   for (int32_t i = 0; i < tables.ControlledAirportCount; ++i) {
     const AirportRecord& a = tables.ControlledAirports[static_cast<size_t>(i)];
     if (a.TaxiPoints.empty() || a.ParkingSpots.empty() || a.TaxiPaths.empty()) __builtin_trap();

@@ -6,7 +6,9 @@
 
 namespace skyvox::app {
 
-std::string ConfigFilePath(const std::string& appFolder) { return JoinPath(appFolder, kConfigFileName); }
+std::string ConfigFilePath(const std::string& appFolder) {
+  return JoinPath(appFolder, kConfigFileName);
+}
 
 void WriteConfigFile(const std::string& appFolder, const scenery::ConfigRecord& config) {
   ByteWriter out;

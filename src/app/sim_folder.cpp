@@ -27,14 +27,18 @@ void SimFolderController::Load(const std::string& folderListPath) {
   FolderChanged(folderListPath);
 }
 
-void SimFolderController::DriveChanged(const std::string& drive) { FolderChanged(drive); }
+void SimFolderController::DriveChanged(const std::string& drive) {
+  FolderChanged(drive);
+}
 
 void SimFolderController::FolderChanged(const std::string& path) {
   folderListPath_ = path;
   TextChanged(path);
 }
 
-void SimFolderController::TextChanged(const std::string& text) { text_ = ApplyDriveRootRule(text); }
+void SimFolderController::TextChanged(const std::string& text) {
+  text_ = ApplyDriveRootRule(text);
+}
 
 void SimFolderController::CreatePressed() {
   if (!open_) return;

@@ -4,10 +4,10 @@
 namespace skyvox::app {
 
 enum class NextWindow {
-  None,              // still open, or closed without a successor
-  SimulatorFolder,   // "Creating Configuration File"
-  Settings,          // "Settings"
-  Terminate,         // the program ends
+  None,             // still open, or closed without a successor
+  SimulatorFolder,  // "Creating Configuration File"
+  Settings,         // "Settings"
+  Terminate,        // the program ends
 };
 
 }  // namespace skyvox::app

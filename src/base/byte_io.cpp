@@ -43,7 +43,9 @@ uint16_t ByteReader::U16() {
   return v;
 }
 
-int16_t ByteReader::I16() { return static_cast<int16_t>(U16()); }
+int16_t ByteReader::I16() {
+  return static_cast<int16_t>(U16());
+}
 
 uint32_t ByteReader::U32() {
   Need(4);
@@ -53,7 +55,9 @@ uint32_t ByteReader::U32() {
   return v;
 }
 
-int32_t ByteReader::I32() { return static_cast<int32_t>(U32()); }
+int32_t ByteReader::I32() {
+  return static_cast<int32_t>(U32());
+}
 
 double ByteReader::F64() {
   Need(8);
@@ -75,27 +79,35 @@ std::string ByteReader::String16() {
   return Bytes(length);
 }
 
-void ByteWriter::U8(uint8_t v) { data_.push_back(v); }
+void ByteWriter::U8(uint8_t v) {
+  data_.push_back(v);
+}
 
 void ByteWriter::U16(uint16_t v) {
   data_.push_back(static_cast<uint8_t>(v));
   data_.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-void ByteWriter::I16(int16_t v) { U16(static_cast<uint16_t>(v)); }
+void ByteWriter::I16(int16_t v) {
+  U16(static_cast<uint16_t>(v));
+}
 
 void ByteWriter::U32(uint32_t v) {
   for (int i = 0; i < 4; ++i) data_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void ByteWriter::I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+void ByteWriter::I32(int32_t v) {
+  U32(static_cast<uint32_t>(v));
+}
 
 void ByteWriter::F64(double v) {
   const auto bits = std::bit_cast<uint64_t>(v);
   for (int i = 0; i < 8; ++i) data_.push_back(static_cast<uint8_t>(bits >> (8 * i)));
 }
 
-void ByteWriter::Bytes(std::string_view bytes) { data_.insert(data_.end(), bytes.begin(), bytes.end()); }
+void ByteWriter::Bytes(std::string_view bytes) {
+  data_.insert(data_.end(), bytes.begin(), bytes.end());
+}
 
 void ByteWriter::Bytes(std::span<const uint8_t> bytes) {
   data_.insert(data_.end(), bytes.begin(), bytes.end());

@@ -30,9 +30,13 @@ T Checked(double x, const char* what) {
 
 }  // namespace
 
-int16_t CInt(double x) { return Checked<int16_t>(x, "CInt"); }
+int16_t CInt(double x) {
+  return Checked<int16_t>(x, "CInt");
+}
 
-int32_t CLng(double x) { return Checked<int32_t>(x, "CLng"); }
+int32_t CLng(double x) {
+  return Checked<int32_t>(x, "CLng");
+}
 
 double Round(double x, int decimals) {
   if (!std::isfinite(x)) return x;
@@ -43,9 +47,13 @@ double Round(double x, int decimals) {
   return RoundHalfEven(scaled) / scale;
 }
 
-double Int(double x) { return std::floor(x); }
+double Int(double x) {
+  return std::floor(x);
+}
 
-double Fix(double x) { return std::trunc(x); }
+double Fix(double x) {
+  return std::trunc(x);
+}
 
 int16_t Saturate16(int64_t x) {
   if (x > 32767) return 32767;

@@ -299,7 +299,9 @@ void AppendAirspaceRecord(const fs::path& file, const AirspaceRecord& airspace, 
   airspaceCount += 1;
 }
 
-std::vector<std::string> ListAllAirports(const fs::path& file) { return ListAllAirports(ReadIfPresent(file)); }
+std::vector<std::string> ListAllAirports(const fs::path& file) {
+  return ListAllAirports(ReadIfPresent(file));
+}
 
 std::vector<std::string> ListAllAirports(std::span<const uint8_t> bytes) {
   std::vector<std::string> entries;

@@ -55,11 +55,12 @@ TEST_F(SimFolderWindow, AFolderWithoutTheSimulatorIsRefusedAndNothingIsWritten) 
   window_.Load(sim_.Str());
   window_.CreatePressed();
   ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_EQ(boxes_.Shown()[0],
-            (MessageBoxRecord{"Skyvox v2.0",
-                              "The directory or path that you selected is not your currently FS2002 main "
-                              "folder, because this program didn't found the FS2002.EXE file. Please try again.",
-                              MessageIcon::Exclamation}));
+  EXPECT_EQ(
+      boxes_.Shown()[0],
+      (MessageBoxRecord{"Skyvox v2.0",
+                        "The directory or path that you selected is not your currently FS2002 main "
+                        "folder, because this program didn't found the FS2002.EXE file. Please try again.",
+                        MessageIcon::Exclamation}));
   EXPECT_TRUE(window_.IsOpen());
   EXPECT_EQ(window_.Next(), NextWindow::None);
   EXPECT_FALSE(app_.Exists("Skyvox_link.cfg"));
@@ -71,9 +72,11 @@ TEST_F(SimFolderWindow, AcceptedFolderWritesTheConfigurationWithCountsOfZero) {
   window_.Load(sim_.Str());
   window_.CreatePressed();
   ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_EQ(boxes_.Shown()[0],
-            (MessageBoxRecord{"Skyvox v2.0", "The creation process of the configuration file for this program was completed!",
-                              MessageIcon::Information}));
+  EXPECT_EQ(
+      boxes_.Shown()[0],
+      (MessageBoxRecord{"Skyvox v2.0",
+                        "The creation process of the configuration file for this program was completed!",
+                        MessageIcon::Information}));
   EXPECT_FALSE(window_.IsOpen());
   EXPECT_EQ(window_.Next(), NextWindow::Settings);
   EXPECT_EQ(state_.World.SimFolder, sim_.Str());

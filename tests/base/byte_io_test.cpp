@@ -17,12 +17,14 @@ TEST(ByteIo, WritesLittleEndianFieldsAndReadsThemBack) {
   w.I32(0x12345678);
   w.F64(1.5);
   w.String16("KSEA");
+  // clang-format off
   const std::vector<uint8_t> expected = {
       0xAB,                                            // byte
       0xFE, 0xFF,                                      // -2 as 16 bits
       0x78, 0x56, 0x34, 0x12,                          // 0x12345678
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF8, 0x3F,  // 1.5 IEEE
       0x04, 0x00, 'K', 'S', 'E', 'A'};                 // counted text
+  // clang-format on
   EXPECT_EQ(w.Data(), expected);
 
   ByteReader r(w.Data());
@@ -36,10 +38,17 @@ TEST(ByteIo, WritesLittleEndianFieldsAndReadsThemBack) {
 
 TEST(ByteIo, KeepsHighBytesAndNaNsUnchanged) {
   ByteWriter w;
-  w.String16(std::string("\xC9" "COLE\x00" "X", 7));  // single-byte text with an embedded zero
+  w.String16(
+      std::string("\xC9"
+                  "COLE\x00"
+                  "X",
+                  7));  // single-byte text with an embedded zero
   w.F64(std::nan(""));
   ByteReader r(w.Data());
-  EXPECT_EQ(r.String16(), std::string("\xC9" "COLE\x00" "X", 7));
+  EXPECT_EQ(r.String16(), std::string("\xC9"
+                                      "COLE\x00"
+                                      "X",
+                                      7));
   EXPECT_TRUE(std::isnan(r.F64()));
 }
 

@@ -38,8 +38,8 @@ TEST(Rounding, RoundToDecimalsIsHalfEvenOnTheScaledValue) {
   EXPECT_EQ(Round(2.5), 2.0);
   EXPECT_EQ(Round(3.5), 4.0);
   EXPECT_EQ(Round(-2.5), -2.0);
-  EXPECT_EQ(Round(0.125, 2), 0.12);   // 12.5 exactly: to even
-  EXPECT_EQ(Round(0.375, 2), 0.38);   // 37.5 exactly: to even
+  EXPECT_EQ(Round(0.125, 2), 0.12);  // 12.5 exactly: to even
+  EXPECT_EQ(Round(0.375, 2), 0.38);  // 37.5 exactly: to even
   EXPECT_EQ(Round(47.4498889, 6), 47.449889);
   EXPECT_EQ(Round(-122.311777749, 5), -122.31178);
   EXPECT_EQ(Round(1.0, 5), 1.0);

@@ -19,10 +19,10 @@ TEST(Text, EveryByteSurvivesTheRoundTrip) {
 }
 
 TEST(Text, WhatTheCodePageCannotHoldBecomesAQuestionMark) {
-  EXPECT_EQ(Utf8ToCp1252("\xE2\x9C\x88 jet"), "? jet");        // U+2708 airplane
-  EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");                       // cut-short sequence
-  EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x9B\xAB!"), "?!");           // four-byte sequence
-  EXPECT_EQ(Utf8ToCp1252("\x80x"), "?x");                       // stray continuation byte
+  EXPECT_EQ(Utf8ToCp1252("\xE2\x9C\x88 jet"), "? jet");  // U+2708 airplane
+  EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");                // cut-short sequence
+  EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x9B\xAB!"), "?!");    // four-byte sequence
+  EXPECT_EQ(Utf8ToCp1252("\x80x"), "?x");                // stray continuation byte
 }
 
 TEST(Text, CaseFoldingTouchesAsciiLettersOnly) {

@@ -116,8 +116,8 @@ TEST_F(DamagedAirportFile, AbsurdArrayDescriptorsAreRefusedWithoutAllocating) {
     int32_t count;
     int32_t lowerBound;
   };
-  for (const Case c : {Case{1, INT32_MAX, 0}, Case{1, -1, 0}, Case{1, 3, 0}, Case{2, 2, 0}, Case{1, 2, 1},
-                       Case{-1, 2, 0}}) {
+  for (const Case c :
+       {Case{1, INT32_MAX, 0}, Case{1, -1, 0}, Case{1, 3, 0}, Case{2, 2, 0}, Case{1, 2, 1}, Case{-1, 2, 0}}) {
     auto bytes = good_;
     bytes[at] = static_cast<uint8_t>(c.dims);
     bytes[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(c.dims) >> 8);

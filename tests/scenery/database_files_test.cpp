@@ -30,6 +30,7 @@ AirportRecord SmallAirport() {
   return a;
 }
 
+// clang-format off
 std::vector<uint8_t> SmallAirportBytes(uint8_t nextPosLow, uint8_t nextPosHigh) {
   return {
       0x02, 0x00, 'K', 'A',                            // Ident
@@ -71,6 +72,7 @@ std::vector<uint8_t> SmallAirportBytes(uint8_t nextPosLow, uint8_t nextPosHigh) 
       0x00, 0x00,                                      // RuntimeList2: no elements
   };
 }
+// clang-format on
 
 AirportRecord NamedAirport(const std::string& ident, const std::string& name) {
   AirportRecord a = SmallAirport();
@@ -122,14 +124,16 @@ TEST(AirportFile, ListsEveryAirportInFileOrder) {
   TempDir dir;
   const auto file = dir.File(kAirportsFileName);
   int32_t count = 0;
-  for (const auto& [ident, name] : std::vector<std::pair<std::string, std::string>>{
-           {"KSEA", "SEATTLE-TACOMA INTL"}, {"KBFI", "BOEING FIELD/KING CO INTL"}, {"KPDX", "PORTLAND INTL"}}) {
+  for (const auto& [ident, name] :
+       std::vector<std::pair<std::string, std::string>>{{"KSEA", "SEATTLE-TACOMA INTL"},
+                                                        {"KBFI", "BOEING FIELD/KING CO INTL"},
+                                                        {"KPDX", "PORTLAND INTL"}}) {
     AirportRecord a = NamedAirport(ident, name);
     AppendAirportRecord(file, a, count);
   }
-  EXPECT_EQ(ListAllAirports(file), (std::vector<std::string>{"KSEA - SEATTLE-TACOMA INTL",
-                                                             "KBFI - BOEING FIELD/KING CO INTL",
-                                                             "KPDX - PORTLAND INTL"}));
+  EXPECT_EQ(ListAllAirports(file),
+            (std::vector<std::string>{"KSEA - SEATTLE-TACOMA INTL", "KBFI - BOEING FIELD/KING CO INTL",
+                                      "KPDX - PORTLAND INTL"}));
 }
 
 TEST(AirportFile, AnEmptyOrMissingFileListsAndLoadsNothing) {
@@ -180,7 +184,8 @@ class ControlledAirports : public ::testing::Test {
 };
 
 TEST_F(ControlledAirports, LoadInFileOrderOncePerEqualEntryWithASpareAtTheEnd) {
-  LoadControlledAirports(file_, {"KBFI - BOEING", "KSEA - SEATTLE", "KBFI - BOEING", "KXXX - NOWHERE"}, tables_);
+  LoadControlledAirports(file_, {"KBFI - BOEING", "KSEA - SEATTLE", "KBFI - BOEING", "KXXX - NOWHERE"},
+                         tables_);
   ASSERT_EQ(tables_.ControlledAirportCount, 3);
   ASSERT_EQ(tables_.ControlledAirports.size(), 4u);
   EXPECT_EQ(tables_.ControlledAirports[0].Ident, "KSEA");
@@ -237,13 +242,16 @@ TEST(WorldTablesReset, LeavesOneSpareElementWithOneElementInEveryArray) {
   EXPECT_EQ(tables.TerrainPointCount, 0);
 }
 
-AirspaceRecord SmallAirspace() { return {"C", "ARTCC/FIR (LOW)", "1", 2.0, 1.0, -1.0, -2.0, 0, 18000}; }
+AirspaceRecord SmallAirspace() {
+  return {"C", "ARTCC/FIR (LOW)", "1", 2.0, 1.0, -1.0, -2.0, 0, 18000};
+}
 
 TEST(AirspaceFile, AppendWritesTheRecordByteForByte) {
   TempDir dir;
   const auto file = dir.File(kAirspacesFileName);
   int32_t count = 0;
   AppendAirspaceRecord(file, SmallAirspace(), count);
+  // clang-format off
   const std::vector<uint8_t> expected = {
       0x01, 0x00, 'C',                                                                  // CenterName
       0x0F, 0x00, 'A', 'R', 'T', 'C', 'C', '/', 'F', 'I', 'R', ' ', '(', 'L', 'O', 'W', ')',  // class
@@ -255,6 +263,7 @@ TEST(AirspaceFile, AppendWritesTheRecordByteForByte) {
       0x00, 0x00, 0x00, 0x00,                                                           // LowerLimit 0
       0x50, 0x46, 0x00, 0x00,                                                           // UpperLimit 18000
   };
+  // clang-format on
   EXPECT_EQ(ReadBytes(file), expected);
   EXPECT_EQ(count, 1);
 }

@@ -13,7 +13,8 @@ TempDir::TempDir() {
   static std::atomic<int> counter{0};
   std::random_device random;
   for (;;) {
-    path_ = fs::temp_directory_path() / ("skyvox-test-" + std::to_string(counter++) + "-" + std::to_string(random() % 100000));
+    path_ = fs::temp_directory_path() /
+            ("skyvox-test-" + std::to_string(counter++) + "-" + std::to_string(random() % 100000));
     if (fs::create_directory(path_)) break;
   }
 }
@@ -33,8 +34,12 @@ void TempDir::Write(const std::string& name, const std::string& text) const {
   out << text;
 }
 
-bool TempDir::Exists(const std::string& name) const { return fs::exists(path_ / name); }
+bool TempDir::Exists(const std::string& name) const {
+  return fs::exists(path_ / name);
+}
 
-std::vector<uint8_t> ReadBytes(const fs::path& file) { return ReadWholeFile(file); }
+std::vector<uint8_t> ReadBytes(const fs::path& file) {
+  return ReadWholeFile(file);
+}
 
 }  // namespace skyvox::testing

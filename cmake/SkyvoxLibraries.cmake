@@ -1,0 +1,25 @@
+# One library per layer; the dependency direction is base <- geo <- scenery <- app.
+
+add_library(skyvox_base
+  src/base/byte_io.cpp
+  src/base/files.cpp
+  src/base/rounding.cpp
+  src/base/text.cpp)
+target_include_directories(skyvox_base PUBLIC ${PROJECT_SOURCE_DIR}/src)
+
+add_library(skyvox_geo
+  src/geo/geometry.cpp
+  src/geo/mag_var_grid.cpp)
+target_link_libraries(skyvox_geo PUBLIC skyvox_base)
+
+add_library(skyvox_scenery
+  src/scenery/database_files.cpp
+  src/scenery/records.cpp)
+target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
+
+add_library(skyvox_app
+  src/app/config_file.cpp
+  src/app/message_boxes.cpp
+  src/app/sim_folder.cpp
+  src/app/startup.cpp)
+target_link_libraries(skyvox_app PUBLIC skyvox_scenery)

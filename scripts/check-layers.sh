@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Fails when a library includes a header of a layer above it, or when an engine library includes Qt,
+# Asio or platform headers. The order: base <- geo <- scenery <- session <- atc, radar <- app <- ui.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+allowed() {
+  case "$1" in
+    base) echo "base" ;;
+    geo) echo "base geo" ;;
+    scenery) echo "base geo scenery" ;;
+    session) echo "base geo scenery session" ;;
+    dplay4) echo "base session dplay4" ;;
+    atc | radar) echo "base geo scenery session atc radar" ;;
+    app) echo "base geo scenery session atc radar app" ;;
+    ui) echo "base geo scenery session atc radar app ui" ;;
+  esac
+}
+
+status=0
+for dir in src/*/; do
+  layer=$(basename "$dir")
+  ok=" $(allowed "$layer") "
+  while IFS= read -r line; do
+    file=${line%%:*}
+    inc=$(sed -E 's/.*#include "([^/"]+)\/.*/\1/' <<<"$line")
+    if [[ "$ok" != *" $inc "* ]]; then
+      echo "layering: $file includes a header of '$inc', above '$layer'"
+      status=1
+    fi
+  done < <(grep -rnE '^#include "[^/"]+/' "$dir")
+  case "$layer" in
+    base | geo | scenery | session | atc | radar)
+      if grep -rnE '^#include <(Q[A-Za-z]+|asio[^>]*|windows\.h|sys/socket\.h)>' "$dir"; then
+        echo "layering: the engine library '$layer' includes platform headers"
+        status=1
+      fi
+      ;;
+  esac
+done
+[[ $status == 0 ]] && echo "layering: ok"
+exit $status
