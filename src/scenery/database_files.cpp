@@ -1,6 +1,6 @@
 #include "scenery/database_files.h"
 
-#include <algorithm>
+#include <unordered_map>
 #include <optional>
 
 #include "base/errors.h"
@@ -318,10 +318,14 @@ void LoadControlledAirports(const fs::path& file, const std::vector<std::string>
 
 void LoadControlledAirports(std::span<const uint8_t> bytes, const std::vector<std::string>& entries,
                             WorldTables& tables, const std::string& fileName) {
+  // How many entries equal each text: a record is loaded once per equal entry.
+  std::unordered_map<std::string, int> wanted;
+  for (const std::string& entry : entries) ++wanted[entry];
   WalkAirports(bytes, [&](size_t offset, const RecordHeader& header) {
     const std::string text = header.Ident + " - " + header.Name;
-    const auto matches = std::count(entries.begin(), entries.end(), text);
-    for (std::ptrdiff_t k = 0; k < matches; ++k) {
+    const auto found = wanted.find(text);
+    const int matches = found == wanted.end() ? 0 : found->second;
+    for (int k = 0; k < matches; ++k) {
       AirportRecord airport;
       try {
         ByteReader in(bytes, offset);
