@@ -9,11 +9,15 @@ target_include_directories(skyvox_base PUBLIC ${PROJECT_SOURCE_DIR}/src)
 
 add_library(skyvox_geo
   src/geo/geometry.cpp
-  src/geo/mag_var_grid.cpp)
+  src/geo/mag_var_grid.cpp
+  src/geo/wmm.cpp)
 target_link_libraries(skyvox_geo PUBLIC skyvox_base)
 
 add_library(skyvox_scenery
+  src/scenery/bgl_reader.cpp
   src/scenery/database_files.cpp
+  src/scenery/magdec_writer.cpp
+  src/scenery/magvar_terrain.cpp
   src/scenery/records.cpp)
 target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 

@@ -16,7 +16,15 @@ void ConsoleMessageBoxes::Show(const std::string& title, const std::string& text
 }
 
 const char* IconWord(MessageIcon icon) {
-  return icon == MessageIcon::Information ? "information" : "exclamation";
+  switch (icon) {
+    case MessageIcon::Information:
+      return "information";
+    case MessageIcon::Exclamation:
+      return "exclamation";
+    case MessageIcon::Critical:
+      break;
+  }
+  return "critical";
 }
 
 }  // namespace skyvox::app

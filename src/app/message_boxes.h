@@ -9,7 +9,7 @@
 
 namespace skyvox::app {
 
-enum class MessageIcon { Information, Exclamation };
+enum class MessageIcon { Information, Exclamation, Critical };
 
 struct MessageBoxRecord {
   std::string Title;

@@ -120,4 +120,34 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string UpperCaseCp1252(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto b = static_cast<uint8_t>(c);
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) {
+      c = static_cast<char>(b - 0x20);
+    } else if (b == 0x9A || b == 0x9C || b == 0x9E) {
+      c = static_cast<char>(b - 0x10);
+    } else if (b == 0xFF) {
+      c = static_cast<char>(0x9F);
+    }
+  }
+  return out;
+}
+
+std::string LowerCaseCp1252(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto b = static_cast<uint8_t>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
+      c = static_cast<char>(b + 0x20);
+    } else if (b == 0x8A || b == 0x8C || b == 0x8E) {
+      c = static_cast<char>(b + 0x10);
+    } else if (b == 0x9F) {
+      c = static_cast<char>(0xFF);
+    }
+  }
+  return out;
+}
+
 }  // namespace skyvox

@@ -19,4 +19,10 @@ std::string ToUpperAscii(std::string_view text);
 std::string ToLowerAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Upper and lower case of Windows-1252 text as the platform's UCase/LCase give them: ASCII letters,
+// the accented Latin letters (0xE0..0xFE but 0xF7 and their capitals), and the pairs S/s, Z/z, OE/oe
+// with caron or ligature (0x8A/0x9A, 0x8E/0x9E, 0x8C/0x9C) and Y diaeresis (0x9F/0xFF).
+std::string UpperCaseCp1252(std::string_view text);
+std::string LowerCaseCp1252(std::string_view text);
+
 }  // namespace skyvox

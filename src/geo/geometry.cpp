@@ -80,7 +80,7 @@ bool ArcHolds(int16_t& bearing, int reference, const Arc& arc) {
   return WithinArc(bearing, fromHdg, toHdg);
 }
 
-TargetPoint DestinationPoint(double lat, double lon, int16_t course, double distanceNm) {
+TargetPoint DestinationPoint(double lat, double lon, int16_t course, double distanceNm, int decimals) {
   const double phi1 = Radians(lat);
   const double lambda1 = -lon * kPi / 180;  // west positive inside the computation
   const double tc = Radians(course);
@@ -92,8 +92,8 @@ TargetPoint DestinationPoint(double lat, double lon, int16_t course, double dist
     lambda = FloatMod(lambda1 - ArcSin(std::sin(tc) * std::sin(d) / std::cos(phi)) + kPi, kTwoPi) - kPi;
   }
   TargetPoint point;
-  point.Latitude = Round(phi * 180 / kPi, 5);
-  point.Longitude = Round(-lambda * 180 / kPi, 5);
+  point.Latitude = Round(phi * 180 / kPi, decimals);
+  point.Longitude = Round(-lambda * 180 / kPi, decimals);
   return point;
 }
 
@@ -135,11 +135,15 @@ int16_t MagneticBearing(double lat1, double lon1, double lat2, double lon2, cons
 }
 
 TargetPoint DestinationPointNm(double lat, double lon, int16_t course, int16_t distance) {
-  return DestinationPoint(lat, lon, course, distance);
+  return DestinationPoint(lat, lon, course, distance, 5);
 }
 
 TargetPoint DestinationPointFt(double lat, double lon, int16_t course, int16_t distance) {
-  return DestinationPoint(lat, lon, course, distance / 6080.0);
+  return DestinationPoint(lat, lon, course, distance / 6080.0, 5);
+}
+
+TargetPoint DestinationPointMetres(double lat, double lon, int16_t course, double metres) {
+  return DestinationPoint(lat, lon, course, std::fabs(metres) / 1852, 6);
 }
 
 int16_t TrueToMagnetic(int heading, double lat, double lon, const MagVarGrid& grid) {

@@ -52,6 +52,9 @@ int16_t MagneticBearing(double lat1, double lon1, double lat2, double lon2, cons
 TargetPoint DestinationPointNm(double lat, double lon, int16_t course, int16_t distance);
 // Idem with the distance in feet (6080 per nm).
 TargetPoint DestinationPointFt(double lat, double lon, int16_t course, int16_t distance);
+// Idem with the distance in metres, of which the absolute value is used (1852 per nm), and both
+// coordinates rounded to 6 decimals: how scenery offsets from an airport's reference point are placed.
+TargetPoint DestinationPointMetres(double lat, double lon, int16_t course, double metres);
 
 // True heading to magnetic, using the grid cell of the position rounded half-to-even to whole degrees and
 // the variation truncated toward zero to whole degrees. Result in 0..360 for a true heading in 0..360.

@@ -33,5 +33,10 @@ TEST(Text, CaseFoldingTouchesAsciiLettersOnly) {
   EXPECT_FALSE(EqualsNoCase("abc", "abcd"));
 }
 
+TEST(Text, Cp1252CaseMappingCoversAccentedLetters) {
+  EXPECT_EQ(UpperCaseCp1252("a\xE9\xFF\x9A\x9C\x9E\xF7\xDF\xB5z"), "A\xC9\x9F\x8A\x8C\x8E\xF7\xDF\xB5Z");
+  EXPECT_EQ(LowerCaseCp1252("A\xC9\x9F\x8A\x8C\x8E\xD7Z"), "a\xE9\xFF\x9A\x9C\x9E\xD7z");
+}
+
 }  // namespace
 }  // namespace skyvox
