@@ -1,0 +1,100 @@
+#include "scenery/magvar_terrain.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "base/byte_io.h"
+#include "scenery/database_files.h"
+#include "scenery/magdec_writer.h"
+#include "support/temp_dir.h"
+
+namespace skyvox::scenery {
+namespace {
+using skyvox::testing::TempDir;
+
+TEST(MagneticVariation, LoadsTheWholeGridButItsLastEntry) {
+  geo::MagVarGrid written;
+  written.Set(geo::MagVarGrid::Index(0, 0), 11);
+  written.Set(geo::MagVarGrid::Index(359, 90), -22);
+  written.Set(geo::MagVarGrid::Index(238, 47), 2731);
+  EXPECT_EQ(geo::MagVarGrid::Index(0, 0), 90u);
+  EXPECT_EQ(geo::MagVarGrid::Index(359, 90), 65159u);
+  geo::MagVarGrid grid;
+  grid.Set(65160, 7);  // never written by the loader
+  ASSERT_EQ(LoadMagneticVariation(BuildMagdecBgl(written), grid), MagdecStatus::Loaded);
+  EXPECT_EQ(grid.At(90), 11);
+  EXPECT_EQ(grid.At(65159), -22);
+  EXPECT_EQ(grid.At(geo::MagVarGrid::Index(238, 47)), 2731);
+  EXPECT_EQ(grid.At(65160), 7);
+}
+
+TEST(MagneticVariation, AFileWithoutDataOrTooShortLeavesTheGridAlone) {
+  geo::MagVarGrid written;
+  written.Set(100, 5);
+  std::vector<uint8_t> bytes = BuildMagdecBgl(written);
+  geo::MagVarGrid grid;
+  grid.Set(100, 9);
+
+  std::vector<uint8_t> noData = bytes;
+  noData[110] = noData[111] = noData[112] = noData[113] = 0;  // V = 0
+  EXPECT_EQ(LoadMagneticVariation(noData, grid), MagdecStatus::NoData);
+  std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 1);  // the very last value is missing
+  EXPECT_EQ(LoadMagneticVariation(cut, grid), MagdecStatus::TooShort);
+  EXPECT_EQ(LoadMagneticVariation(std::vector<uint8_t>(50, 0), grid), MagdecStatus::TooShort);
+  EXPECT_EQ(grid.At(100), 9);
+
+  TempDir dir;
+  EXPECT_EQ(LoadMagneticVariation(dir.File("magdec.bgl"), grid), MagdecStatus::Missing);
+  dir.Write("magdec.bgl", bytes);
+  EXPECT_EQ(LoadMagneticVariation(dir.File("magdec.bgl"), grid), MagdecStatus::Loaded);
+  EXPECT_EQ(grid.At(100), 5);
+}
+
+std::vector<uint8_t> TerrainFile(const std::vector<TerrainPoint>& points) {
+  ByteWriter out;
+  for (const TerrainPoint& p : points) WriteTerrainPoint(out, p);
+  return out.Take();
+}
+
+TEST(TerrainPoints, KeepsPointsWithinNinetyWholeMilesInFileOrder) {
+  AirportRecord airport;
+  airport.Latitude = 0;
+  airport.Longitude = 0;
+  const TerrainPoint at90{1.5, 0, 100};        // 90 nm north
+  const TerrainPoint at91{91.0 / 60, 0, 200};  // 91 nm north
+  const TerrainPoint east{0, 1.49, 300};       // 89.4 nm east
+  const TerrainPoint far{10, 10, 400};
+  const TerrainPoint broken{std::nan(""), 0, 500};
+  std::vector<uint8_t> bytes = TerrainFile({at91, at90, far, broken, east});
+  bytes.resize(bytes.size() + 7);  // a cut-short record at the end is not read
+
+  WorldTables tables;
+  LoadTerrainPoints(airport, bytes, tables);
+  ASSERT_EQ(tables.TerrainPointCount, 2);
+  ASSERT_EQ(tables.TerrainPoints.size(), 3u);  // one spare element after the points
+  EXPECT_EQ(tables.TerrainPoints[0], at90);
+  EXPECT_EQ(tables.TerrainPoints[1], east);
+  EXPECT_EQ(tables.TerrainPoints[2], TerrainPoint{});
+}
+
+TEST(TerrainPoints, NeighbouringAirportsStoreSharedPointsTwice) {
+  AirportRecord a;
+  a.Latitude = 47.45;
+  a.Longitude = -122.31;
+  AirportRecord b = a;
+  b.Latitude += 10.0 / 60;  // 10 nm north
+  const std::vector<uint8_t> bytes =
+      TerrainFile({{47.5, -122.3, 1000}, {46.0, -122.31, 2000}, {49.0, -122.31, 3000}});
+  WorldTables tables;
+  LoadTerrainPoints(a, bytes, tables);  // 47.5 (3 nm) and 46.0 (87 nm); 49.0 is 93 nm away
+  LoadTerrainPoints(b, bytes, tables);  // 47.5 (7 nm) and 49.0 (83 nm); 46.0 is 97 nm away
+  ASSERT_EQ(tables.TerrainPointCount, 4);
+  EXPECT_EQ(tables.TerrainPoints[0].Elevation, 1000);
+  EXPECT_EQ(tables.TerrainPoints[1].Elevation, 2000);
+  EXPECT_EQ(tables.TerrainPoints[2].Elevation, 1000);
+  EXPECT_EQ(tables.TerrainPoints[3].Elevation, 3000);
+}
+
+}  // namespace
+}  // namespace skyvox::scenery
