@@ -15,15 +15,21 @@ target_link_libraries(skyvox_geo PUBLIC skyvox_base)
 
 add_library(skyvox_scenery
   src/scenery/bgl_reader.cpp
+  src/scenery/bgl_writer.cpp
+  src/scenery/database_build.cpp
   src/scenery/database_files.cpp
   src/scenery/magdec_writer.cpp
   src/scenery/magvar_terrain.cpp
-  src/scenery/records.cpp)
+  src/scenery/records.cpp
+  src/scenery/scenery_config.cpp
+  src/scenery/windows_paths.cpp
+  src/scenery/world_description.cpp)
 target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 
 add_library(skyvox_app
   src/app/config_file.cpp
   src/app/message_boxes.cpp
+  src/app/settings.cpp
   src/app/sim_folder.cpp
   src/app/startup.cpp)
 target_link_libraries(skyvox_app PUBLIC skyvox_scenery)

@@ -101,6 +101,8 @@ const char* WindowName(app::NextWindow next) {
       return "\"Creating Configuration File\"";
     case app::NextWindow::Settings:
       return "\"Settings\"";
+    case app::NextWindow::Connection:
+      return "\"Connecting to FS Multiplayer Session\"";
     case app::NextWindow::Terminate:
       return "(program ends)";
     case app::NextWindow::None:

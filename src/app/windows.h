@@ -7,6 +7,7 @@ enum class NextWindow {
   None,             // still open, or closed without a successor
   SimulatorFolder,  // "Creating Configuration File"
   Settings,         // "Settings"
+  Connection,       // "Connecting to FS Multiplayer Session"
   Terminate,        // the program ends
 };
 

@@ -346,6 +346,27 @@ void LoadControlledAirports(std::span<const uint8_t> bytes, const std::vector<st
   });
 }
 
+std::vector<AirportRecord> ReadAllAirportRecords(std::span<const uint8_t> bytes) {
+  std::vector<AirportRecord> airports;
+  WalkAirports(bytes, [&](size_t offset, const RecordHeader& header) {
+    try {
+      ByteReader in(bytes, offset);
+      airports.push_back(ReadAirportRecord(in));
+    } catch (const FormatError& e) {
+      throw FormatError("the record of " + header.Ident + " at byte " + std::to_string(offset + 1) +
+                        " is damaged: " + e.what());
+    }
+  });
+  return airports;
+}
+
+std::vector<AirspaceRecord> ReadAllAirspaceRecords(std::span<const uint8_t> bytes) {
+  std::vector<AirspaceRecord> airspaces;
+  ByteReader in(bytes);
+  while (!in.AtEnd()) airspaces.push_back(ReadAirspaceRecord(in));
+  return airspaces;
+}
+
 void LoadAirspaces(const fs::path& file, WorldTables& tables) {
   LoadAirspaces(ReadIfPresent(file), tables, file.string());
 }

@@ -73,6 +73,12 @@ void LoadControlledAirports(const std::filesystem::path& file, const std::vector
 // the file could hold.
 void LoadAirspaces(const std::filesystem::path& file, WorldTables& tables);
 
+// Every airport record of the file in file order, whole, walked as ListAllAirports walks it (for the
+// database tool). A damaged record throws FormatError.
+std::vector<AirportRecord> ReadAllAirportRecords(std::span<const uint8_t> bytes);
+// Every whole airspace record of the file, to its end.
+std::vector<AirspaceRecord> ReadAllAirspaceRecords(std::span<const uint8_t> bytes);
+
 // The same three readers over a file's bytes already in memory; `fileName` names the file in errors.
 std::vector<std::string> ListAllAirports(std::span<const uint8_t> bytes);
 void LoadControlledAirports(std::span<const uint8_t> bytes, const std::vector<std::string>& entries,

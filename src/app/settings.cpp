@@ -1,0 +1,219 @@
+#include "app/settings.h"
+
+#include <exception>
+
+#include "app/config_file.h"
+#include "base/errors.h"
+#include "base/files.h"
+#include "scenery/database_files.h"
+#include "scenery/magvar_terrain.h"
+#include "scenery/windows_paths.h"
+
+namespace skyvox::app {
+
+std::string BglScanErrorText(const std::string& lowerCasedFileName) {
+  return "Error - while scanning this BGL file:  " + lowerCasedFileName + "  . The program will shutdown.";
+}
+
+SettingsController::SettingsController(ProgramState& state, MessageBoxes& boxes,
+                                       std::vector<std::string> driveList)
+    : state_(state), boxes_(boxes), driveList_(std::move(driveList)) {}
+
+void SettingsController::SetStatusLabel(const std::string& label) {
+  statusLabel_ = label;
+  if (label == kStatusProcessing) controlsEnabled_ = false;
+  if (label == kStatusDone) controlsEnabled_ = true;
+}
+
+void SettingsController::ReportProgress() {
+  if (!progress_) return;
+  BuildProgress p;
+  p.FilesDone = build_ ? build_->FilesDone() : 0;
+  p.FilesTotal = build_ ? build_->BglFileCount : 0;
+  p.Area = build_ ? build_->CurrentTitle() : std::string();
+  p.Airports = state_.World.AirportCount;
+  p.Airspaces = state_.World.AirspaceCount;
+  progress_(p);
+}
+
+// Lists the airports and loads the airspaces, showing what it reads through showText.
+void SettingsController::ReadDatabase(const std::function<void(const std::string&)>& showText) {
+  auto& world = state_.World;
+  showText("Reading airports...");
+  airportList_ = scenery::ListAllAirports(JoinPath(world.AppFolder, scenery::kAirportsFileName));
+  showText("Reading airspaces...");
+  try {
+    scenery::LoadAirspaces(JoinPath(world.AppFolder, scenery::kAirspacesFileName), world);
+  } catch (const std::exception& e) {
+    world.Airspaces.assign(1, scenery::AirspaceRecord{});
+    boxes_.Show(kProgramTitle, std::string("The airspaces could not be read: ") + e.what(),
+                MessageIcon::Exclamation);
+  }
+  showText("");
+}
+
+void SettingsController::Load() {
+  auto& world = state_.World;
+  world.ResetLoadedTables();
+  progressWindowShown_ = true;
+  progressWindowText_ = "Magdec.bgl file";
+  const auto magdec = scenery::ResolvePathNoCase(world.SimFolder + "\\scenery\\magdec.bgl",
+                                                 scenery::PathContext{world.AppFolder, world.SimFolder});
+  const auto status =
+      magdec ? scenery::LoadMagneticVariation(*magdec, world.MagVarGrid) : scenery::MagdecStatus::Missing;
+  if (status == scenery::MagdecStatus::Missing || status == scenery::MagdecStatus::TooShort) {
+    boxes_.Show(kProgramTitle,
+                std::string("The magnetic variation file scenery\\magdec.bgl of the simulator is ") +
+                    (status == scenery::MagdecStatus::Missing ? "missing" : "too short to be read") +
+                    ". Headings will be given without magnetic variation.",
+                MessageIcon::Exclamation);
+  }
+
+  if (!world.FirstRun) {
+    ReadDatabase([this](const std::string& text) { progressWindowText_ = text; });
+    progressValue_ = 0;
+    SetStatusLabel(kStatusDone);
+    progressWindowShown_ = false;
+    return;
+  }
+
+  boxes_.Show(kProgramTitle, kFirstRunText, MessageIcon::Information);
+  progressWindowText_ = "Scenery.cfg file";
+  build_ = std::make_unique<scenery::DatabaseBuild>(world);
+  try {
+    build_->Start(driveList_);
+  } catch (const std::exception& e) {
+    // Without a readable scenery library the build finds no areas and ends with an empty database.
+    build_ = std::make_unique<scenery::DatabaseBuild>(world);
+    boxes_.Show(kProgramTitle,
+                std::string("The scenery library could not be read (") + e.what() +
+                    "). The database of airports will be empty.",
+                MessageIcon::Exclamation);
+  }
+  progressValue_ = 0;
+  progressMax_ = build_->BglFileCount + 1;
+  SetStatusLabel(kStatusProcessing);
+  progressWindowShown_ = false;
+  scanEnabled_ = true;
+  ReportProgress();
+}
+
+void SettingsController::ScanTick() {
+  if (!scanEnabled_ || !build_) return;
+  try {
+    if (build_->Tick()) {
+      statusText_ = build_->CurrentTitle();
+      progressValue_ = build_->FilesDone();
+      ReportProgress();
+      return;
+    }
+    FinishBuild();
+  } catch (const std::exception&) {
+    scanEnabled_ = false;
+    boxes_.Show(kProgramTitle, BglScanErrorText(build_->CurrentFileName()), MessageIcon::Critical);
+    EndProgram();
+  }
+}
+
+void SettingsController::FinishBuild() {
+  auto& world = state_.World;
+  scanEnabled_ = false;
+  WriteConfigFile(world.AppFolder, {world.SimFolder, world.AirportCount, world.AirspaceCount});
+  boxes_.Show(kProgramTitle, kDatabaseCompletedText, MessageIcon::Information);
+  ReadDatabase([this](const std::string& text) { statusText_ = text; });
+  progressValue_ = 0;
+  SetStatusLabel(kStatusDone);
+  world.FirstRun = false;
+  ReportProgress();
+}
+
+void SettingsController::SelectAirport(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= airportList_.size()) return;
+  airportIndex_ = index;
+  airportText_ = airportList_[static_cast<size_t>(index)];
+}
+
+void SettingsController::TypeAirportText(const std::string& text) {
+  airportText_ = text;
+  airportIndex_ = -1;
+}
+
+void SettingsController::SelectControlled(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= controlledList_.size()) return;
+  controlledIndex_ = index;
+}
+
+void SettingsController::AddPressed() {
+  if (!controlsEnabled_) return;
+  if (airportIndex_ >= 0) controlledList_.push_back(airportList_[static_cast<size_t>(airportIndex_)]);
+  airportText_ = "";
+  airportIndex_ = -1;
+}
+
+void SettingsController::RemovePressed() {
+  if (!controlsEnabled_ || controlledIndex_ < 0) return;
+  controlledList_.erase(controlledList_.begin() + controlledIndex_);
+  controlledIndex_ = -1;
+}
+
+void SettingsController::NextPressed() {
+  if (!controlsEnabled_ || controlledList_.empty()) return;
+  auto& world = state_.World;
+  scanEnabled_ = false;
+  SetStatusLabel(kStatusProcessing);
+  statusText_ = "Getting Controlled Airports Info";
+  try {
+    scenery::LoadControlledAirports(JoinPath(world.AppFolder, scenery::kAirportsFileName), controlledList_,
+                                    world);
+    statusText_ = "Getting Terrain Info...";
+    const std::vector<uint8_t> terrain = ReadWholeFile(JoinPath(world.AppFolder, scenery::kTerrainFileName));
+    for (int32_t i = 0; i < world.ControlledAirportCount; ++i) {
+      statusText_ = "World_terrain.db file";
+      scenery::LoadTerrainPoints(world.ControlledAirports[static_cast<size_t>(i)], terrain, world);
+    }
+  } catch (const std::exception& e) {
+    // Nothing is handed over half-loaded: the window stays, ready for another try.
+    world.ControlledAirportCount = 0;
+    world.ControlledAirports.assign(1, scenery::EmptyAirportWithSpareElements());
+    world.TerrainPointCount = 0;
+    world.TerrainPoints.assign(1, scenery::TerrainPoint{});
+    statusText_ = "";
+    SetStatusLabel(kStatusDone);
+    boxes_.Show(kProgramTitle, std::string("The controlled airports could not be loaded: ") + e.what(),
+                MessageIcon::Exclamation);
+    return;
+  }
+  waitEnabled_ = true;
+}
+
+void SettingsController::WaitForCloseTick() {
+  if (!waitEnabled_ || !open_) return;
+  waitEnabled_ = false;
+  open_ = false;
+  next_ = NextWindow::Connection;
+}
+
+void SettingsController::EndProgram() {
+  scanEnabled_ = false;
+  waitEnabled_ = false;
+  open_ = false;
+  next_ = NextWindow::Terminate;
+}
+
+void SettingsController::ExitPressed() {
+  if (!controlsEnabled_ || !open_) return;
+  statusText_ = "Please wait...";
+  EndProgram();
+}
+
+void SettingsController::Unload() {
+  if (!open_) return;
+  if (statusLabel_ == kStatusProcessing) {
+    open_ = false;
+    return;
+  }
+  statusText_ = "Please wait...";
+  EndProgram();
+}
+
+}  // namespace skyvox::app
