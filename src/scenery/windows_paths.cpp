@@ -1,6 +1,7 @@
 #include "scenery/windows_paths.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <system_error>
 #include <utility>
