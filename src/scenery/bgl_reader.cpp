@@ -335,8 +335,13 @@ std::string ParkingName(int32_t packed, std::string& previousWord) {
   const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(packed) & 0xFFFFF);  // last five hex digits
   const int32_t number = CLng(v / 128.0);
   const int32_t code = v - 128 * number;
-  if (code >= 1 && code <= 37) previousWord = kParkingWords[static_cast<size_t>(code)];
+  if (code >= 1 && code <= 37) previousWord = ParkingWord(code);
   return UpperCaseCp1252(previousWord) + " " + std::to_string(number);
+}
+
+std::string ParkingWord(int32_t nameCode) {
+  if (nameCode < 1 || nameCode >= static_cast<int32_t>(kParkingWords.size())) return "";
+  return kParkingWords[static_cast<size_t>(nameCode)];
 }
 
 void ExtractAirport(const BglBytes& bgl, int64_t d, const std::string& ident, const geo::MagVarGrid& grid,

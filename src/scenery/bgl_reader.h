@@ -73,6 +73,10 @@ void ExtractAirport(const BglBytes& bgl, int64_t d, const std::string& ident, co
 // names a controlling station and its frequency. A failure while decoding propagates.
 void ExtractAirspace(const BglBytes& bgl, int64_t recordOffset, const BglScanSink& sink);
 
+// The name word of a parking name code 1..37 ("Parking", "N Parking", ..., "Gate", "Dock", "Gate A" ..
+// "Gate Z"); "" for any other code.
+std::string ParkingWord(int32_t nameCode);
+
 // Spot name of a parking element's packed value: "GATE A 12", "N PARKING 3". A code outside 1..37
 // takes previousWord, the word of the airport's previous spot ("" for the first); the word used is
 // written back.

@@ -1,5 +1,7 @@
 #include "scenery/world_description.h"
 
+#include "scenery/bgl_reader.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -23,14 +25,6 @@ constexpr int32_t kMaxElevationFt = 30000;
 constexpr int32_t kMinElevationFt = -1500;
 constexpr int32_t kMaxRunwayFt = 1000000;
 constexpr int kMaxSyntheticAirports = 1000000;
-
-constexpr std::array<const char*, 38> kParkingWords = {
-    "",           "Parking",   "N Parking",  "NE Parking", "E Parking", "SE Parking", "S Parking",
-    "SW Parking", "W Parking", "NW Parking", "Gate",       "Dock",      "Gate A",     "Gate B",
-    "Gate C",     "Gate D",    "Gate E",     "Gate F",     "Gate G",    "Gate H",     "Gate I",
-    "Gate J",     "Gate K",    "Gate L",     "Gate M",     "Gate N",    "Gate O",     "Gate P",
-    "Gate Q",     "Gate R",    "Gate S",     "Gate T",     "Gate U",    "Gate V",     "Gate W",
-    "Gate X",     "Gate Y",    "Gate Z"};
 
 constexpr std::array<const char*, 5> kDesignators = {"", "L", "R", "C", "H"};
 
@@ -301,7 +295,7 @@ double Parser::Longitude(size_t index) const {
 
 std::string Parser::Mhz(size_t index) const {
   try {
-    return FrequencyText(FrequencyCode(tokens_[index].text));
+    return FrequencyText(static_cast<int32_t>(FrequencyCode(tokens_[index].text)));
   } catch (const FormatError&) {
     Fail("bad frequency '" + std::string(tokens_[index].text) +
          "' (MHz below 1000 with at most 4 decimals, e.g. 121.9)");
@@ -499,8 +493,8 @@ void Parser::Parking() {
     words += tokens_[i].text;
   }
   DescribedParking spot;
-  for (size_t code = 1; code < kParkingWords.size(); ++code) {
-    if (EqualsNoCase(words, kParkingWords[code])) spot.NameCode = static_cast<int32_t>(code);
+  for (int32_t code = 1; !ParkingWord(code).empty(); ++code) {
+    if (EqualsNoCase(words, ParkingWord(code))) spot.NameCode = code;
   }
   if (spot.NameCode == 0) {
     Fail("unknown parking name '" + words +
@@ -931,26 +925,11 @@ uint32_t FrequencyCode(std::string_view mhz) {
   return code;
 }
 
-std::string FrequencyText(uint32_t code) {
-  uint64_t value = 0;
-  for (int shift = 28; shift >= 0; shift -= 4) {
-    const uint32_t digit = (code >> shift) & 0xF;
-    if (digit > 9) throw FormatError("frequency code has a digit above 9");
-    value = value * 10 + digit;
-  }
-  return MhzText(value);
-}
-
 std::string RunwayIdent(int32_t number, int32_t designator) {
   std::string ident = std::to_string(number);
   if (designator >= 0 && designator < static_cast<int32_t>(kDesignators.size()))
     ident += kDesignators[designator];
   return ident;
-}
-
-std::string ParkingWord(int32_t nameCode) {
-  if (nameCode < 1 || nameCode >= static_cast<int32_t>(kParkingWords.size())) return "";
-  return kParkingWords[nameCode];
 }
 
 std::vector<std::string> AreaSceneryFolder(std::string_view local) {

@@ -207,9 +207,6 @@ WorldDescription SyntheticWorld(int airports, int perFile, uint32_t seed);
 // hexadecimal digits (121.9 -> 0x01219000). Accepts digits with an optional '.' and 1 to 4 decimals,
 // below 1000; throws FormatError otherwise.
 uint32_t FrequencyCode(std::string_view mhz);
-// The shortest decimal MHz text of a frequency code (0x01219000 -> "121.9", 0x01180000 -> "118").
-// Throws FormatError when the code has a hexadecimal digit above 9.
-std::string FrequencyText(uint32_t code);
 
 // "16L" for 16 and 1: the number without a leading zero, then "", "L", "R", "C" or "H".
 std::string RunwayIdent(int32_t number, int32_t designator);
@@ -217,9 +214,5 @@ std::string RunwayIdent(int32_t number, int32_t designator);
 // `local` (split at \ and /) followed by "scenery", unless the last part already is "scenery" in any
 // letter case, as the scenery library reader resolves it ("Scenery\World" -> Scenery, World, scenery).
 std::vector<std::string> AreaSceneryFolder(std::string_view local);
-
-// The name word of a parking name code 1..37 ("Parking", "N Parking", ..., "Gate", "Dock", "Gate A" ..
-// "Gate Z"); "" for any other code.
-std::string ParkingWord(int32_t nameCode);
 
 }  // namespace skyvox::scenery

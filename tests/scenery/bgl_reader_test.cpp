@@ -65,6 +65,9 @@ TEST(BglPrimitives, FrequencyTextReadsHexDigitsAsDecimal) {
 }
 
 TEST(BglPrimitives, ParkingNamesFromThePackedValue) {
+  EXPECT_EQ(ParkingWord(9), "NW Parking");
+  EXPECT_EQ(ParkingWord(38), "");
+  EXPECT_EQ(ParkingWord(0), "");
   std::string word;
   EXPECT_EQ(ParkingName(0x00C0D, word), "GATE B 24");       // 3085 = 128 * 24 + 13
   EXPECT_EQ(ParkingName(0x7FF00182, word), "N PARKING 3");  // only the last five hex digits count

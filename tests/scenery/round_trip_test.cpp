@@ -11,6 +11,7 @@
 #include "base/rounding.h"
 #include "base/text.h"
 #include "geo/geometry.h"
+#include "scenery/bgl_reader.h"
 #include "scenery/bgl_writer.h"
 #include "scenery/database_build.h"
 #include "scenery/database_files.h"
