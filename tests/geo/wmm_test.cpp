@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 #include <cmath>
 #include <filesystem>
 #include <stdexcept>
@@ -16,12 +18,7 @@ namespace {
 
 // The shipped coefficient file, found from the source tree.
 std::string ShippedCofText() {
-#ifdef SKYVOX_SOURCE_DIR
-  const std::filesystem::path root = SKYVOX_SOURCE_DIR;
-#else
-  const std::filesystem::path root =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-#endif
+  const std::filesystem::path root = skyvox::testing::SourceRoot();
   const std::vector<uint8_t> bytes = ReadWholeFile(root / "data" / "WMM.COF");
   return std::string(bytes.begin(), bytes.end());
 }

@@ -93,12 +93,7 @@ TEST(MagdecWriter, EveryNamedCellReadsBackInTheLoadersLoopOrder) {
 }
 
 geo::WmmModel ShippedModel() {
-#ifdef SKYVOX_SOURCE_DIR
-  const std::filesystem::path root = SKYVOX_SOURCE_DIR;
-#else
-  const std::filesystem::path root =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-#endif
+  const std::filesystem::path root = skyvox::testing::SourceRoot();
   const std::vector<uint8_t> bytes = ReadWholeFile(root / "data" / "WMM.COF");
   return geo::WmmModel::Parse(std::string(bytes.begin(), bytes.end()));
 }

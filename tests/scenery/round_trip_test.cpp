@@ -134,7 +134,7 @@ bool Qualifies(const DescribedAirport& d) {
 
 TEST(RoundTrip, TheSampleWorldComesBackAsDescribed) {
   const WorldDescription world =
-      ReadWorldDescription(std::filesystem::path(SKYVOX_SOURCE_DIR) / "data/sample_world.txt");
+      ReadWorldDescription(skyvox::testing::SourceRoot() / "data/sample_world.txt");
   geo::MagVarGrid grid;
   for (int lon = 230; lon < 245; ++lon) {
     for (int lat = 40; lat < 52; ++lat)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 #include <set>
 #include <stdexcept>
 
@@ -228,12 +230,7 @@ TEST(SyntheticWorld, IsDeterministicAndSurvivesItsOwnTextForm) {
 }
 
 TEST(SampleWorld, DescribesTowerAirportsAndCentres) {
-#ifdef SKYVOX_SOURCE_DIR
-  const std::filesystem::path root = SKYVOX_SOURCE_DIR;
-#else
-  const std::filesystem::path root =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-#endif
+  const std::filesystem::path root = skyvox::testing::SourceRoot();
   const WorldDescription world = ReadWorldDescription(root / "data" / "sample_world.txt");
   size_t airports = 0;
   size_t taxiNetworks = 0;
