@@ -1,4 +1,4 @@
-# One library per layer; the dependency direction is base <- geo <- scenery <- app.
+# One library per layer; the dependency direction is base <- geo <- scenery <- session <- app.
 
 add_library(skyvox_base
   src/base/byte_io.cpp
@@ -26,10 +26,17 @@ add_library(skyvox_scenery
   src/scenery/world_description.cpp)
 target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 
+add_library(skyvox_session
+  src/session/directplay.cpp
+  src/session/messages.cpp
+  src/session/receive_loop.cpp
+  src/session/roster.cpp)
+target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
+
 add_library(skyvox_app
   src/app/config_file.cpp
   src/app/message_boxes.cpp
   src/app/settings.cpp
   src/app/sim_folder.cpp
   src/app/startup.cpp)
-target_link_libraries(skyvox_app PUBLIC skyvox_scenery)
+target_link_libraries(skyvox_app PUBLIC skyvox_session)

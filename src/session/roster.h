@@ -1,0 +1,85 @@
+// The player roster: one PlayerRecord per other participant of the session, identified by the pair
+// of its DirectPlay name and player id, holding its position and the whole state of the controller's
+// dialogue with it. The session link owns the roster with the DirectPlay object and the join's ids.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geo/geometry.h"
+#include "scenery/records.h"
+#include "session/directplay.h"
+
+namespace skyvox::session {
+
+struct PlayerRecord {
+  std::string Name;
+  int32_t PlayerId = 0;
+  std::string Kind;  // "player" or "observer"
+  std::string AircraftKind = "Unknown";
+  double Latitude = 0;
+  double Longitude = 0;
+  int32_t Altitude = 0;     // feet
+  int16_t Heading = 0;      // magnetic, whole degrees
+  int16_t GroundSpeed = 0;  // knots
+  // The dialogue state, fields LastAtcMessage .. PilotRequest.
+  std::string LastAtcMessage;
+  std::vector<std::string> MenuOptions{std::string()};  // option k is element k-1; one spare after the last
+  int32_t MenuOptionCount = 0;
+  uint8_t PendingChoice = 0;
+  std::string TunedFrequency;
+  std::string FacilityType;
+  int32_t CenterIndex = -1;
+  int32_t AirportIndex = -1;
+  std::vector<scenery::TaxiPath> TaxiRoute{scenery::TaxiPath{}};
+  geo::TargetPoint TaxiTarget;
+  std::string ReportedTraffic;
+  int16_t AssignedHeading = 0;
+  int32_t AssignedAltitude = 0;
+  geo::TargetPoint VectorWaypoint;
+  bool CopyAllAtcMessages = false;
+  uint8_t IfrPlanFiled = 0;
+  int32_t DepartureAirport = -1;
+  int32_t DestinationAirport = -1;
+  int32_t CruiseAltitude = 0;
+  std::string PilotRequest;
+  bool operator==(const PlayerRecord&) const = default;
+};
+
+// Every field from Kind on back to its default.
+void ResetFullRecord(PlayerRecord& record);
+// The dialogue fields but CopyAllAtcMessages back to their defaults; who and where stay.
+void ResetDialogue(PlayerRecord& record);
+
+// The program-wide session objects: the DirectPlay object of the connection, the roster, the ids of
+// the join, and the station window's two flags.
+struct SessionLink {
+  std::unique_ptr<DirectPlay> Dp;
+  std::vector<PlayerRecord> PlayerRoster{PlayerRecord{}};  // PlayerCount items, then one spare
+  int16_t PlayerCount = 0;
+  int32_t OwnPlayerId = 0;
+  std::string SessionInstanceId;
+  int32_t SessionMaxPlayers = 0;
+  bool SessionActive = false;
+  bool IsSessionHost = false;
+
+  // The DirectPlay object, or DirectPlayError when there is none (closed, released).
+  DirectPlay& Play();
+};
+
+// Indexes of the entries whose Name equals the sender's DirectPlay name and whose PlayerId equals
+// the sender id (looked up once per call). Throws what the name lookup throws.
+std::vector<int> FindRosterEntry(SessionLink& link, int32_t senderId);
+void AddRosterEntry(SessionLink& link, int32_t senderId, const std::string& kind);
+// Removes the entries whose (name, id) the session no longer lists; skips the entry that moves into a
+// freed place until the next pass. Throws what DirectPlay throws.
+void PurgeDepartedPlayers(SessionLink& link, scenery::WorldTables& world);
+void RemovePlayerFromAirportLists(scenery::WorldTables& world, int32_t rosterIndex);
+// The Refresh_Players tick: purge, identification requests to strangers, aircraft description
+// requests to pilots; each step's failure is skipped.
+void RefreshPlayers(SessionLink& link, scenery::WorldTables& world);
+void ClearRoster(SessionLink& link);
+
+}  // namespace skyvox::session
