@@ -28,6 +28,7 @@ target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 
 add_library(skyvox_session
   src/session/directplay.cpp
+  src/session/loopback.cpp
   src/session/messages.cpp
   src/session/receive_loop.cpp
   src/session/roster.cpp)

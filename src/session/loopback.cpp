@@ -1,0 +1,372 @@
+#include "session/loopback.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+
+namespace skyvox::session {
+
+namespace {
+
+// SplitMix64: a fixed, well-mixed function of its input, so instance ids look like GUIDs and are
+// reproducible from the hub's seed.
+uint64_t Mix(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ULL;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  return x ^ (x >> 31);
+}
+
+int32_t CountOf(size_t n) {
+  return static_cast<int32_t>(std::min<size_t>(n, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+LoopbackHub::LoopbackHub(uint64_t seed) : seed_(seed) {}
+
+int32_t LoopbackHub::NewId() {
+  if (nextId_ > std::numeric_limits<int32_t>::max()) throw DirectPlayError("no player or group ids left");
+  return static_cast<int32_t>(nextId_++);
+}
+
+std::string LoopbackHub::NewInstanceId() {
+  ++instanceCounter_;
+  const uint64_t high = Mix(seed_ ^ Mix(instanceCounter_));
+  // The low half is a bijection of the counter, so no two sessions of a hub share an id.
+  const uint64_t low = Mix(~seed_) ^ instanceCounter_;
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(high >> 32),
+                static_cast<unsigned>((high >> 16) & 0xFFFF), static_cast<unsigned>(high & 0xFFFF),
+                static_cast<unsigned>(low >> 48), static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFULL));
+  return text;
+}
+
+LoopbackHub::Session* LoopbackHub::FindSession(const std::string& instanceId) {
+  for (Session& s : sessions_) {
+    if (s.InstanceId == instanceId) return &s;
+  }
+  return nullptr;
+}
+
+const LoopbackHub::Session* LoopbackHub::FindSession(const std::string& instanceId) const {
+  for (const Session& s : sessions_) {
+    if (s.InstanceId == instanceId) return &s;
+  }
+  return nullptr;
+}
+
+DpSessionDesc LoopbackHub::Describe(const Session& session, bool withPassword) {
+  DpSessionDesc d;
+  d.SessionName = session.Name;
+  d.CurrentPlayers = CountOf(session.Players.size());
+  d.MaxPlayers = session.MaxPlayers;
+  d.Flags = session.Flags;
+  d.InstanceId = session.InstanceId;
+  if (withPassword) d.Password = session.Password;
+  return d;
+}
+
+bool LoopbackHub::IsFull(const Session& session) {
+  return session.MaxPlayers > 0 && session.Players.size() >= static_cast<size_t>(session.MaxPlayers);
+}
+
+LoopbackHub::Player* LoopbackHub::FindPlayer(Session& session, int32_t playerId) {
+  for (Player& p : session.Players) {
+    if (p.Id == playerId) return &p;
+  }
+  return nullptr;
+}
+
+void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
+  std::erase_if(session.Players, [&](const Player& p) { return p.Id == playerId; });
+  for (Group& g : session.Groups) std::erase(g.Members, playerId);
+}
+
+void LoopbackHub::DropPlayer(int32_t playerId) {
+  for (Session& s : sessions_) {
+    if (FindPlayer(s, playerId) != nullptr) {
+      RemovePlayer(s, playerId);
+      return;
+    }
+  }
+  throw DirectPlayError("no such player");
+}
+
+void LoopbackHub::EndSession(const std::string& instanceId) {
+  const auto gone = std::erase_if(sessions_, [&](const Session& s) { return s.InstanceId == instanceId; });
+  if (gone == 0) throw DirectPlayError("no such session");
+}
+
+std::vector<DpSessionDesc> LoopbackHub::Sessions() const {
+  std::vector<DpSessionDesc> out;
+  for (const Session& s : sessions_) out.push_back(Describe(s, true));
+  return out;
+}
+
+std::vector<LoopbackPlayerInfo> LoopbackHub::Players(const std::string& instanceId) const {
+  std::vector<LoopbackPlayerInfo> out;
+  if (const Session* s = FindSession(instanceId)) {
+    for (const Player& p : s->Players) {
+      out.push_back({p.Id, p.FriendlyName, p.FormalName, p.Endpoint, p.Queue.size()});
+    }
+  }
+  return out;
+}
+
+std::vector<LoopbackGroupInfo> LoopbackHub::Groups(const std::string& instanceId) const {
+  std::vector<LoopbackGroupInfo> out;
+  if (const Session* s = FindSession(instanceId)) {
+    for (const Group& g : s->Groups) out.push_back({g.Id, g.Name, g.Members});
+  }
+  return out;
+}
+
+std::vector<DpSessionDesc> LoopbackHub::ListSessions(int32_t flags) const {
+  const bool withFull = (flags & kEnumSessionsAll) != 0;
+  const bool withPassword = (flags & kEnumSessionsPasswordRequired) != 0;
+  std::vector<DpSessionDesc> out;
+  for (const Session& s : sessions_) {
+    if (!s.Password.empty() && !withPassword) continue;
+    if (IsFull(s) && !withFull) continue;
+    out.push_back(Describe(s, false));
+  }
+  return out;
+}
+
+std::string LoopbackHub::Host(uint32_t endpoint, const DpSessionDesc& desc) {
+  if (desc.MaxPlayers < 0) throw DirectPlayError("invalid maximum player count");
+  Session s;
+  s.Name = desc.SessionName;
+  s.Password = desc.Password;
+  s.MaxPlayers = desc.MaxPlayers;
+  s.Flags = desc.Password.empty() ? (desc.Flags & ~kSessionPasswordRequired)
+                                  : (desc.Flags | kSessionPasswordRequired);
+  s.InstanceId = NewInstanceId();
+  s.Endpoints.push_back(endpoint);
+  sessions_.push_back(std::move(s));
+  return sessions_.back().InstanceId;
+}
+
+void LoopbackHub::Join(uint32_t endpoint, const DpSessionDesc& desc) {
+  Session* s = FindSession(desc.InstanceId);
+  if (s == nullptr) throw DirectPlayError("no such session");
+  // A session without a password ignores the one the joiner offers.
+  if (!s->Password.empty() && desc.Password != s->Password) throw DirectPlayError("wrong password");
+  if (IsFull(*s)) throw DirectPlayError("session full");
+  s->Endpoints.push_back(endpoint);
+}
+
+void LoopbackHub::Leave(uint32_t endpoint, const std::string& instanceId) {
+  Session* s = FindSession(instanceId);
+  if (s == nullptr) return;  // ended by the hub: nothing left to leave
+  std::vector<int32_t> own;
+  for (const Player& p : s->Players) {
+    if (p.Endpoint == endpoint) own.push_back(p.Id);
+  }
+  for (int32_t id : own) RemovePlayer(*s, id);
+  std::erase(s->Endpoints, endpoint);
+  if (s->Endpoints.empty()) EndSession(instanceId);
+}
+
+void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int32_t to,
+                          const DpMessage& message) {
+  const Player* sender = FindPlayer(session, from);
+  if (sender == nullptr || sender->Endpoint != endpoint)
+    throw DirectPlayError("sender is not a local player");
+  const size_t size = message.Bytes().size();
+  if (size == 0) throw DirectPlayError("empty message");
+  if (size > kMaxMessageBytes) throw DirectPlayError("message too large");
+
+  std::vector<Player*> receivers;
+  if (to == kAllPlayers) {
+    for (Player& p : session.Players) {
+      if (p.Id != from) receivers.push_back(&p);
+    }
+  } else if (Player* p = FindPlayer(session, to)) {
+    receivers.push_back(p);
+  } else {
+    const auto g = std::find_if(session.Groups.begin(), session.Groups.end(),
+                                [&](const Group& x) { return x.Id == to; });
+    if (g == session.Groups.end()) throw DirectPlayError("no such player or group");
+    for (int32_t member : g->Members) {
+      if (member != from) receivers.push_back(FindPlayer(session, member));
+    }
+  }
+  // All or nothing: a full queue anywhere rejects the whole send.
+  for (const Player* p : receivers) {
+    if (p->Queue.size() >= kMaxQueuedMessages || p->QueuedBytes + size > kMaxQueuedBytes) {
+      throw DirectPlayError("queue full");
+    }
+  }
+  for (Player* p : receivers) {
+    p->Queue.push_back({message.Bytes(), from, p->Id, ++sendCounter_});
+    p->QueuedBytes += size;
+  }
+}
+
+LoopbackDirectPlay::LoopbackDirectPlay(std::shared_ptr<LoopbackHub> hub) : hub_(std::move(hub)) {
+  if (!hub_) throw std::invalid_argument("LoopbackDirectPlay needs a hub");
+  endpoint_ = hub_->NewEndpoint();
+}
+
+LoopbackDirectPlay::~LoopbackDirectPlay() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+LoopbackHub::Session& LoopbackDirectPlay::OpenSession() {
+  if (instanceId_.empty()) throw DirectPlayError("not in a session");
+  LoopbackHub::Session* s = hub_->FindSession(instanceId_);
+  if (s == nullptr) throw DirectPlayError("session lost");
+  return *s;
+}
+
+LoopbackHub::Session& LoopbackDirectPlay::SessionNamed(const std::string& sessionInstanceId, int32_t flags) {
+  if (flags != 0) throw DirectPlayError("unsupported enumeration flags");
+  LoopbackHub::Session& s = OpenSession();
+  if (!sessionInstanceId.empty() && sessionInstanceId != s.InstanceId) {
+    throw DirectPlayError("not the open session");
+  }
+  return s;
+}
+
+LoopbackHub::Player& LoopbackDirectPlay::LocalPlayer(LoopbackHub::Session& session, int32_t playerId) {
+  LoopbackHub::Player* p = LoopbackHub::FindPlayer(session, playerId);
+  if (p == nullptr || p->Endpoint != endpoint_) throw DirectPlayError("not a local player");
+  return *p;
+}
+
+std::vector<DpConnection> LoopbackDirectPlay::EnumConnections(int32_t flags) {
+  // DirectPlay takes flags 0 to mean DirectPlay connections; lobby connections do not exist here.
+  if (flags != 0 && (flags & kConnectionsDirectPlay) == 0) return {};
+  return {{LoopbackHub::kConnectionName, LoopbackHub::kConnectionAddress}};
+}
+
+void LoopbackDirectPlay::InitializeConnection(const std::string& address) {
+  if (initialized_) throw DirectPlayError("connection already initialised");
+  if (address != LoopbackHub::kConnectionAddress) throw DirectPlayError("unknown connection");
+  initialized_ = true;
+}
+
+std::vector<DpSessionDesc> LoopbackDirectPlay::EnumSessions(const DpSessionDesc&, int32_t, int32_t flags) {
+  if (!initialized_) throw DirectPlayError("connection not initialised");
+  return hub_->ListSessions(flags);
+}
+
+void LoopbackDirectPlay::Open(const DpSessionDesc& session, int32_t flags) {
+  if (!initialized_) throw DirectPlayError("connection not initialised");
+  if (!instanceId_.empty()) throw DirectPlayError("a session is already open");
+  if (flags == kOpenCreate) {
+    instanceId_ = hub_->Host(endpoint_, session);
+  } else if (flags == kOpenJoin) {
+    hub_->Join(endpoint_, session);
+    instanceId_ = session.InstanceId;
+  } else {
+    throw DirectPlayError("unsupported open flags");
+  }
+}
+
+DpSessionDesc LoopbackDirectPlay::CurrentSession() {
+  return LoopbackHub::Describe(OpenSession(), false);
+}
+
+int32_t LoopbackDirectPlay::CreatePlayer(const std::string& friendlyName, const std::string& formalName) {
+  LoopbackHub::Session& s = OpenSession();
+  if (LoopbackHub::IsFull(s)) throw DirectPlayError("session full");
+  LoopbackHub::Player p;
+  p.Id = hub_->NewId();
+  p.FriendlyName = friendlyName;
+  p.FormalName = formalName;
+  p.Endpoint = endpoint_;
+  s.Players.push_back(std::move(p));
+  return s.Players.back().Id;
+}
+
+void LoopbackDirectPlay::DestroyPlayer(int32_t playerId) {
+  LoopbackHub::Session& s = OpenSession();
+  LocalPlayer(s, playerId);
+  LoopbackHub::RemovePlayer(s, playerId);
+}
+
+int32_t LoopbackDirectPlay::CreateGroup(const std::string& name) {
+  LoopbackHub::Session& s = OpenSession();
+  s.Groups.push_back({hub_->NewId(), name, {}});
+  return s.Groups.back().Id;
+}
+
+void LoopbackDirectPlay::AddPlayerToGroup(int32_t groupId, int32_t playerId) {
+  LoopbackHub::Session& s = OpenSession();
+  const auto g = std::find_if(s.Groups.begin(), s.Groups.end(),
+                              [&](const LoopbackHub::Group& x) { return x.Id == groupId; });
+  if (g == s.Groups.end()) throw DirectPlayError("no such group");
+  if (LoopbackHub::FindPlayer(s, playerId) == nullptr) throw DirectPlayError("no such player");
+  if (std::find(g->Members.begin(), g->Members.end(), playerId) == g->Members.end()) {
+    g->Members.push_back(playerId);
+  }
+}
+
+void LoopbackDirectPlay::Close() {
+  if (instanceId_.empty()) return;
+  hub_->Leave(endpoint_, instanceId_);
+  instanceId_.clear();
+}
+
+void LoopbackDirectPlay::Send(int32_t from, int32_t to, int32_t, const DpMessage& message) {
+  hub_->Deliver(OpenSession(), endpoint_, from, to, message);
+}
+
+int32_t LoopbackDirectPlay::GetMessageCount(int32_t playerId) {
+  LoopbackHub::Session& s = OpenSession();
+  return CountOf(LocalPlayer(s, playerId).Queue.size());
+}
+
+DpReceived LoopbackDirectPlay::Receive(int32_t flags) {
+  if (flags != kReceiveAll) throw DirectPlayError("unsupported receive flags");
+  LoopbackHub::Session& s = OpenSession();
+  LoopbackHub::Player* oldest = nullptr;
+  for (LoopbackHub::Player& p : s.Players) {
+    if (p.Endpoint != endpoint_ || p.Queue.empty()) continue;
+    if (oldest == nullptr || p.Queue.front().Sequence < oldest->Queue.front().Sequence) oldest = &p;
+  }
+  if (oldest == nullptr) throw DirectPlayError("no messages");
+  LoopbackHub::Queued q = std::move(oldest->Queue.front());
+  oldest->Queue.pop_front();
+  oldest->QueuedBytes -= q.Bytes.size();
+  return {DpMessage(std::move(q.Bytes)), q.From, q.To};
+}
+
+std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
+  const LoopbackHub::Player* p = LoopbackHub::FindPlayer(OpenSession(), playerId);
+  if (p == nullptr) throw DirectPlayError("no such player");
+  return p->FriendlyName;
+}
+
+std::vector<DpPlayer> LoopbackDirectPlay::EnumPlayers(const std::string& sessionInstanceId, int32_t flags) {
+  std::vector<DpPlayer> out;
+  for (const LoopbackHub::Player& p : SessionNamed(sessionInstanceId, flags).Players) {
+    out.push_back({p.Id, p.FriendlyName});
+  }
+  return out;
+}
+
+std::vector<DpGroup> LoopbackDirectPlay::EnumGroups(const std::string& sessionInstanceId, int32_t flags) {
+  std::vector<DpGroup> out;
+  for (const LoopbackHub::Group& g : SessionNamed(sessionInstanceId, flags).Groups) {
+    out.push_back({g.Id, g.Name});
+  }
+  return out;
+}
+
+LoopbackFactory::LoopbackFactory(std::shared_ptr<LoopbackHub> hub) : hub_(std::move(hub)) {
+  if (!hub_) throw std::invalid_argument("LoopbackFactory needs a hub");
+}
+
+std::unique_ptr<DirectPlay> LoopbackFactory::Create() {
+  return std::make_unique<LoopbackDirectPlay>(hub_);
+}
+
+}  // namespace skyvox::session

@@ -1,0 +1,302 @@
+#include "session/loopback.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+namespace skyvox::session {
+namespace {
+
+DpSessionDesc Desc(const std::string& name, int32_t maxPlayers, int32_t flags,
+                   const std::string& password = "") {
+  DpSessionDesc d;
+  d.SessionName = name;
+  d.MaxPlayers = maxPlayers;
+  d.Flags = flags;
+  d.Password = password;
+  return d;
+}
+
+DpMessage Msg(int32_t type) {
+  DpMessage m;
+  m.WriteLong(type);
+  m.WriteLong(0);
+  return m;
+}
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with upper-case hex digits.
+bool IsGuidText(const std::string& s) {
+  const std::string shape = "{........-....-....-....-............}";
+  if (s.size() != shape.size()) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const bool hex = std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] >= 'A' && s[i] <= 'F');
+    if (shape[i] == '.' ? !hex : s[i] != shape[i]) return false;
+  }
+  return true;
+}
+
+struct Net {
+  explicit Net(uint64_t seed = 0) : hub(std::make_shared<LoopbackHub>(seed)), factory(hub) {}
+  std::shared_ptr<LoopbackHub> hub;
+  LoopbackFactory factory;
+
+  std::unique_ptr<DirectPlay> Endpoint() {
+    auto dp = factory.Create();
+    dp->InitializeConnection("loopback");
+    return dp;
+  }
+  // A host endpoint with a session of its own; returns the instance id.
+  std::string Host(DirectPlay& dp, const DpSessionDesc& d) {
+    dp.Open(d, kOpenCreate);
+    return dp.CurrentSession().InstanceId;
+  }
+  void Join(DirectPlay& dp, const std::string& id, const std::string& password = "") {
+    DpSessionDesc d;
+    d.InstanceId = id;
+    d.Password = password;
+    dp.Open(d, kOpenJoin);
+  }
+};
+
+// Three endpoints in one session without player limit, each with one player.
+class LoopbackTrio : public ::testing::Test {
+ protected:
+  LoopbackTrio() {
+    id = net.Host(*a, Desc("S", 0, 0));
+    net.Join(*b, id);
+    net.Join(*c, id);
+    pa = a->CreatePlayer("A", "");
+    pb = b->CreatePlayer("B", "");
+    pc = c->CreatePlayer("C", "");
+  }
+  Net net;
+  std::unique_ptr<DirectPlay> a = net.Endpoint(), b = net.Endpoint(), c = net.Endpoint();
+  std::string id;
+  int32_t pa = 0, pb = 0, pc = 0;
+};
+
+TEST(LoopbackConnection, OneConnectionThatMustBeInitialisedFirst) {
+  Net net;
+  auto dp = net.factory.Create();
+  const auto connections = dp->EnumConnections(kConnectionsDirectPlay);
+  ASSERT_EQ(connections.size(), 1u);
+  EXPECT_EQ(connections[0].Name, "Loopback Connection For DirectPlay");
+  EXPECT_THROW(dp->EnumSessions({}, 0, kEnumSessionsAvailable), DirectPlayError);
+  EXPECT_THROW(dp->Open(Desc("S", 4, 0), kOpenCreate), DirectPlayError);
+  EXPECT_THROW(dp->InitializeConnection("tcpip"), DirectPlayError);
+  dp->InitializeConnection(connections[0].Address);
+  EXPECT_TRUE(dp->EnumSessions({}, 0, kEnumSessionsAvailable).empty());
+}
+
+TEST(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
+  Net net;
+  auto host = net.Endpoint();
+  auto pilot = net.Endpoint();
+  const std::string id = net.Host(*host, Desc("LOTHAIR", 4, kSessionKeepAlive | kSessionMigrateHost));
+  EXPECT_TRUE(IsGuidText(id)) << id;
+  EXPECT_EQ(host->CreatePlayer("HOST", "Player"), 0x0F000001);
+
+  const auto seen = pilot->EnumSessions({}, 0, kEnumSessionsAvailable);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].SessionName, "LOTHAIR");
+  EXPECT_EQ(seen[0].InstanceId, id);
+  EXPECT_EQ(seen[0].CurrentPlayers, 1);
+  EXPECT_EQ(seen[0].MaxPlayers, 4);
+  EXPECT_EQ(seen[0].Flags, 0x44);
+
+  net.Join(*pilot, id);
+  EXPECT_EQ(pilot->CreatePlayer("N123", "Player"), 0x0F000002);
+  EXPECT_EQ(host->CreatePlayer("HOST2", "Player"), 0x0F000003);
+  const auto players = pilot->EnumPlayers(id, 0);
+  ASSERT_EQ(players.size(), 3u);
+  EXPECT_EQ(players[0].Name, "HOST");
+  EXPECT_EQ(players[1].Name, "N123");
+  EXPECT_EQ(players[2].Id, 0x0F000003);
+  EXPECT_EQ(host->GetPlayerFriendlyName(0x0F000002), "N123");
+  EXPECT_THROW(host->GetPlayerFriendlyName(0x0F000009), DirectPlayError);
+  EXPECT_EQ(host->CurrentSession().CurrentPlayers, 3);
+  EXPECT_THROW(pilot->EnumPlayers("{00000000-0000-0000-0000-000000000000}", 0), DirectPlayError);
+}
+
+TEST(LoopbackSession, InstanceIdsAreReproducibleFromTheSeed) {
+  auto idFor = [](uint64_t seed, int sessions) {
+    Net net(seed);
+    std::vector<std::unique_ptr<DirectPlay>> hosts;
+    std::string last;
+    for (int i = 0; i < sessions; ++i) {
+      hosts.push_back(net.Endpoint());
+      last = net.Host(*hosts.back(), Desc("S", 0, 0));
+    }
+    return last;
+  };
+  EXPECT_EQ(idFor(7, 1), idFor(7, 1));
+  EXPECT_NE(idFor(7, 1), idFor(8, 1));
+  EXPECT_NE(idFor(7, 1), idFor(7, 2));
+}
+
+TEST(LoopbackSession, PasswordSessionsAreListedOnRequestAndNeedTheExactPassword) {
+  Net net;
+  auto host = net.Endpoint();
+  auto pilot = net.Endpoint();
+  const std::string open = net.Host(*host, Desc("OPEN", 8, kSessionKeepAlive));
+  auto host2 = net.Endpoint();
+  const std::string locked = net.Host(*host2, Desc("LOCKED", 8, kSessionKeepAlive, "secret"));
+
+  ASSERT_EQ(pilot->EnumSessions({}, 0, kEnumSessionsAvailable).size(), 1u);
+  const auto all = pilot->EnumSessions({}, 0, kEnumSessionsPasswordRequired);
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[1].SessionName, "LOCKED");
+  EXPECT_EQ(all[1].Flags, 0x440);  // the password flag comes with the password
+  EXPECT_EQ(all[1].Password, "");  // never revealed
+
+  EXPECT_THROW(net.Join(*pilot, locked, ""), DirectPlayError);
+  EXPECT_THROW(net.Join(*pilot, locked, "Secret"), DirectPlayError);
+  net.Join(*pilot, locked, "secret");
+  pilot->Close();
+  net.Join(*pilot, open, "anything");  // a session without password ignores the offered one
+}
+
+TEST(LoopbackSession, FullSessionRefusesJoinsAndPlayers) {
+  Net net;
+  auto host = net.Endpoint();
+  auto second = net.Endpoint();
+  auto third = net.Endpoint();
+  const std::string id = net.Host(*host, Desc("SMALL", 2, 0));
+  const int32_t hostPlayer = host->CreatePlayer("HOST", "Player");
+  net.Join(*second, id);
+  second->CreatePlayer("A", "Player");
+  EXPECT_THROW(second->CreatePlayer("B", "Player"), DirectPlayError);
+  EXPECT_THROW(net.Join(*third, id), DirectPlayError);
+  EXPECT_TRUE(third->EnumSessions({}, 0, kEnumSessionsAvailable).empty());
+  const auto full = third->EnumSessions({}, 0, kEnumSessionsAll);
+  ASSERT_EQ(full.size(), 1u);
+  EXPECT_EQ(full[0].CurrentPlayers, 2);
+
+  host->DestroyPlayer(hostPlayer);
+  EXPECT_THROW(net.Join(*third, "{no such session}"), DirectPlayError);
+  net.Join(*third, id);
+  EXPECT_THROW(net.Join(*third, id), DirectPlayError);  // already in it
+}
+
+TEST_F(LoopbackTrio, BroadcastSkipsTheSenderAndEachQueueIsFifoWithFromAndTo) {
+  a->Send(pa, kAllPlayers, kSendGuaranteed, Msg(0x1001));
+  b->Send(pb, pa, kSendGuaranteed, Msg(0x1003));
+  a->Send(pa, pc, kSendGuaranteed, Msg(0x1023));
+  EXPECT_EQ(a->GetMessageCount(pa), 1);
+  EXPECT_EQ(b->GetMessageCount(pb), 1);
+  EXPECT_EQ(c->GetMessageCount(pc), 2);
+
+  DpReceived r = c->Receive(kReceiveAll);
+  EXPECT_EQ(r.Message.ReadLong(), 0x1001);
+  EXPECT_EQ(r.From, pa);
+  EXPECT_EQ(r.To, pc);  // the receiving player, also for a broadcast
+  r = c->Receive(kReceiveAll);
+  EXPECT_EQ(r.Message.ReadLong(), 0x1023);
+  EXPECT_EQ(r.Message.ReadLong(), 0);
+  EXPECT_EQ(r.Message.Remaining(), 0u);
+  EXPECT_THROW(c->Receive(kReceiveAll), DirectPlayError);
+  EXPECT_EQ(a->Receive(kReceiveAll).From, pb);
+
+  EXPECT_THROW(a->Send(pb, pc, kSendGuaranteed, Msg(1)), DirectPlayError);  // not a's player
+  EXPECT_THROW(a->Send(pa, 0x0F0000FF, kSendGuaranteed, Msg(1)), DirectPlayError);
+  EXPECT_THROW(a->Send(pa, pb, kSendGuaranteed, DpMessage()), DirectPlayError);
+  a->Send(pa, pb, kSendGuaranteed, DpMessage(std::vector<uint8_t>(65536)));
+  EXPECT_THROW(a->Send(pa, pb, kSendGuaranteed, DpMessage(std::vector<uint8_t>(65537))), DirectPlayError);
+  EXPECT_THROW(a->GetMessageCount(pb), DirectPlayError);
+  EXPECT_EQ(b->GetMessageCount(pb), 2);
+}
+
+TEST_F(LoopbackTrio, ReceiveTakesTheOldestAcrossLocalPlayers) {
+  const int32_t a2 = a->CreatePlayer("A2", "");
+  b->Send(pb, a2, kSendGuaranteed, Msg(1));
+  c->Send(pc, pa, kSendGuaranteed, Msg(2));
+  b->Send(pb, a2, kSendGuaranteed, Msg(3));
+  for (auto [type, to] : {std::pair{1, a2}, {2, pa}, {3, a2}}) {
+    DpReceived r = a->Receive(kReceiveAll);
+    EXPECT_EQ(r.Message.ReadLong(), type);
+    EXPECT_EQ(r.To, to);
+  }
+}
+
+TEST_F(LoopbackTrio, QueueLimitRejectsTheSend) {
+  const DpMessage m = Msg(0x1018);
+  for (size_t i = 0; i < LoopbackHub::kMaxQueuedMessages; ++i) a->Send(pa, pb, kSendGuaranteed, m);
+  EXPECT_THROW(a->Send(pa, pb, kSendGuaranteed, m), DirectPlayError);
+  EXPECT_EQ(b->GetMessageCount(pb), 100000);
+}
+
+TEST_F(LoopbackTrio, GroupMembershipIsSharedAndGroupSendsReachOtherMembers) {
+  const int32_t g = a->CreateGroup("FS61_REFUSE_PARAMS");
+  const auto groups = b->EnumGroups(id, 0);
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].Id, g);
+  EXPECT_EQ(groups[0].Name, "FS61_REFUSE_PARAMS");
+  a->AddPlayerToGroup(g, pa);
+  b->AddPlayerToGroup(g, pb);
+  b->AddPlayerToGroup(g, pb);
+  EXPECT_THROW(b->AddPlayerToGroup(g, 0x0F0000FF), DirectPlayError);
+  EXPECT_THROW(b->AddPlayerToGroup(pc, pb), DirectPlayError);  // a player is not a group
+  EXPECT_EQ(net.hub->Groups(id)[0].Members, (std::vector<int32_t>{pa, pb}));
+
+  a->Send(pa, g, kSendGuaranteed, Msg(0x1023));
+  EXPECT_EQ(a->GetMessageCount(pa), 0);
+  EXPECT_EQ(b->GetMessageCount(pb), 1);
+  EXPECT_EQ(c->GetMessageCount(pc), 0);
+}
+
+TEST_F(LoopbackTrio, DroppedPlayerVanishesAndItsEndpointCanNoLongerUseIt) {
+  const int32_t g = a->CreateGroup("G");
+  a->AddPlayerToGroup(g, pb);
+  a->Send(pa, pb, kSendGuaranteed, Msg(1));
+  b->Send(pb, pa, kSendGuaranteed, Msg(2));
+
+  net.hub->DropPlayer(pb);
+  ASSERT_EQ(a->EnumPlayers(id, 0).size(), 2u);
+  EXPECT_TRUE(net.hub->Groups(id)[0].Members.empty());
+  EXPECT_THROW(a->Send(pa, pb, kSendGuaranteed, Msg(3)), DirectPlayError);
+  EXPECT_THROW(b->GetMessageCount(pb), DirectPlayError);
+  EXPECT_THROW(b->Receive(kReceiveAll), DirectPlayError);
+  EXPECT_THROW(b->Send(pb, pa, kSendGuaranteed, Msg(4)), DirectPlayError);
+  EXPECT_EQ(a->Receive(kReceiveAll).From, pb);  // sent before the drop
+  EXPECT_THROW(net.hub->DropPlayer(pb), DirectPlayError);
+}
+
+TEST_F(LoopbackTrio, EndedSessionFailsEveryEndpointUntilClosed) {
+  net.hub->EndSession(id);
+  EXPECT_TRUE(net.hub->Sessions().empty());
+  for (DirectPlay* dp : {a.get(), b.get()}) {
+    EXPECT_THROW(dp->CurrentSession(), DirectPlayError);
+    EXPECT_THROW(dp->Receive(kReceiveAll), DirectPlayError);
+    EXPECT_THROW(dp->EnumPlayers(id, 0), DirectPlayError);
+    EXPECT_THROW(dp->EnumGroups(id, 0), DirectPlayError);
+    EXPECT_THROW(dp->GetPlayerFriendlyName(pa), DirectPlayError);
+  }
+  EXPECT_THROW(a->GetMessageCount(pa), DirectPlayError);
+  EXPECT_THROW(b->Send(pb, kAllPlayers, kSendGuaranteed, Msg(1)), DirectPlayError);
+  EXPECT_THROW(b->DestroyPlayer(pb), DirectPlayError);
+  a->Close();
+  EXPECT_FALSE(net.Host(*a, Desc("AGAIN", 0, 0)).empty());
+}
+
+TEST(LoopbackSession, SessionOutlivesItsCreatorAndEndsWithItsLastEndpoint) {
+  Net net;
+  auto host = net.Endpoint();
+  auto pilot = net.Endpoint();
+  const std::string id = net.Host(*host, Desc("S", 0, 0));
+  net.Join(*pilot, id);
+  host->CreatePlayer("HOST", "");
+  host->CreatePlayer("HOST2", "");
+  const int32_t pp = pilot->CreatePlayer("P", "");
+  host->Close();
+  EXPECT_THROW(host->CurrentSession(), DirectPlayError);
+  EXPECT_THROW(host->CreatePlayer("X", ""), DirectPlayError);
+  const auto left = pilot->EnumPlayers(id, 0);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].Id, pp);
+
+  pilot.reset();  // releasing the object leaves the session
+  EXPECT_TRUE(net.hub->Sessions().empty());
+}
+
+}  // namespace
+}  // namespace skyvox::session

@@ -1,0 +1,113 @@
+#include "session/roster.h"
+
+#include <gtest/gtest.h>
+
+#include "session_fixture.h"
+
+namespace skyvox::session {
+namespace {
+using skyvox::testing::LoopbackSession;
+using skyvox::testing::Peer;
+
+TEST(Roster, ResetsKeepWhatTheyPromise) {
+  PlayerRecord r;
+  r.Name = "N1";
+  r.PlayerId = 5;
+  r.Kind = "player";
+  r.AircraftKind = "C172";
+  r.Latitude = 1;
+  r.Heading = 90;
+  r.GroundSpeed = 100;
+  r.LastAtcMessage = "x";
+  r.MenuOptions = {"a", "b", ""};
+  r.MenuOptionCount = 2;
+  r.CenterIndex = 3;
+  r.CopyAllAtcMessages = true;
+  r.IfrPlanFiled = 1;
+  r.PilotRequest = "Taxiing";
+  PlayerRecord dialogue = r;
+  ResetDialogue(dialogue);
+  PlayerRecord expected;
+  expected.Name = "N1";
+  expected.PlayerId = 5;
+  expected.Kind = "player";
+  expected.AircraftKind = "C172";
+  expected.Latitude = 1;
+  expected.Heading = 90;
+  expected.GroundSpeed = 100;
+  expected.CopyAllAtcMessages = true;
+  EXPECT_EQ(dialogue, expected);
+  EXPECT_EQ(dialogue.MenuOptions.size(), 1u);
+  EXPECT_EQ(dialogue.CenterIndex, -1);
+
+  ResetFullRecord(r);
+  PlayerRecord fresh;
+  fresh.Name = "N1";
+  fresh.PlayerId = 5;
+  EXPECT_EQ(r, fresh);
+}
+
+TEST(Roster, PurgeSkipsTheEntryThatMovesIntoAFreedPlace) {
+  LoopbackSession s;
+  Peer a = s.Announced("A"), b = s.Announced("B"), c = s.Announced("C");
+  ASSERT_EQ(s.link.PlayerCount, 3);
+  s.hub->DropPlayer(a.id);
+  s.hub->DropPlayer(b.id);
+  PurgeDepartedPlayers(s.link, s.world);
+  ASSERT_EQ(s.link.PlayerCount, 2);  // B moved into place 0 and waits for the next pass
+  EXPECT_EQ(s.link.PlayerRoster[0].Name, "B");
+  EXPECT_EQ(s.link.PlayerRoster[1].Name, "C");
+  EXPECT_EQ(s.link.PlayerRoster.size(), 3u);
+  PurgeDepartedPlayers(s.link, s.world);
+  ASSERT_EQ(s.link.PlayerCount, 1);
+  EXPECT_EQ(s.link.PlayerRoster[0].Name, "C");
+}
+
+TEST(Roster, APurgeTakesDepartedIndexesOutOfTheRunwayQueues) {
+  scenery::WorldTables world;
+  world.ControlledAirportCount = 1;
+  world.ControlledAirports = {scenery::EmptyAirportWithSpareElements(),
+                              scenery::EmptyAirportWithSpareElements()};
+  auto& airport = world.ControlledAirports[0];
+  airport.RuntimeList1 = {{-1, ""}, {2, "x"}, {2, "y"}, {3, "z"}};
+  airport.RuntimeList2 = {{2, "only"}};
+  RemovePlayerFromAirportLists(world, 2);
+  // The second 2 moved into the place just emptied and is not looked at again.
+  EXPECT_EQ(airport.RuntimeList1, (std::vector<scenery::RuntimeEntry>{{-1, ""}, {2, "y"}, {3, "z"}}));
+  EXPECT_EQ(airport.RuntimeList2, (std::vector<scenery::RuntimeEntry>{{-1, ""}}));  // never below one element
+}
+
+TEST(Roster, RefreshAsksStrangersToIdentifyAndPilotsForTheirAircraft) {
+  LoopbackSession s;
+  Peer pilot = s.Announced("N1");
+  Peer observer = s.Announced("OBS", kObserverAnnouncement);
+  Peer present = s.Join("N9");          // in the session, never announced
+  Peer twin = s.Join("AI_Controller");  // carries the station's own name
+  RefreshPlayers(s.link, s.world);
+  EXPECT_EQ(s.host.Drain(), (std::vector<std::pair<int32_t, int32_t>>{{kIdentificationRequest, 0}}));
+  EXPECT_EQ(present.Drain(), (std::vector<std::pair<int32_t, int32_t>>{{kIdentificationRequest, 0}}));
+  EXPECT_TRUE(twin.Drain().empty());
+  EXPECT_TRUE(observer.Drain().empty());
+  EXPECT_EQ(pilot.Drain(), (std::vector<std::pair<int32_t, int32_t>>{{kAircraftDescriptionRequest, 0}}));
+
+  // A re-join under the same name has a new id: purged, then asked to identify.
+  s.hub->DropPlayer(pilot.id);
+  Peer again = s.Join("N1");
+  RefreshPlayers(s.link, s.world);
+  EXPECT_EQ(s.link.PlayerCount, 1);
+  EXPECT_EQ(again.Drain(), (std::vector<std::pair<int32_t, int32_t>>{{kIdentificationRequest, 0}}));
+}
+
+TEST(Roster, RefreshGoesOnWhenTheSessionIsGone) {
+  LoopbackSession s;
+  s.Announced("N1");
+  s.hub->EndSession(s.instance);
+  EXPECT_NO_THROW(RefreshPlayers(s.link, s.world));
+  EXPECT_EQ(s.link.PlayerCount, 1);
+  ClearRoster(s.link);
+  EXPECT_EQ(s.link.PlayerCount, 0);
+  EXPECT_EQ(s.link.PlayerRoster.size(), 1u);
+}
+
+}  // namespace
+}  // namespace skyvox::session
