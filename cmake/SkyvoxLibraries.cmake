@@ -36,8 +36,11 @@ target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
 
 add_library(skyvox_app
   src/app/config_file.cpp
+  src/app/connection.cpp
+  src/app/input_boxes.cpp
   src/app/message_boxes.cpp
   src/app/settings.cpp
   src/app/sim_folder.cpp
-  src/app/startup.cpp)
+  src/app/startup.cpp
+  src/app/station.cpp)
 target_link_libraries(skyvox_app PUBLIC skyvox_session)

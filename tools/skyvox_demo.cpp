@@ -38,6 +38,8 @@ const char* WindowName(app::NextWindow next) {
       return "\"Settings\"";
     case app::NextWindow::Connection:
       return "\"Connecting to FS Multiplayer Session\"";
+    case app::NextWindow::Station:
+      return "\"ATC Station Window\"";
     case app::NextWindow::Terminate:
       return "(program ends)";
     case app::NextWindow::None:

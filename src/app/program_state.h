@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scenery/records.h"
+#include "session/roster.h"
 
 namespace skyvox::app {
 
@@ -10,6 +11,7 @@ inline constexpr const char* kProgramTitle = "Skyvox v2.0";
 
 struct ProgramState {
   scenery::WorldTables World;
+  session::SessionLink Link;
 };
 
 }  // namespace skyvox::app

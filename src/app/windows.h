@@ -8,6 +8,7 @@ enum class NextWindow {
   SimulatorFolder,  // "Creating Configuration File"
   Settings,         // "Settings"
   Connection,       // "Connecting to FS Multiplayer Session"
+  Station,          // "ATC Station Window"
   Terminate,        // the program ends
 };
 
