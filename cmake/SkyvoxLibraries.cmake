@@ -1,4 +1,4 @@
-# One library per layer; the dependency direction is base <- geo <- scenery <- session <- app.
+# One library per layer; the dependency direction is base <- geo <- scenery <- session <- atc <- app.
 
 add_library(skyvox_base
   src/base/byte_io.cpp
@@ -34,6 +34,10 @@ add_library(skyvox_session
   src/session/roster.cpp)
 target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
 
+add_library(skyvox_atc
+  src/atc/atc_cycle.cpp)
+target_link_libraries(skyvox_atc PUBLIC skyvox_session)
+
 add_library(skyvox_app
   src/app/config_file.cpp
   src/app/connection.cpp
@@ -43,4 +47,4 @@ add_library(skyvox_app
   src/app/sim_folder.cpp
   src/app/startup.cpp
   src/app/station.cpp)
-target_link_libraries(skyvox_app PUBLIC skyvox_session)
+target_link_libraries(skyvox_app PUBLIC skyvox_atc)

@@ -2,9 +2,14 @@
 
 #include <exception>
 
+#include "atc/atc_cycle.h"
 #include "session/roster.h"
 
 namespace skyvox::app {
+
+std::function<void()> ProgramAtcCycle(ProgramState& state) {
+  return [&state] { atc::RunAtcCycle(state.Link, state.World); };
+}
 
 StationController::StationController(ProgramState& state, MessageBoxes& boxes, std::function<void()> atcCycle)
     : state_(state), boxes_(boxes), atcCycle_(std::move(atcCycle)) {}

@@ -34,6 +34,9 @@ inline constexpr int32_t kGreenLampColour = 0x00C000;
 inline constexpr int kFillSolid = 0;
 inline constexpr int kFillDiagonalCross = 7;
 
+// The ATC_Timer's work in the program: the ATC cycle over the program's roster and tables.
+std::function<void()> ProgramAtcCycle(ProgramState& state);
+
 class StationController : public session::SessionEvents {
  public:
   static constexpr int kAtcIntervalMs = 500;
