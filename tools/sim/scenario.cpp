@@ -1,0 +1,881 @@
+#include "sim/scenario.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <sstream>
+
+#include "app/config_file.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "base/errors.h"
+#include "base/files.h"
+#include "base/text.h"
+#include "scenery/database_files.h"
+#include "session/messages.h"
+
+namespace skyvox::sim {
+
+// ---------------------------------------------------------------------------------------------------
+// Parsing
+
+namespace {
+
+struct Word {
+  std::string Text;
+  size_t End = 0;  // position after the word in the line
+};
+
+// A word that starts with '#' begins a comment to the end of the line.
+std::string StripComment(const std::string& line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) return line.substr(0, i);
+  }
+  return line;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::vector<Word> SplitWords(const std::string& line) {
+  std::vector<Word> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    const size_t start = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    if (i > start) words.push_back({line.substr(start, i - start), i});
+  }
+  return words;
+}
+
+std::string Trim(const std::string& text) {
+  size_t a = 0, b = text.size();
+  while (a < b && IsBlank(text[a])) ++a;
+  while (b > a && IsBlank(text[b - 1])) --b;
+  return text.substr(a, b - a);
+}
+
+// Milliseconds as seconds for messages: "12.5", "600", "0.25".
+std::string Seconds(int64_t ms) {
+  std::string text = std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    char frac[8];
+    std::snprintf(frac, sizeof frac, ".%03d", static_cast<int>(ms % 1000));
+    std::string f = frac;
+    while (f.back() == '0') f.pop_back();
+    text += f;
+  }
+  return text;
+}
+
+class LineParser {
+ public:
+  LineParser(int line, std::string text, std::vector<Word> words)
+      : line_(line), text_(std::move(text)), words_(std::move(words)) {}
+
+  [[noreturn]] void Fail(const std::string& message) const { throw ScenarioError(line_, message); }
+
+  double Number(size_t index, const char* what, double lo, double hi) const {
+    const std::string& w = words_[index].Text;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
+    if (ec != std::errc() || end != w.data() + w.size() || !std::isfinite(v)) {
+      Fail("bad number '" + w + "' for the " + what);
+    }
+    if (v < lo || v > hi) {
+      std::ostringstream range;
+      range << what << " " << w << " is out of range (" << lo << " to " << hi << ")";
+      Fail(range.str());
+    }
+    return v;
+  }
+
+  // The words after the verb at `verbIndex`: exactly `count` of them (or between min and max).
+  void Expect(size_t verbIndex, size_t min, size_t max, const char* usage) const {
+    const size_t n = words_.size() - verbIndex - 1;
+    if (n < min || n > max) Fail(std::string("'") + words_[verbIndex].Text + "' needs: " + usage);
+  }
+
+  // The text after the word at `index`, blanks around it removed.
+  std::string RestAfter(size_t index) const { return Trim(text_.substr(words_[index].End)); }
+
+  const std::string& WordAt(size_t index) const { return words_[index].Text; }
+  size_t Count() const { return words_.size(); }
+  int Line() const { return line_; }
+
+ private:
+  int line_;
+  std::string text_;
+  std::vector<Word> words_;
+};
+
+const std::map<std::string, Verb>& TimedVerbs() {
+  static const std::map<std::string, Verb> verbs = {
+      {"monitor", Verb::Monitor},
+      {"stopmonitor", Verb::StopMonitor},
+      {"closestation", Verb::CloseStation},
+      {"join", Verb::Join},
+      {"observer", Verb::Observer},
+      {"pos", Verb::Pos},
+      {"fly", Verb::Fly},
+      {"say", Verb::Say},
+      {"aircraft", Verb::Aircraft},
+      {"leave", Verb::Leave},
+      {"drop", Verb::Drop},
+      {"hostleave", Verb::HostLeave},
+      {"hostremove", Verb::HostRemove},
+      {"endsession", Verb::EndSession},
+  };
+  return verbs;
+}
+
+const std::set<std::string>& SetupVerbs() {
+  static const std::set<std::string> verbs = {"control",  "callsign",   "host",    "session",
+                                              "password", "maxplayers", "present", "run"};
+  return verbs;
+}
+
+TimedCommand ParseTimed(const LineParser& p, size_t v, Verb verb, int64_t timeMs) {
+  TimedCommand c;
+  c.Line = p.Line();
+  c.TimeMs = timeMs;
+  c.What = verb;
+  auto name = [&] { c.Name = Utf8ToCp1252(p.WordAt(v + 1)); };
+  switch (verb) {
+    case Verb::Monitor:
+    case Verb::StopMonitor:
+    case Verb::CloseStation:
+    case Verb::HostLeave:
+    case Verb::HostRemove:
+    case Verb::EndSession:
+      p.Expect(v, 0, 0, "nothing after it");
+      break;
+    case Verb::Join:
+    case Verb::Observer:
+    case Verb::Leave:
+    case Verb::Drop:
+      p.Expect(v, 1, 1, "NAME");
+      name();
+      break;
+    case Verb::Pos:
+      p.Expect(v, 5, 6, "NAME LATITUDE LONGITUDE ALTITUDE-FT TRUE-HEADING [GROUND-SPEED-KT]");
+      name();
+      c.Position.Latitude = p.Number(v + 2, "latitude", -90, 90);
+      c.Position.Longitude = p.Number(v + 3, "longitude", -180, 180);
+      c.Position.AltitudeFt = p.Number(v + 4, "altitude", -2000, 100000);
+      c.Position.TrueHeading = p.Number(v + 5, "heading", 0, 360);
+      if (p.Count() == v + 7) c.Position.GroundSpeedKt = p.Number(v + 6, "ground speed", 0, 2000);
+      break;
+    case Verb::Fly:
+      p.Expect(v, 5, 5, "NAME LATITUDE LONGITUDE ALTITUDE-FT GROUND-SPEED-KT");
+      name();
+      c.Position.Latitude = p.Number(v + 2, "latitude", -90, 90);
+      c.Position.Longitude = p.Number(v + 3, "longitude", -180, 180);
+      c.Position.AltitudeFt = p.Number(v + 4, "altitude", -2000, 100000);
+      c.Position.GroundSpeedKt = p.Number(v + 5, "ground speed", 0, 2000);
+      if (*c.Position.GroundSpeedKt <= 0) p.Fail("the ground speed of 'fly' must be above 0");
+      break;
+    case Verb::Say:
+    case Verb::Aircraft:
+      p.Expect(v, 2, SIZE_MAX, "NAME TEXT");
+      name();
+      c.Text = Utf8ToCp1252(p.RestAfter(v + 1));
+      break;
+  }
+  return c;
+}
+
+// Plays the commands through in time order and checks that each can happen then.
+void CheckPlayable(const Scenario& s, const std::map<std::string, int>& declared) {
+  struct Member {
+    bool In = false;
+    bool IsObserver = false;
+    bool HasPosition = false;
+  };
+  std::map<std::string, Member> members;
+  for (const NamedLine& p : s.Present) members[p.Name].In = true;
+  bool hostIn = true;
+  std::optional<int64_t> endedAt;
+
+  for (const TimedCommand& c : s.Commands) {
+    const std::string at = " at t = " + Seconds(c.TimeMs);
+    const std::string who = Cp1252ToUtf8(c.Name);
+    auto member = [&](bool pilotOnly) -> Member& {
+      if (!declared.count(c.Name)) {
+        throw ScenarioError(c.Line,
+                            "unknown pilot '" + who + "' (no join, observer or present line names it)");
+      }
+      Member& m = members[c.Name];
+      if (!m.In) throw ScenarioError(c.Line, who + " is not in the session" + at);
+      if (pilotOnly && m.IsObserver) throw ScenarioError(c.Line, who + " is an observer: it has no aircraft");
+      return m;
+    };
+    switch (c.What) {
+      case Verb::Join:
+      case Verb::Observer: {
+        if (endedAt) {
+          throw ScenarioError(c.Line,
+                              "the session ended at t = " + Seconds(*endedAt) + ": no one can join" + at);
+        }
+        Member& m = members[c.Name];
+        if (m.In) throw ScenarioError(c.Line, who + " is already in the session" + at);
+        m = Member{true, c.What == Verb::Observer, false};
+        break;
+      }
+      case Verb::Pos:
+        member(true).HasPosition = true;
+        break;
+      case Verb::Fly:
+        if (!member(true).HasPosition) {
+          throw ScenarioError(c.Line, who + " has no position to fly from" + at + " (give it a 'pos' first)");
+        }
+        break;
+      case Verb::Say:
+        member(false);
+        break;
+      case Verb::Aircraft:
+        member(true);
+        break;
+      case Verb::Leave:
+      case Verb::Drop:
+        member(false).In = false;
+        break;
+      case Verb::HostLeave:
+      case Verb::HostRemove:
+        if (!hostIn) throw ScenarioError(c.Line, "the host is no longer in the session" + at);
+        if (c.What == Verb::HostLeave) hostIn = false;
+        break;
+      case Verb::EndSession:
+        if (endedAt) throw ScenarioError(c.Line, "the session has already ended" + at);
+        endedAt = c.TimeMs;
+        hostIn = false;
+        for (auto& [name, m] : members) m.In = false;
+        break;
+      case Verb::Monitor:
+      case Verb::StopMonitor:
+      case Verb::CloseStation:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+Scenario ParseScenario(std::istream& in) {
+  Scenario s;
+  std::map<std::string, int> declared;  // names of joins, observers and present pilots, with a line
+  std::optional<int> runLine;
+  std::string raw;
+  int lineNumber = 0;
+  while (std::getline(in, raw)) {
+    ++lineNumber;
+    const std::string text = StripComment(raw);
+    std::vector<Word> words = SplitWords(text);
+    if (words.empty()) continue;
+    const LineParser p(lineNumber, text, words);
+
+    size_t v = 0;  // index of the verb
+    std::optional<int64_t> timeMs;
+    if (ToLowerAscii(p.WordAt(0)) == "at") {
+      if (p.Count() < 3) p.Fail("'at' needs a time and a command: at SECONDS COMMAND ...");
+      const double seconds = p.Number(1, "time", 0, Scenario::kMaxTimeMs / 1000);
+      timeMs = std::llround(seconds * 1000);
+      v = 2;
+    }
+    const std::string verb = ToLowerAscii(p.WordAt(v));
+
+    if (const auto timed = TimedVerbs().find(verb); timed != TimedVerbs().end()) {
+      TimedCommand c = ParseTimed(p, v, timed->second, timeMs.value_or(0));
+      if (c.What == Verb::Join || c.What == Verb::Observer) declared.emplace(c.Name, c.Line);
+      s.Commands.push_back(std::move(c));
+      continue;
+    }
+    if (!SetupVerbs().count(verb)) p.Fail("unknown command '" + p.WordAt(v) + "'");
+    if (timeMs) p.Fail("'" + verb + "' is a setup line and takes no 'at' time");
+
+    if (verb == "control") {
+      p.Expect(v, 1, 1, "IDENT");
+      s.Controlled.push_back({lineNumber, Utf8ToCp1252(p.WordAt(1))});
+    } else if (verb == "present") {
+      p.Expect(v, 1, 1, "NAME");
+      const std::string name = Utf8ToCp1252(p.WordAt(1));
+      for (const NamedLine& other : s.Present) {
+        if (other.Name == name)
+          p.Fail(p.WordAt(1) + " is already present (line " + std::to_string(other.Line) + ")");
+      }
+      s.Present.push_back({lineNumber, name});
+      declared.emplace(name, lineNumber);
+    } else if (verb == "maxplayers") {
+      p.Expect(v, 1, 1, "NUMBER");
+      const double n = p.Number(1, "player count", 0, 10000);
+      if (n != std::floor(n)) p.Fail("the player count must be a whole number");
+      s.MaxPlayers = static_cast<int32_t>(n);
+    } else if (verb == "run") {
+      p.Expect(v, 1, 1, "SECONDS");
+      if (runLine) p.Fail("a second 'run' line (the first is line " + std::to_string(*runLine) + ")");
+      runLine = lineNumber;
+      s.EndMs = std::llround(p.Number(1, "time", 0, Scenario::kMaxTimeMs / 1000) * 1000);
+    } else {
+      p.Expect(v, 1, SIZE_MAX, verb == "password" ? "TEXT" : "NAME");
+      const std::string rest = Utf8ToCp1252(p.RestAfter(0));
+      if (verb == "callsign") s.Callsign = rest;
+      if (verb == "host") s.HostName = rest;
+      if (verb == "session") s.SessionName = rest;
+      if (verb == "password") s.Password = rest;
+    }
+  }
+  const int lastLine = std::max(lineNumber, 1);
+  if (!runLine) throw ScenarioError(lastLine, "no 'run' line: say how long to play, e.g. 'run 600'");
+  if (s.Controlled.empty()) {
+    throw ScenarioError(lastLine,
+                        "no 'control' line: the settings window needs at least one controlled airport");
+  }
+  for (const TimedCommand& c : s.Commands) {
+    if (c.TimeMs > s.EndMs) {
+      throw ScenarioError(
+          c.Line, "t = " + Seconds(c.TimeMs) + " is after the end of the run (run " + Seconds(s.EndMs) + ")");
+    }
+  }
+  std::stable_sort(s.Commands.begin(), s.Commands.end(),
+                   [](const TimedCommand& a, const TimedCommand& b) { return a.TimeMs < b.TimeMs; });
+  CheckPlayable(s, declared);
+  return s;
+}
+
+Scenario ParseScenarioFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw FileError("cannot read the scenario " + path);
+  return ParseScenario(in);
+}
+
+std::string TimeStamp(int64_t timeMs) {
+  const int64_t tenths = (std::max<int64_t>(timeMs, 0) + 50) / 100;
+  char text[40];
+  std::snprintf(text, sizeof text, "[%4lld.%lld]", static_cast<long long>(tenths / 10),
+                static_cast<long long>(tenths % 10));
+  return text;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Chat recording
+
+ChatRecordingDirectPlay::ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink)
+    : inner_(std::move(inner)), sink_(std::move(sink)) {
+  if (!inner_) throw std::invalid_argument("ChatRecordingDirectPlay needs a DirectPlay object");
+}
+
+std::vector<session::DpConnection> ChatRecordingDirectPlay::EnumConnections(int32_t flags) {
+  return inner_->EnumConnections(flags);
+}
+void ChatRecordingDirectPlay::InitializeConnection(const std::string& address) {
+  inner_->InitializeConnection(address);
+}
+std::vector<session::DpSessionDesc> ChatRecordingDirectPlay::EnumSessions(
+    const session::DpSessionDesc& filter, int32_t timeoutMs, int32_t flags) {
+  return inner_->EnumSessions(filter, timeoutMs, flags);
+}
+void ChatRecordingDirectPlay::Open(const session::DpSessionDesc& session, int32_t flags) {
+  inner_->Open(session, flags);
+}
+session::DpSessionDesc ChatRecordingDirectPlay::CurrentSession() {
+  return inner_->CurrentSession();
+}
+int32_t ChatRecordingDirectPlay::CreatePlayer(const std::string& friendlyName,
+                                              const std::string& formalName) {
+  return inner_->CreatePlayer(friendlyName, formalName);
+}
+void ChatRecordingDirectPlay::DestroyPlayer(int32_t playerId) {
+  inner_->DestroyPlayer(playerId);
+}
+int32_t ChatRecordingDirectPlay::CreateGroup(const std::string& name) {
+  return inner_->CreateGroup(name);
+}
+void ChatRecordingDirectPlay::AddPlayerToGroup(int32_t groupId, int32_t playerId) {
+  inner_->AddPlayerToGroup(groupId, playerId);
+}
+void ChatRecordingDirectPlay::Close() {
+  inner_->Close();
+}
+
+void ChatRecordingDirectPlay::Send(int32_t from, int32_t to, int32_t flags,
+                                   const session::DpMessage& message) {
+  inner_->Send(from, to, flags, message);
+  if (!sink_) return;
+  session::DpMessage copy(message.Bytes());
+  try {
+    if (copy.ReadLong() != session::kChatText) return;
+    const int32_t count = copy.ReadLong();
+    sink_(to, session::ReadText(copy, count));
+  } catch (const FormatError&) {
+    // Shorter than its header says: what was sent is not a chat line anyone could read.
+  }
+}
+
+int32_t ChatRecordingDirectPlay::GetMessageCount(int32_t playerId) {
+  return inner_->GetMessageCount(playerId);
+}
+session::DpReceived ChatRecordingDirectPlay::Receive(int32_t flags) {
+  return inner_->Receive(flags);
+}
+std::string ChatRecordingDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
+  return inner_->GetPlayerFriendlyName(playerId);
+}
+std::vector<session::DpPlayer> ChatRecordingDirectPlay::EnumPlayers(const std::string& sessionInstanceId,
+                                                                    int32_t flags) {
+  return inner_->EnumPlayers(sessionInstanceId, flags);
+}
+std::vector<session::DpGroup> ChatRecordingDirectPlay::EnumGroups(const std::string& sessionInstanceId,
+                                                                  int32_t flags) {
+  return inner_->EnumGroups(sessionInstanceId, flags);
+}
+
+std::unique_ptr<session::DirectPlay> ChatRecordingFactory::Create() {
+  return std::make_unique<ChatRecordingDirectPlay>(inner_.Create(), sink_);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The runner
+
+// Message boxes as transcript lines: "[message box, information] Skyvox v2.0: text".
+class ScenarioRunner::TranscriptBoxes : public app::MessageBoxes {
+ public:
+  explicit TranscriptBoxes(ScenarioRunner& runner) : runner_(runner) {}
+  void Show(const std::string& title, const std::string& text, app::MessageIcon icon) override {
+    runner_.Emit(std::string("[message box, ") + app::IconWord(icon) + "] " + Cp1252ToUtf8(title) + ": " +
+                 Cp1252ToUtf8(text));
+  }
+
+ private:
+  ScenarioRunner& runner_;
+};
+
+// The password prompt, answered with the scenario's password as a user who knows it would.
+class ScenarioRunner::TranscriptInputs : public app::InputBoxes {
+ public:
+  explicit TranscriptInputs(ScenarioRunner& runner) : runner_(runner) {}
+  std::optional<std::string> Ask(const std::string& title, const std::string& prompt) override {
+    runner_.Emit("[input box] " + Cp1252ToUtf8(title) + ": " + Cp1252ToUtf8(prompt) + " (answered)");
+    return runner_.scenario_.Password;
+  }
+
+ private:
+  ScenarioRunner& runner_;
+};
+
+ScenarioRunner::ScenarioRunner(Scenario scenario, std::string appFolder, std::ostream& out,
+                               AtcCycleHook atcCycle)
+    : scenario_(std::move(scenario)),
+      appFolder_(std::move(appFolder)),
+      out_(out),
+      atcCycle_(std::move(atcCycle)),
+      boxes_(std::make_unique<TranscriptBoxes>(*this)),
+      inputs_(std::make_unique<TranscriptInputs>(*this)),
+      hub_(std::make_shared<session::LoopbackHub>(1)),
+      loopback_(std::make_unique<session::LoopbackFactory>(hub_)),
+      factory_(std::make_unique<ChatRecordingFactory>(
+          *loopback_, [this](int32_t to, const std::string& text) { RecordChat(to, text); })) {}
+
+ScenarioRunner::~ScenarioRunner() = default;
+
+void ScenarioRunner::Emit(const std::string& utf8Line) {
+  std::string line = TimeStamp(now_) + " " + utf8Line;
+  out_ << line << '\n';
+  transcript_.push_back(std::move(line));
+}
+
+void ScenarioRunner::Event(const std::string& cp1252Text) {
+  Emit("* " + Cp1252ToUtf8(cp1252Text));
+}
+
+std::string ScenarioRunner::NameOf(int32_t playerId) const {
+  if (playerId == session::kAllPlayers) return "(all)";
+  const auto it = names_.find(playerId);
+  if (it != names_.end()) return it->second;
+  char text[32];
+  std::snprintf(text, sizeof text, "player 0x%08X", static_cast<unsigned>(playerId));
+  return text;
+}
+
+// Every line the station builds begins with the name of the pilot it concerns and ", "; the same line
+// sent to anyone else is the copy of a participant that asked for copies.
+void ScenarioRunner::RecordChat(int32_t to, const std::string& text) {
+  const std::string name = NameOf(to);
+  const bool copy = text.rfind(name + ", ", 0) != 0;
+  Emit(Cp1252ToUtf8(name) + (copy ? " (copy)" : "") + " <- " + Cp1252ToUtf8(text));
+}
+
+ScenarioRunner::Participant* ScenarioRunner::Find(const std::string& name) {
+  for (auto it = participants_.rbegin(); it != participants_.rend(); ++it) {
+    if (it->Name == name) return &*it;
+  }
+  return nullptr;
+}
+
+SimulatedPilot* ScenarioRunner::Pilot(const std::string& name) {
+  Participant* p = Find(name);
+  return p ? p->AsPilot.get() : nullptr;
+}
+
+SimulatedObserver* ScenarioRunner::Observer(const std::string& name) {
+  Participant* p = Find(name);
+  return p ? p->AsObserver.get() : nullptr;
+}
+
+void ScenarioRunner::Setup() {
+  if (setUp_) return;
+  setUp_ = true;  // a setup that failed half-way is not tried again
+  const std::string folder = app::AppFolderFromCurrentDirectory(appFolder_);
+  std::string missing;
+  for (const char* file : {scenery::kTerrainFileName, scenery::kAirportsFileName, scenery::kAirspacesFileName,
+                           app::kConfigFileName}) {
+    if (!FileExistsNoCase(folder, file)) missing += std::string(missing.empty() ? "" : ", ") + file;
+  }
+  // The start-up check deletes a database it cannot use; a folder that is not ready is left alone.
+  if (!missing.empty()) {
+    throw SimulationError("the program folder " + folder + " lacks " + missing +
+                          " (skyvox-db build writes a database there)");
+  }
+  try {
+    app::ReadConfigFile(folder);
+  } catch (const std::exception& e) {
+    throw SimulationError(std::string("the configuration file cannot be read: ") + e.what());
+  }
+  if (app::RunStartupCheck(folder, state_, *boxes_) != app::NextWindow::Settings) {
+    throw SimulationError("the start-up check did not open the settings window");
+  }
+  RunSettings();
+  HostSession();
+  JoinStation();
+}
+
+void ScenarioRunner::RunSettings() {
+  app::SettingsController settings(state_, *boxes_);
+  settings.Load();
+  for (const NamedLine& control : scenario_.Controlled) {
+    const std::string prefix = control.Name + " - ";
+    const auto& list = settings.AirportList();
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+    if (it == list.end()) {
+      throw ScenarioError(control.Line,
+                          "no airport with Ident " + Cp1252ToUtf8(control.Name) + " in the database");
+    }
+    settings.SelectAirport(static_cast<int>(it - list.begin()));
+    settings.AddPressed();
+    Event("Settings: \"" + *it + "\" added to the controlled airports list");
+  }
+  settings.NextPressed();
+  if (!settings.WaitForCloseEnabled()) throw SimulationError("the controlled airports could not be loaded");
+  settings.WaitForCloseTick();
+  Event("Settings: Next; " + std::to_string(state_.World.ControlledAirportCount) +
+        " controlled airports and " + std::to_string(state_.World.TerrainPointCount) +
+        " terrain points loaded");
+}
+
+void ScenarioRunner::HostSession() {
+  host_ =
+      std::make_unique<SimulatedHost>(std::make_unique<session::LoopbackDirectPlay>(hub_), scenario_.HostName,
+                                      [this](const std::string& text) { Event(text); });
+  try {
+    host_->Host(scenario_.SessionName, scenario_.Password, scenario_.MaxPlayers);
+  } catch (const std::exception& e) {
+    throw SimulationError(std::string("the host cannot open the session: ") + e.what());
+  }
+  names_[host_->PlayerId()] = scenario_.HostName;
+  Event(scenario_.HostName + " hosts the session \"" + scenario_.SessionName + "\"");
+
+  for (const NamedLine& present : scenario_.Present) {
+    Participant& p = participants_.emplace_back();
+    p.Name = present.Name;
+    p.AsPilot =
+        std::make_unique<SimulatedPilot>(std::make_unique<session::LoopbackDirectPlay>(hub_), present.Name,
+                                         [this](const std::string& text) { Event(text); });
+    try {
+      p.AsPilot->Join(host_->InstanceId(), scenario_.Password, false);
+    } catch (const std::exception& e) {
+      throw ScenarioError(present.Line, Cp1252ToUtf8(present.Name) + " cannot join the session: " + e.what());
+    }
+    names_[p.AsPilot->PlayerId()] = present.Name;
+    Event(present.Name + " is in the session");
+    // The host admits it at once; the pilot hears it on its next poll.
+    host_->Tick(0);
+    p.AsPilot->Tick(0);
+    if (p.AsPilot->State() != ParticipantState::Present) {
+      throw ScenarioError(present.Line, Cp1252ToUtf8(present.Name) + " was not admitted by the host");
+    }
+  }
+}
+
+void ScenarioRunner::JoinStation() {
+  app::ConnectionController& c =
+      *(connection_ = std::make_unique<app::ConnectionController>(state_, *boxes_, *inputs_, *factory_));
+  c.Load();
+  if (c.ConnectionList().empty())
+    throw SimulationError("DirectPlay offers no connection: " + c.CreateError());
+  c.SelectConnection(0);
+  c.SearchPressed();
+  const std::string prefix = scenario_.SessionName + " (";
+  const auto& sessions = c.SessionList();
+  const auto it = std::find_if(sessions.begin(), sessions.end(),
+                               [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+  if (it == sessions.end()) {
+    throw SimulationError("the search did not list the session (status \"" + c.Status() + "\")");
+  }
+  c.SelectSession(static_cast<int>(it - sessions.begin()));
+  c.SetCallsign(scenario_.Callsign);
+  c.JoinPressed();
+  if (!c.HandshakeTimerEnabled()) throw SimulationError("the join failed (status \"" + c.Status() + "\")");
+  names_[state_.Link.OwnPlayerId] = scenario_.Callsign;
+  // The host answers on its first poll; a few rounds leave room for nothing more.
+  for (int round = 0; round < 10 && c.IsOpen(); ++round) {
+    host_->Tick(0);
+    TickParticipants();
+    c.HandshakeTick();
+  }
+  if (c.Next() != app::NextWindow::Station) {
+    throw SimulationError("the host did not admit the station (status \"" + c.Status() + "\")");
+  }
+  Event(scenario_.Callsign + " is connected to the session");
+  station_ = std::make_unique<app::StationController>(
+      state_, *boxes_,
+      atcCycle_ ? std::function<void()>([this] { atcCycle_(state_); }) : app::ProgramAtcCycle(state_));
+  station_->OpenStation();
+  Event(std::string(app::kStationCaption) + " opens: " + station_->StatusText());
+  SyncTimers();
+}
+
+void ScenarioRunner::TickParticipants() {
+  const double now = static_cast<double>(now_) / 1000;
+  if (host_) host_->Tick(now);
+  for (Participant& p : participants_) {
+    if (p.AsPilot) p.AsPilot->Tick(now);
+    if (p.AsObserver) p.AsObserver->Tick(now);
+  }
+}
+
+// A timer's first tick comes one interval after it was enabled.
+void ScenarioRunner::SyncTimers() {
+  auto sync = [this](Timer& timer, bool enabled, int interval) {
+    if (enabled && !timer.Enabled) timer.Next = now_ + interval;
+    timer.Enabled = enabled;
+  };
+  const bool open = station_ && station_->IsOpen();
+  sync(connectionTimer_, open && station_->ConnectionTimerEnabled(),
+       app::StationController::kConnectionIntervalMs);
+  sync(refreshTimer_, open && station_->RefreshTimerEnabled(), app::StationController::kRefreshIntervalMs);
+  sync(atcTimer_, open && station_->AtcTimerEnabled(), app::StationController::kAtcIntervalMs);
+}
+
+void ScenarioRunner::NoteStationClosed() {
+  if (stationClosedNoted_ || !station_ || station_->IsOpen()) return;
+  stationClosedNoted_ = true;
+  Event(std::string(app::kStationCaption) + " closes; the " + app::kSettingsCaption +
+        " window is shown again");
+}
+
+int64_t ScenarioRunner::NextInstant() const {
+  int64_t next = played_ < 0 ? 0 : (played_ / kParticipantPollMs + 1) * kParticipantPollMs;
+  if (nextCommand_ < scenario_.Commands.size())
+    next = std::min(next, scenario_.Commands[nextCommand_].TimeMs);
+  for (const Timer* t : {&connectionTimer_, &refreshTimer_, &atcTimer_}) {
+    if (t->Enabled) next = std::min(next, t->Next);
+  }
+  return next;
+}
+
+void ScenarioRunner::RunUntil(int64_t timeMs) {
+  Setup();
+  const int64_t until = std::min(timeMs, scenario_.EndMs);
+  for (int64_t next = NextInstant(); next <= until; next = NextInstant()) {
+    now_ = next;
+    PlayInstant();
+    played_ = next;
+  }
+  now_ = std::max(now_, until);
+}
+
+void ScenarioRunner::PlayInstant() {
+  while (nextCommand_ < scenario_.Commands.size() && scenario_.Commands[nextCommand_].TimeMs <= now_) {
+    Execute(scenario_.Commands[nextCommand_++]);
+    SyncTimers();
+    NoteStationClosed();
+  }
+  TickParticipants();
+  auto due = [this](Timer& t, int interval) {
+    if (!t.Enabled || t.Next != now_) return false;
+    t.Next += interval;
+    return true;
+  };
+  auto tick = [this](void (app::StationController::*handler)()) {
+    const std::vector<RosterKey> before = RosterKeys();
+    ((*station_).*handler)();
+    ReportRosterChanges(before);
+  };
+  if (due(connectionTimer_, app::StationController::kConnectionIntervalMs)) {
+    tick(&app::StationController::ConnectionTimerTick);
+  }
+  SyncTimers();
+  if (due(refreshTimer_, app::StationController::kRefreshIntervalMs))
+    tick(&app::StationController::RefreshTimerTick);
+  SyncTimers();
+  if (due(atcTimer_, app::StationController::kAtcIntervalMs)) tick(&app::StationController::AtcTimerTick);
+  SyncTimers();
+  NoteStationClosed();
+}
+
+std::vector<ScenarioRunner::RosterKey> ScenarioRunner::RosterKeys() const {
+  std::vector<RosterKey> keys;
+  const session::SessionLink& link = state_.Link;
+  for (int i = 0; i < link.PlayerCount && static_cast<size_t>(i) < link.PlayerRoster.size(); ++i) {
+    const session::PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
+    keys.push_back({r.Name, r.PlayerId, r.Kind});
+  }
+  return keys;
+}
+
+// Entries that came and went in the station's roster; emptying it when the station closes is not a
+// departure and is not reported.
+void ScenarioRunner::ReportRosterChanges(const std::vector<RosterKey>& before) {
+  if (!station_->IsOpen()) return;
+  const std::vector<RosterKey> after = RosterKeys();
+  auto has = [](const std::vector<RosterKey>& keys, const RosterKey& k) {
+    return std::find(keys.begin(), keys.end(), k) != keys.end();
+  };
+  for (const RosterKey& k : before) {
+    if (!has(after, k)) Event("roster: " + k.Name + " removed");
+  }
+  for (const RosterKey& k : after) {
+    if (!has(before, k)) Event("roster: " + k.Name + " added (" + k.Kind + ")");
+  }
+}
+
+void ScenarioRunner::Execute(const TimedCommand& command) {
+  const double now = static_cast<double>(now_) / 1000;
+  auto onEvent = [this](const std::string& text) { Event(text); };
+  auto stationAction = [&](const char* button, void (app::StationController::*press)()) {
+    if (!station_ || !station_->IsOpen()) {
+      Event(std::string("\"") + button + "\": the " + app::kStationCaption + " is not open");
+      return;
+    }
+    ((*station_).*press)();
+    if (station_->IsOpen()) Event(std::string("\"") + button + "\": " + station_->StatusText());
+  };
+  Participant* who = command.Name.empty() ? nullptr : Find(command.Name);
+  // A participant whose join failed, or whose session is gone, can no longer act.
+  if (who && (command.What == Verb::Say || command.What == Verb::Leave || command.What == Verb::Drop)) {
+    const ParticipantState state = who->AsPilot ? who->AsPilot->State() : who->AsObserver->State();
+    if (state != ParticipantState::Joining && state != ParticipantState::Present) {
+      Event(command.Name + " is not in the session: nothing happens");
+      return;
+    }
+  }
+
+  switch (command.What) {
+    case Verb::Monitor:
+      stationAction(app::kStartMonitoringButton, &app::StationController::StartMonitoring);
+      break;
+    case Verb::StopMonitor:
+      stationAction(app::kStopMonitoringButton, &app::StationController::StopMonitoring);
+      break;
+    case Verb::CloseStation:
+      stationAction(app::kCloseStationButton, &app::StationController::CloseStation);
+      break;
+    case Verb::Join:
+    case Verb::Observer: {
+      Participant& p = participants_.emplace_back();
+      p.Name = command.Name;
+      auto dp = std::make_unique<session::LoopbackDirectPlay>(hub_);
+      const bool pilot = command.What == Verb::Join;
+      Event(command.Name + (pilot ? " joins as a pilot" : " joins as an observer"));
+      try {
+        if (pilot) {
+          p.AsPilot = std::make_unique<SimulatedPilot>(std::move(dp), command.Name, onEvent);
+          p.AsPilot->Join(host_->InstanceId(), scenario_.Password);
+          names_[p.AsPilot->PlayerId()] = command.Name;
+        } else {
+          p.AsObserver = std::make_unique<SimulatedObserver>(std::move(dp), command.Name, onEvent);
+          p.AsObserver->Join(host_->InstanceId(), scenario_.Password);
+          names_[p.AsObserver->PlayerId()] = command.Name;
+        }
+      } catch (const std::exception& e) {
+        Event(command.Name + " cannot join: " + e.what());
+      }
+      break;
+    }
+    case Verb::Pos:
+      who->AsPilot->SetPosition(command.Position);
+      break;
+    case Verb::Fly:
+      try {
+        who->AsPilot->FlyTo(command.Position.Latitude, command.Position.Longitude,
+                            command.Position.AltitudeFt, *command.Position.GroundSpeedKt, now);
+      } catch (const std::logic_error& e) {
+        throw ScenarioError(command.Line, e.what());
+      }
+      break;
+    case Verb::Say:
+      Event(command.Name + " says: " + command.Text);
+      try {
+        if (who->AsPilot) who->AsPilot->Say(command.Text);
+        if (who->AsObserver) who->AsObserver->Say(command.Text);
+      } catch (const std::exception& e) {
+        Event(command.Name + " cannot send it: " + e.what());
+      }
+      break;
+    case Verb::Aircraft:
+      who->AsPilot->SetAircraft(command.Text);
+      break;
+    case Verb::Leave:
+      Event(command.Name + " leaves the session");
+      if (who->AsPilot) who->AsPilot->Leave();
+      if (who->AsObserver) who->AsObserver->Leave();
+      break;
+    case Verb::Drop: {
+      Event(command.Name + "'s connection is lost");
+      const int32_t id = who->AsPilot ? who->AsPilot->PlayerId() : who->AsObserver->PlayerId();
+      try {
+        hub_->DropPlayer(id);
+      } catch (const std::exception&) {
+        // Already gone from the session (refused, or lost with it).
+      }
+      if (who->AsPilot) who->AsPilot->Lost();
+      if (who->AsObserver) who->AsObserver->Lost();
+      break;
+    }
+    case Verb::HostLeave:
+      Event(scenario_.HostName + " leaves the session");
+      host_->Leave();
+      break;
+    case Verb::HostRemove:
+      Event(scenario_.HostName + " removes " + scenario_.Callsign + " from the session");
+      try {
+        host_->RemoveFromSession(state_.Link.OwnPlayerId);
+      } catch (const std::exception& e) {
+        Event(scenario_.HostName + " cannot send it: " + e.what());
+      }
+      break;
+    case Verb::EndSession:
+      Event("the session ends");
+      try {
+        hub_->EndSession(host_->InstanceId());
+      } catch (const std::exception&) {
+        // Everyone had left already.
+      }
+      host_->Lost();
+      for (Participant& p : participants_) {
+        if (p.AsPilot) p.AsPilot->Lost();
+        if (p.AsObserver) p.AsObserver->Lost();
+      }
+      break;
+  }
+}
+
+}  // namespace skyvox::sim

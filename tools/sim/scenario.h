@@ -1,0 +1,245 @@
+// Scenarios: a plain-text script of what happens in a multiplayer session, and the runner that plays it
+// against the real station on the loopback provider under a virtual clock, printing the radio
+// transcript. The runner drives the window controllers as a user would: the settings window (pick each
+// controlled airport, "Add", "Next"), the connection window (connection type, search, session,
+// callsign, "Join Session", handshake ticks), then the station window with its three timers at their
+// real periods, as fast as the processor allows. The README's "Scenarios" section documents the format.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/connection.h"
+#include "app/input_boxes.h"
+#include "app/message_boxes.h"
+#include "app/program_state.h"
+#include "app/station.h"
+#include "session/directplay.h"
+#include "session/loopback.h"
+#include "sim/participants.h"
+
+namespace skyvox::sim {
+
+// A mistake in a scenario, tied to the line it is on (1-based).
+class ScenarioError : public std::runtime_error {
+ public:
+  ScenarioError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
+  int Line() const { return line_; }
+
+ private:
+  int line_;
+};
+
+// A scenario that cannot be played for a reason outside its lines (the program folder, the join).
+class SimulationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class Verb {
+  Monitor,       // "Start Monitoring Traffic"
+  StopMonitor,   // "Stop Monitoring Traffic"
+  CloseStation,  // "Close the ATC Station"
+  Join,          // a pilot joins and announces itself
+  Observer,      // an observer joins and announces itself
+  Pos,           // a pilot's position (and ground speed when given)
+  Fly,           // a pilot flies a great-circle leg
+  Say,           // a participant types a chat line
+  Aircraft,      // a pilot's aircraft description from now on
+  Leave,         // a participant leaves the session
+  Drop,          // the provider loses a participant's connection
+  HostLeave,     // the host leaves (0x1012 to the others)
+  HostRemove,    // the host removes the station (0x1016)
+  EndSession,    // the session is gone for everyone at once
+};
+
+// One timed line. Text and names are single-byte (Windows-1252) text.
+struct TimedCommand {
+  int Line = 0;
+  int64_t TimeMs = 0;
+  Verb What = Verb::Monitor;
+  std::string Name;
+  std::string Text;        // Say, Aircraft
+  PilotPosition Position;  // Pos; Fly: the target in Latitude/Longitude/AltitudeFt, speed in GroundSpeedKt
+};
+
+struct NamedLine {
+  int Line = 0;
+  std::string Name;
+};
+
+struct Scenario {
+  static constexpr int64_t kMaxTimeMs = 86400 * 1000;
+
+  std::vector<NamedLine> Controlled;  // Idents, in order
+  std::string Callsign = app::kDefaultCallsign;
+  std::string HostName = "HOST";
+  std::string SessionName = "Skyvox simulation";
+  std::string Password;
+  int32_t MaxPlayers = 16;
+  std::vector<NamedLine> Present;      // pilots in the session before the station joins
+  std::vector<TimedCommand> Commands;  // in time order, file order within the same time
+  int64_t EndMs = 0;
+};
+
+// Reads a scenario (UTF-8 text) and checks that it can be played: every name is declared, every
+// participant is in the session when it acts, every number is in range. Throws ScenarioError.
+Scenario ParseScenario(std::istream& in);
+// Throws FileError when the file cannot be read.
+Scenario ParseScenarioFile(const std::string& path);
+
+// "[  12.5]": seconds with one decimal (rounded half up from whole milliseconds), right-aligned.
+std::string TimeStamp(int64_t timeMs);
+
+// One ATC_Timer tick over the program's tables, called only while the station monitors traffic and
+// someone is in the roster, as the station window does. An empty hook runs the program's own ATC
+// cycle (app::ProgramAtcCycle); tests put a stand-in of their own here.
+using AtcCycleHook = std::function<void(app::ProgramState&)>;
+
+// A DirectPlay object that forwards every call to another one and reports each chat text message
+// (0x1023) that went out through Send, with its addressee and decoded text.
+class ChatRecordingDirectPlay : public session::DirectPlay {
+ public:
+  using ChatSink = std::function<void(int32_t to, const std::string& text)>;
+  ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink);
+
+  std::vector<session::DpConnection> EnumConnections(int32_t flags) override;
+  void InitializeConnection(const std::string& address) override;
+  std::vector<session::DpSessionDesc> EnumSessions(const session::DpSessionDesc& filter, int32_t timeoutMs,
+                                                   int32_t flags) override;
+  void Open(const session::DpSessionDesc& session, int32_t flags) override;
+  session::DpSessionDesc CurrentSession() override;
+  int32_t CreatePlayer(const std::string& friendlyName, const std::string& formalName) override;
+  void DestroyPlayer(int32_t playerId) override;
+  int32_t CreateGroup(const std::string& name) override;
+  void AddPlayerToGroup(int32_t groupId, int32_t playerId) override;
+  void Close() override;
+  // Reports the chat line after the inner Send succeeded.
+  void Send(int32_t from, int32_t to, int32_t flags, const session::DpMessage& message) override;
+  int32_t GetMessageCount(int32_t playerId) override;
+  session::DpReceived Receive(int32_t flags) override;
+  std::string GetPlayerFriendlyName(int32_t playerId) override;
+  std::vector<session::DpPlayer> EnumPlayers(const std::string& sessionInstanceId, int32_t flags) override;
+  std::vector<session::DpGroup> EnumGroups(const std::string& sessionInstanceId, int32_t flags) override;
+
+ private:
+  std::unique_ptr<session::DirectPlay> inner_;
+  ChatSink sink_;
+};
+
+// Wraps every object another factory makes in a ChatRecordingDirectPlay.
+class ChatRecordingFactory : public session::DirectPlayFactory {
+ public:
+  ChatRecordingFactory(session::DirectPlayFactory& inner, ChatRecordingDirectPlay::ChatSink sink)
+      : inner_(inner), sink_(std::move(sink)) {}
+  std::unique_ptr<session::DirectPlay> Create() override;
+
+ private:
+  session::DirectPlayFactory& inner_;
+  ChatRecordingDirectPlay::ChatSink sink_;
+};
+
+// Plays a scenario. Every transcript line is printed to `out` as it happens and kept.
+//
+// Within one instant of the clock: the scenario's lines due then (in order), then the host and the
+// participants poll their queues (in order of joining), then the station's timers that are due:
+// Connection_Timer, Refresh_Players, ATC_Timer. The clock visits every 50 ms, every line's time and
+// every timer's due time. A timer ticks first one interval after it was enabled, as a window timer does.
+class ScenarioRunner {
+ public:
+  static constexpr int64_t kParticipantPollMs = 50;
+
+  ScenarioRunner(Scenario scenario, std::string appFolder, std::ostream& out, AtcCycleHook atcCycle = {});
+  ~ScenarioRunner();
+  ScenarioRunner(const ScenarioRunner&) = delete;
+  ScenarioRunner& operator=(const ScenarioRunner&) = delete;
+
+  // Before t = 0: the start-up check of the program folder, the settings window, the host's session
+  // and the pilots already in it, the connection window's join; the station window opens at t = 0.
+  // Runs once; RunUntil and Run call it first. Throws ScenarioError (an Ident the database lacks) or
+  // SimulationError.
+  void Setup();
+  // Plays every instant up to and including timeMs (at most the end of the run).
+  void RunUntil(int64_t timeMs);
+  void Run() { RunUntil(scenario_.EndMs); }
+
+  int64_t NowMs() const { return now_; }
+  // The program's tables as the station sees them (the roster, the controlled airports...).
+  app::ProgramState& State() { return state_; }
+  const std::vector<std::string>& Transcript() const { return transcript_; }
+  const app::StationController* Station() const { return station_.get(); }
+  // The latest participant of that name, or null.
+  SimulatedPilot* Pilot(const std::string& name);
+  SimulatedObserver* Observer(const std::string& name);
+  session::LoopbackHub& Hub() { return *hub_; }
+
+ private:
+  struct Timer {
+    bool Enabled = false;
+    int64_t Next = 0;
+  };
+  struct Participant {
+    std::string Name;
+    std::unique_ptr<SimulatedPilot> AsPilot;
+    std::unique_ptr<SimulatedObserver> AsObserver;
+  };
+  struct RosterKey {
+    std::string Name;
+    int32_t PlayerId = 0;
+    std::string Kind;
+    bool operator==(const RosterKey&) const = default;
+  };
+  class TranscriptBoxes;
+  class TranscriptInputs;
+
+  void Emit(const std::string& utf8Line);
+  void Event(const std::string& cp1252Text);
+  void RecordChat(int32_t to, const std::string& text);
+  std::string NameOf(int32_t playerId) const;
+
+  void RunSettings();
+  void HostSession();
+  void JoinStation();
+  int64_t NextInstant() const;
+  void PlayInstant();
+  void Execute(const TimedCommand& command);
+  void SyncTimers();
+  void NoteStationClosed();
+  Participant* Find(const std::string& name);
+  void TickParticipants();
+  std::vector<RosterKey> RosterKeys() const;
+  void ReportRosterChanges(const std::vector<RosterKey>& before);
+
+  Scenario scenario_;
+  std::string appFolder_;
+  std::ostream& out_;
+  AtcCycleHook atcCycle_;
+
+  app::ProgramState state_;
+  std::unique_ptr<TranscriptBoxes> boxes_;
+  std::unique_ptr<TranscriptInputs> inputs_;
+  std::shared_ptr<session::LoopbackHub> hub_;
+  std::unique_ptr<session::LoopbackFactory> loopback_;
+  std::unique_ptr<ChatRecordingFactory> factory_;
+  std::unique_ptr<app::ConnectionController> connection_;
+  std::unique_ptr<app::StationController> station_;
+  std::unique_ptr<SimulatedHost> host_;
+  std::vector<Participant> participants_;  // in order of joining; a name that joins again is a new one
+  std::map<int32_t, std::string> names_;   // every player id ever seen, for the transcript
+
+  bool setUp_ = false;
+  bool stationClosedNoted_ = false;
+  int64_t now_ = 0;
+  int64_t played_ = -1;  // the last instant played
+  size_t nextCommand_ = 0;
+  Timer connectionTimer_, refreshTimer_, atcTimer_;
+  std::vector<std::string> transcript_;
+};
+
+}  // namespace skyvox::sim
