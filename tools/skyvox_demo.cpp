@@ -1,8 +1,8 @@
 // skyvox-demo: the program's first start, run headless on the sample world of the Pacific Northwest.
 // A simulator folder is written from data/sample_world.txt; then the real controllers run as the
 // windows would: the start-up check, the simulator-folder window, the settings window's first-run
-// build tick by tick, the choice of controlled airports and "Next"; last, what the controller would
-// tell a pilot near them.
+// build tick by tick, the choice of controlled airports and "Next"; then what the controller would
+// tell a pilot near them, and a session of simulated pilots served by the station, as a transcript.
 //
 //   skyvox-demo [WORKFOLDER]    (default: a fresh temporary folder, removed afterwards)
 #include <cstdio>
@@ -21,6 +21,7 @@
 #include "geo/geometry.h"
 #include "make_scenery.h"
 #include "scenery/database_files.h"
+#include "sim/scenario.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -155,6 +156,11 @@ int Run(const std::string& work) {
             << "\" sector (\"north\" lies beyond the far end, \"south\" on the approach side)\n"
             << "  the field is at the pilot's " << geo::ClockPosition(toAirport, 160)
             << "\n  highest terrain point near the controlled airports: " << highest << " ft\n";
+
+  Step("a session of simulated pilots: data/scenarios/airports_list.txt");
+  const auto scenario = fs::path(SKYVOX_DATA_DIR) / "scenarios" / "airports_list.txt";
+  sim::ScenarioRunner runner(sim::ParseScenarioFile(scenario.string()), appFolder, std::cout);
+  runner.Run();
   return 0;
 }
 
