@@ -179,6 +179,17 @@ TEST_F(ReceiveLoop, AfterAFlightPlanAFailureDoesNotEndTheSession) {
   EXPECT_FALSE(s.link.SessionActive);
 }
 
+TEST_F(ReceiveLoop, AChatCountBeyondItsBytesEndsTheSession) {
+  DpMessage oversized;
+  oversized.WriteLong(kChatText);
+  oversized.WriteLong(1000);  // claims 1000 bytes, carries 3
+  for (const char c : std::string("abc")) oversized.WriteByte(static_cast<uint8_t>(c));
+  pilot.Send(s.link.OwnPlayerId, oversized);
+  s.Tick();
+  EXPECT_EQ(s.events.boxes, std::vector<std::string>{kRemovedText});
+  EXPECT_EQ(s.events.closes, 1);
+}
+
 TEST_F(ReceiveLoop, JoinRequestsAreAnsweredOnlyWhileHosting) {
   Peer newcomer = s.Join("N5");
   newcomer.Send(s.link.OwnPlayerId, BuildSimpleMessage(kJoinAsPlayer));
