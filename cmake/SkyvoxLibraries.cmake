@@ -35,7 +35,14 @@ add_library(skyvox_session
 target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
 
 add_library(skyvox_atc
-  src/atc/atc_cycle.cpp)
+  src/atc/airport_dialogue.cpp
+  src/atc/atc_cycle.cpp
+  src/atc/ground.cpp
+  src/atc/menus.cpp
+  src/atc/selection.cpp
+  src/atc/taxi.cpp
+  src/atc/tower.cpp
+  src/radar/radar_control.cpp)
 target_link_libraries(skyvox_atc PUBLIC skyvox_session)
 
 add_library(skyvox_app

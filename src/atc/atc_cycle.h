@@ -3,13 +3,24 @@
 // centres, served by its tuned facility, and sent its menu line when it changed.
 #pragma once
 
+#include <string>
+
+#include "atc/atc_context.h"
 #include "scenery/records.h"
 #include "session/roster.h"
 
 namespace skyvox::atc {
 
-// One ATC_Timer tick over the whole roster. The dialogue procedures are not built yet: the tick
-// visits no pilot and sends nothing.
+inline constexpr const char* kSayAgain = "- (Say Again)";
+inline constexpr const char* kNoMessagesText = " <No messages to transmit to the ATC by this moment>";
+
+// One ATC_Timer tick over the whole roster.
 void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world);
+
+// The nearest controlled airport, the approach zone and the current centre of the pilot.
+CycleValues ComputeCycleValues(const session::PlayerRecord& pilot, const scenery::WorldTables& world);
+
+// The chat line of the pilot's current message and menu.
+std::string BuildMenuLine(const session::PlayerRecord& pilot, const scenery::WorldTables& world);
 
 }  // namespace skyvox::atc

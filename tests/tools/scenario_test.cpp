@@ -216,7 +216,8 @@ TEST_F(Scenarios, TheAirportListAnswerIsInTheTranscript) {
   r.Run();
   EXPECT_TRUE(HasLine("[  12.5] * N123 says: airpts:"));
   EXPECT_TRUE(HasLine("[  12.5] N123 <- N123, List of controlled airports: KSEA (SEATTLE-TACOMA INTL), "));
-  ASSERT_EQ(r.Pilot("N123")->ReceivedChat().size(), 1u);
+  // Besides the answer the pilot hears the controller's menu line (the ATC cycle runs while monitoring).
+  ASSERT_EQ(r.Pilot("N123")->ReceivedChat().size(), 2u);
   EXPECT_EQ(out_.str().find("[   0.0] * Settings: \"KSEA - SEATTLE-TACOMA INTL\" added"), 0u);
 }
 

@@ -1,0 +1,169 @@
+// The airport dialogue: the preparation common to clearance delivery, ground and tower, the dispatch
+// to the service the pilot is tuned to, and clearance delivery itself.
+#include <cstdint>
+#include <string>
+
+#include "atc/atc_context.h"
+#include "atc/clearance.h"
+#include "geo/geometry.h"
+
+namespace skyvox::atc {
+namespace {
+
+constexpr const char* kSquawk = "0231";
+
+void RunClearanceDelivery(AtcContext& context, const AirportPrep& prep,
+                          const scenery::AirportRecord& airport) {
+  session::PlayerRecord& pilot = context.Pilot();
+  if (pilot.IfrPlanFiled != 1) return;
+
+  if (!prep.AtAirport) {
+    // Taking off or driving away without a clearance ends the plan: heard on this step, released on
+    // the next.
+    ResetMenu(pilot);
+    if (pilot.PilotRequest == "Canceling IFR") {
+      ReleaseAfterIfrCancellation(pilot);
+    } else {
+      pilot.LastAtcMessage = kIfrCancellationText;
+      pilot.PilotRequest = "Canceling IFR";
+    }
+    return;
+  }
+
+  const std::string groundLine = TuningLine(airport.GroundName, kGroundWord, airport.GroundFreq);
+  if (pilot.PendingChoice == 0) {
+    ClearMenu(pilot);
+    if (pilot.PilotRequest == "Requesting IFR Clearance") {
+      AddOption(pilot, "Request IFR Clearance");
+    } else if (pilot.PilotRequest == "Acknowledge IFR Clearance") {
+      AddOption(pilot, "Acknowledge IFR Clearance");
+    } else if (pilot.PilotRequest == "Contacting Ground") {
+      AddOption(pilot, groundLine);
+    }
+    return;
+  }
+
+  if (const std::string* chosen = ChosenOption(pilot)) {
+    const std::string text = *chosen;
+    if (text == "Request IFR Clearance") {
+      pilot.LastAtcMessage = IfrClearanceText(context);
+      pilot.PilotRequest = "Acknowledge IFR Clearance";
+    } else if (text == "Acknowledge IFR Clearance") {
+      pilot.LastAtcMessage = "readback is correct. Contact ground on " + airport.GroundFreq + ". Good day.";
+      pilot.PilotRequest = "Contacting Ground";
+    } else if (text == groundLine) {
+      pilot.LastAtcMessage = "";
+      pilot.TunedFrequency = airport.GroundFreq;
+      pilot.FacilityType = "Ground";
+      pilot.PilotRequest = "Requesting Taxi IFR";
+    }
+  }
+  ResetMenu(pilot);
+}
+
+}  // namespace
+
+scenery::AirportRecord* ControlledAirportAt(scenery::WorldTables& world, int32_t index) {
+  const size_t slot = index < 0 ? 0 : static_cast<size_t>(index);
+  return slot < world.ControlledAirports.size() ? &world.ControlledAirports[slot] : nullptr;
+}
+
+const std::string* ChosenOption(const session::PlayerRecord& pilot) {
+  if (pilot.PendingChoice == 0 || pilot.PendingChoice > pilot.MenuOptionCount) return nullptr;
+  const size_t slot = static_cast<size_t>(pilot.PendingChoice) - 1;
+  return slot < pilot.MenuOptions.size() ? &pilot.MenuOptions[slot] : nullptr;
+}
+
+AirportPrep PrepareAirportDialogue(AtcContext& context, const scenery::AirportRecord& airport) {
+  const session::PlayerRecord& pilot = context.Pilot();
+  AirportPrep prep;
+
+  // Tower finds the pilot in the runway queues by this index; duplicates resolve to the last one.
+  const auto& roster = context.Link.PlayerRoster;
+  for (int i = 0; i < context.Link.PlayerCount && static_cast<size_t>(i) < roster.size(); ++i) {
+    const session::PlayerRecord& entry = roster[static_cast<size_t>(i)];
+    if (entry.Name == pilot.Name && entry.PlayerId == pilot.PlayerId) prep.RosterIndex = i;
+  }
+
+  const scenery::RunwayRecord& runway = airport.MainRunway;
+  const int16_t bearing = geo::MagneticBearing(runway.ThresholdLat, runway.ThresholdLon, pilot.Latitude,
+                                               pilot.Longitude, context.World.MagVarGrid);
+  int16_t runwayHeading = runway.MagHeading;
+  geo::NormalizeHeading(runwayHeading);
+  prep.RunwaySide = geo::RunwaySector(bearing, runwayHeading);
+  prep.ThresholdDistanceNm =
+      geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, pilot.Latitude, pilot.Longitude);
+
+  prep.AirportDistanceNm =
+      geo::DistanceNm(airport.Latitude, airport.Longitude, pilot.Latitude, pilot.Longitude);
+  prep.AtAirport = prep.AirportDistanceNm <= 20 &&
+                   static_cast<int64_t>(pilot.Altitude) <= static_cast<int64_t>(airport.ElevationFt) + 200;
+  return prep;
+}
+
+std::string IfrClearanceText(AtcContext& context) {
+  const session::PlayerRecord& pilot = context.Pilot();
+  const CycleValues& cycle = context.Cycle;
+
+  const scenery::AirportRecord* destination = ControlledAirportAt(context.World, pilot.DestinationAirport);
+  const std::string destinationName = destination != nullptr ? destination->Name : std::string();
+
+  std::string frequency;
+  bool haveFrequency = false;
+  if (cycle.ApproachAirportFound) {
+    if (const scenery::AirportRecord* approach =
+            ControlledAirportAt(context.World, cycle.ApproachAirportIndex)) {
+      frequency = approach->ApproachFreq;
+      haveFrequency = true;
+    }
+  } else if (cycle.CurrentCenterIndex >= 0 &&
+             static_cast<size_t>(cycle.CurrentCenterIndex) < context.World.Airspaces.size()) {
+    frequency = context.World.Airspaces[static_cast<size_t>(cycle.CurrentCenterIndex)].CenterFreq;
+    haveFrequency = true;
+  } else if (const scenery::AirportRecord* own = ControlledAirportAt(context.World, pilot.AirportIndex);
+             own != nullptr && !own->ApproachFreq.empty()) {
+    // No centre holds the pilot: the departure airport's own approach facility is where the tower
+    // will send it after takeoff, so that is the frequency worth giving.
+    frequency = own->ApproachFreq;
+    haveFrequency = true;
+  }
+
+  std::string text = "is cleared to " + destinationName +
+                     " airport as filed. Fly runway heading, climb and maintain " +
+                     std::to_string(pilot.CruiseAltitude);
+  if (haveFrequency) {
+    text += ". Departure frequency is " + frequency + ", squawk " + kSquawk + ".";
+  } else {
+    text += ", squawk " + std::string(kSquawk) + ".";
+  }
+  return text;
+}
+
+void ReleaseAfterIfrCancellation(session::PlayerRecord& pilot) {
+  pilot.LastAtcMessage = "";
+  pilot.TunedFrequency = "";
+  pilot.FacilityType = "";
+  pilot.IfrPlanFiled = 0;
+  pilot.PilotRequest = "";
+  pilot.AirportIndex = -1;
+  pilot.DepartureAirport = -1;
+  pilot.DestinationAirport = -1;
+  pilot.CruiseAltitude = 0;
+}
+
+void RunAirportDialogue(AtcContext& context) {
+  session::PlayerRecord& pilot = context.Pilot();
+  const scenery::AirportRecord* airport = ControlledAirportAt(context.World, pilot.AirportIndex);
+  if (airport == nullptr) return;  // an index past the table names no airport to talk for
+
+  const AirportPrep prep = PrepareAirportDialogue(context, *airport);
+  if (pilot.FacilityType == "Clearance") {
+    RunClearanceDelivery(context, prep, *airport);
+  } else if (pilot.FacilityType == "Ground") {
+    RunGroundControl(context, prep);
+  } else if (pilot.FacilityType == "Tower") {
+    RunTowerControl(context, prep);
+  }
+}
+
+}  // namespace skyvox::atc

@@ -1,0 +1,43 @@
+// The pieces of the airport dialogue that its services share: the common preparation that every call
+// of RunAirportDialogue makes, the IFR clearance that clearance delivery and ground both give, and the
+// cancellation and release of an IFR flight plan.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "atc/atc_context.h"
+#include "scenery/records.h"
+#include "session/roster.h"
+
+namespace skyvox::atc {
+
+inline constexpr const char* kIfrCancellationText =
+    "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency change "
+    "approved. Good day.";
+
+// The controlled airport at `index`. An index of -1 (left so by a search, or by a tuning made while no
+// airport was near) is read as 0, as everywhere in the cycle; nullptr for an index past the table.
+scenery::AirportRecord* ControlledAirportAt(scenery::WorldTables& world, int32_t index);
+
+// The chosen option's text, or nullptr when PendingChoice is 0 or above MenuOptionCount.
+const std::string* ChosenOption(const session::PlayerRecord& pilot);
+
+// The common preparation against `airport` (the one the pilot is tuned to): the pilot's own roster
+// index, its runway side word and distance from the main runway's threshold, its distance from the
+// reference point and whether it is at the airport (within 20 nm and no higher than 200 ft above the
+// field). May throw what geo::MagneticBearing throws for a position outside the variation grid.
+AirportPrep PrepareAirportDialogue(AtcContext& context, const scenery::AirportRecord& airport);
+
+// The IFR clearance to the pilot's filed destination, without the callsign the cycle puts in front.
+// The departure frequency is the approach airport's when the pilot is in an approach zone, else the
+// current centre's; with neither, the frequency of the approach facility of the airport the pilot is
+// tuned to (the one the tower will hand it to after takeoff), and when that airport has none either the
+// clearance names no departure frequency.
+std::string IfrClearanceText(AtcContext& context);
+
+// The release of a pilot whose IFR flight plan was cancelled: untuned, no flight plan. The taxi route
+// and target are the caller's business.
+void ReleaseAfterIfrCancellation(session::PlayerRecord& pilot);
+
+}  // namespace skyvox::atc

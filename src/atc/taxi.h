@@ -1,0 +1,53 @@
+// Taxi instructions: the start and end nodes of a taxi over an airport's network, the greedy route
+// search between them, and the taxiway list of the clearance. BuildTaxiInstructions itself is
+// declared in atc_context.h; the pieces are exposed here as pure functions of the airport record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "geo/geometry.h"
+#include "scenery/records.h"
+
+namespace skyvox::atc {
+
+// The search gives up after this many attempts. Every failed attempt forbids one more directed step
+// (its last), so on a real network the attempts needed stay far below this (KOLM needs at most 4
+// between any spot or runway end and any target); the bound keeps a hostile network of the largest
+// size (32767 paths) to a fraction of a second, since one attempt costs time proportional to the
+// number of paths.
+inline constexpr int kMaxRouteAttempts = 200;
+
+// The taxi point where an aircraft at (lat, lon) starts: the start point of the first parking path
+// serving the first spot (in index order) whose radius holds the aircraft, otherwise the nearest end
+// of a runway path (NearestRunwayPathEnd rule). -1 when there is none.
+int32_t FindTaxiStartNode(const scenery::AirportRecord& airport, double lat, double lon);
+
+// The taxi point where the target is reached: for kind "Gate or parking", the start point of the last
+// parking path serving a spot of the target's name (compared upper-cased); for kind "Runway", the end
+// nearest to the main runway's threshold of the runway paths named "Runway <main runway ident>" (any
+// case); -1 for another kind or when nothing matches.
+int32_t FindTaxiEndNode(const scenery::AirportRecord& airport, const geo::TargetPoint& target);
+
+struct TaxiRouteSearch {
+  bool Found = false;
+  std::vector<scenery::TaxiPath> Steps;  // PathType, from-node, to-node, Name of each step when found
+  int Attempts = 0;                      // attempts made, the successful one included
+};
+
+// Walks the airport's taxi network from startNode until a step lands on endNode, at each node taking
+// the neighbour nearest to (targetLat, targetLon) over a path whose node pair the attempt has not yet
+// used; after a runway step, the lowest path type first. When a walk gets stuck, its last step is
+// forbidden and the walk starts again from startNode. Gives up (Found false) when an attempt gets
+// stuck without a step, or after maxAttempts attempts. A parking path's spot number stands as a node
+// number, and a node number without a taxi point counts as 32767 ft away. Time and memory are
+// proportional to maxAttempts times the number of paths.
+TaxiRouteSearch SearchTaxiRoute(const scenery::AirportRecord& airport, int32_t startNode, int32_t endNode,
+                                double targetLat, double targetLon, int maxAttempts = kMaxRouteAttempts);
+
+// The taxiways of a route as the clearance reads them: " " & name for each step whose upper-cased
+// name is not " " or "" and does not repeat the end of the list, then a closing " ".
+std::string TaxiwayList(const std::vector<scenery::TaxiPath>& steps);
+
+}  // namespace skyvox::atc

@@ -1,0 +1,477 @@
+// Tower control: the runway of a controlled airport. Departures are cleared one at a time through the
+// airport's departure queue (RuntimeList1), arrivals are brought into the pattern and numbered through
+// its landing queue (RuntimeList2). Both queues hold roster indexes and end in a marker entry whose
+// index is -1, so a queue is empty when its front entry is the marker.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "atc/atc_context.h"
+#include "atc/clearance.h"
+#include "base/rounding.h"
+#include "geo/geometry.h"
+#include "session/roster.h"
+
+namespace skyvox::atc {
+namespace {
+
+using scenery::AirportRecord;
+using scenery::RuntimeEntry;
+using session::PlayerRecord;
+
+using Queue = std::vector<RuntimeEntry>;
+
+constexpr int32_t kQueueMarker = -1;
+constexpr int kTowerRadiusNm = 20;
+
+const char* const kLeavingAirspace = "you are leaving my airspace, frequency change approved.";
+
+bool QueueIsEmpty(const Queue& queue) {
+  return queue.empty() || queue.front().PlayerIndex == kQueueMarker;
+}
+
+// The pilot takes the marker's place and a new marker goes behind it. Returns the pilot's place,
+// counting from 1.
+int32_t JoinQueue(Queue& queue, int32_t rosterIndex) {
+  if (queue.empty()) queue.push_back(RuntimeEntry{kQueueMarker, ""});
+  queue.back().PlayerIndex = rosterIndex;
+  queue.push_back(RuntimeEntry{kQueueMarker, ""});
+  return static_cast<int32_t>(queue.size() - 1);
+}
+
+// Every entry of the pilot goes (a pilot that went around without leaving the queue may hold two); the
+// entries behind move up. The queue keeps at least its marker.
+void LeaveQueue(Queue& queue, int32_t rosterIndex) {
+  for (size_t k = 0; k < queue.size();) {
+    if (queue[k].PlayerIndex != rosterIndex) {
+      ++k;
+    } else if (queue.size() > 1) {
+      queue.erase(queue.begin() + static_cast<std::ptrdiff_t>(k));
+    } else {
+      queue[k] = RuntimeEntry{kQueueMarker, ""};
+      ++k;
+    }
+  }
+}
+
+// Off the tower frequency; the cycle offers the free tuning menu next.
+void Release(PlayerRecord& pilot, bool keepMessage = false) {
+  if (!keepMessage) pilot.LastAtcMessage = "";
+  pilot.TunedFrequency = "";
+  pilot.FacilityType = "";
+  pilot.PilotRequest = "";
+  pilot.AirportIndex = -1;
+}
+
+void DropFlightPlan(PlayerRecord& pilot) {
+  pilot.IfrPlanFiled = 0;
+  pilot.DepartureAirport = -1;
+  pilot.DestinationAirport = -1;
+  pilot.CruiseAltitude = 0;
+}
+
+struct Tower {
+  AtcContext& Context;
+  PlayerRecord& Pilot;
+  AirportRecord& Airport;
+  const AirportPrep& Prep;
+  int32_t Self;  // the pilot's roster index as the queues hold it
+  bool Ifr;
+};
+
+// Altitudes are compared in 64 bits: elevations come from the database and may be anything.
+bool Above(int32_t altitude, int32_t elevation, int32_t margin) {
+  return static_cast<int64_t>(altitude) > static_cast<int64_t>(elevation) + margin;
+}
+
+const AirportRecord* ApproachAirport(const AtcContext& context) {
+  const int32_t index = context.Cycle.ApproachAirportIndex;
+  if (!context.Cycle.ApproachAirportFound || index < 0 ||
+      static_cast<size_t>(index) >= context.World.ControlledAirports.size()) {
+    return nullptr;
+  }
+  return &context.World.ControlledAirports[static_cast<size_t>(index)];
+}
+
+const scenery::AirspaceRecord* CurrentCenter(const AtcContext& context) {
+  const int32_t index = context.Cycle.CurrentCenterIndex;
+  if (index < 0 || static_cast<size_t>(index) >= context.World.Airspaces.size()) return nullptr;
+  return &context.World.Airspaces[static_cast<size_t>(index)];
+}
+
+// The radar facility that takes the pilot after the tower: the approach whose zone holds the pilot,
+// else the centre that contains it. With neither, this airport's own approach facility, as the IFR
+// clearance named it for departure; none when the airport has none either.
+struct RadarFacility {
+  std::string Station;  // "<name> Approach" or "<name> Center"
+  std::string Frequency;
+};
+
+std::optional<RadarFacility> NextRadarFacility(const AtcContext& context, const AirportRecord& own) {
+  if (const AirportRecord* approach = ApproachAirport(context)) {
+    return RadarFacility{approach->ApproachName + " Approach", approach->ApproachFreq};
+  }
+  if (const scenery::AirspaceRecord* center = CurrentCenter(context)) {
+    return RadarFacility{center->CenterName + " Center", center->CenterFreq};
+  }
+  if (!own.ApproachFreq.empty()) return RadarFacility{own.ApproachName + " Approach", own.ApproachFreq};
+  return std::nullopt;
+}
+
+std::optional<std::string> ApproachLine(const AtcContext& context) {
+  const AirportRecord* approach = ApproachAirport(context);
+  if (approach == nullptr) return std::nullopt;
+  return TuningLine(approach->ApproachName, kApproachWord, approach->ApproachFreq);
+}
+
+std::optional<std::string> CenterLine(const AtcContext& context) {
+  const scenery::AirspaceRecord* center = CurrentCenter(context);
+  if (center == nullptr) return std::nullopt;
+  return TuningLine(center->CenterName, kCenterWord, center->CenterFreq);
+}
+
+// Another roster entry is on its takeoff roll or climb-out (at any airport).
+bool RunwayBusy(const Tower& t) {
+  const auto& roster = t.Context.Link.PlayerRoster;
+  for (int i = 0; i < t.Context.Link.PlayerCount && static_cast<size_t>(i) < roster.size(); ++i) {
+    if (i != t.Self && roster[static_cast<size_t>(i)].PilotRequest == "Takingoff") return true;
+  }
+  return false;
+}
+
+const char* TakeoffAcknowledgement(const Tower& t) {
+  return t.Ifr ? "Acknowledge Takeoff Clearance IFR" : "Acknowledge Takeoff Clearance VFR";
+}
+
+void RequestTakeoff(Tower& t) {
+  const bool runwayFree = QueueIsEmpty(t.Airport.RuntimeList1) && QueueIsEmpty(t.Airport.RuntimeList2);
+  JoinQueue(t.Airport.RuntimeList1, t.Self);
+  if (runwayFree) {
+    t.Pilot.LastAtcMessage = "cleared for takeoff.";
+    t.Pilot.PilotRequest = TakeoffAcknowledgement(t);
+  } else {
+    t.Pilot.LastAtcMessage = "hold short.";
+    t.Pilot.PilotRequest = "Acknowledge Hold Short";
+  }
+}
+
+void HoldShort(Tower& t) {
+  const Queue& departures = t.Airport.RuntimeList1;
+  if (!departures.empty() && departures.front().PlayerIndex == t.Self &&
+      QueueIsEmpty(t.Airport.RuntimeList2)) {
+    t.Pilot.LastAtcMessage = "cleared for takeoff.";
+    t.Pilot.PilotRequest = TakeoffAcknowledgement(t);
+  }
+}
+
+// The pilot leaves the tower's care once it is climbing and at least 1 nm past the runway's far end.
+void FollowTakeoff(Tower& t) {
+  const scenery::RunwayRecord& runway = t.Airport.MainRunway;
+  // The scenery's Length is taken as feet; a distance argument is 16-bit.
+  const geo::TargetPoint departureEnd = geo::DestinationPointFt(runway.ThresholdLat, runway.ThresholdLon,
+                                                                runway.MagHeading, Saturate16(runway.Length));
+  const int16_t e =
+      geo::DistanceNm(departureEnd.Latitude, departureEnd.Longitude, t.Pilot.Latitude, t.Pilot.Longitude);
+  if (!Above(t.Pilot.Altitude, t.Airport.ElevationFt, t.Ifr ? 400 : 200) || e < 1) return;
+  LeaveQueue(t.Airport.RuntimeList1, t.Self);
+  if (!t.Ifr) {
+    t.Pilot.PilotRequest = "Flying Tower's Airspace";
+    return;
+  }
+  const std::optional<RadarFacility> next = NextRadarFacility(t.Context, t.Airport);
+  t.Pilot.LastAtcMessage = next ? "contact departure on " + next->Frequency + "." : "contact departure.";
+  t.Pilot.PilotRequest = "Acknowledge Handoff - Contact Departure";
+}
+
+void EnterPattern(Tower& t) {
+  const std::string& side = t.Prep.RunwaySide;
+  const std::string& runway = t.Airport.MainRunway.Ident;
+  if (side == "north" || side == "northwest" || side == "west") {
+    t.Pilot.LastAtcMessage = "make left downwind runway " + runway + ".";
+  } else if (side == "northeast" || side == "east") {
+    t.Pilot.LastAtcMessage = "make right downwind runway " + runway + ".";
+  } else if (side == "southeast") {
+    t.Pilot.LastAtcMessage = "make right base runway " + runway + ".";
+  } else if (side == "southwest") {
+    t.Pilot.LastAtcMessage = "make left base runway " + runway + ".";
+  } else if (side == "south") {
+    t.Pilot.LastAtcMessage = "make straight in runway " + runway + ".";
+  }
+  t.Pilot.PilotRequest = "Flying Pattern";
+}
+
+// On final within 8 nm the pilot gets its number; the number is given once, on joining the queue.
+void ClearToLand(Tower& t) {
+  if (t.Prep.ThresholdDistanceNm <= 8 && t.Prep.RunwaySide == "south") {
+    const int32_t place = JoinQueue(t.Airport.RuntimeList2, t.Self);
+    t.Pilot.LastAtcMessage = "cleared to land on runway " + t.Airport.MainRunway.Ident + ". Number " +
+                             std::to_string(place) + " for landing.";
+    t.Pilot.PilotRequest = "Acknowledge Landing Clearance";
+  } else if (!t.Ifr) {
+    AddOption(t.Pilot, "Cancel Landing Intentions");
+  }
+}
+
+void FollowLanding(Tower& t) {
+  const scenery::RunwayRecord& runway = t.Airport.MainRunway;
+  if (Above(t.Pilot.Altitude, runway.ThresholdElevationFt, 200)) {
+    if (RunwayBusy(t) && t.Prep.ThresholdDistanceNm <= 2) {
+      LeaveQueue(t.Airport.RuntimeList2, t.Self);
+      t.Pilot.LastAtcMessage = "go around.";
+      t.Pilot.PilotRequest = "Acknowledge Go-Around";
+    } else {
+      AddOption(t.Pilot, t.Ifr ? "Declare Missed Approach" : "Report Go-Around");
+    }
+    return;
+  }
+  t.Pilot.LastAtcMessage = "exit runway when able.";
+  int16_t runwayHeading = runway.MagHeading;
+  geo::NormalizeHeading(runwayHeading);
+  int16_t from = static_cast<int16_t>(runwayHeading - 10);
+  int16_t to = static_cast<int16_t>(runwayHeading + 10);
+  geo::NormalizeHeading(from);
+  geo::NormalizeHeading(to);
+  int16_t heading = t.Pilot.Heading;  // the arc test may rewrite 0 as 360; the record keeps its value
+  if (!geo::IsHeadingWithinArc(heading, from, to)) {
+    LeaveQueue(t.Airport.RuntimeList2, t.Self);
+    t.Pilot.LastAtcMessage = "contact ground on " + t.Airport.GroundFreq + ".";
+    t.Pilot.PilotRequest = "Acknowledge Ground Handoff";
+  }
+}
+
+void HandOffMissedApproach(Tower& t, bool declaredByPilot) {
+  const std::optional<RadarFacility> next = NextRadarFacility(t.Context, t.Airport);
+  const std::string contact =
+      next ? "contact " + next->Station + " on " + next->Frequency + "." : "contact approach.";
+  t.Pilot.LastAtcMessage = declaredByPilot ? "roger, " + contact : contact;
+  t.Pilot.PilotRequest = "Acknowledge Handoff - Missed Approach";
+}
+
+// The tuning lines a VFR pilot may choose on tower frequency, matched against what the pilot can reach
+// now; a stale line for a facility it has left matches nothing.
+void TuneRadarFacility(Tower& t, const std::string& choice) {
+  PlayerRecord& pilot = t.Pilot;
+  if (const std::optional<std::string> line = ApproachLine(t.Context); line && choice == *line) {
+    pilot.LastAtcMessage = "";
+    pilot.TunedFrequency = ApproachAirport(t.Context)->ApproachFreq;
+    pilot.FacilityType = "Approach";
+    pilot.AirportIndex = t.Context.Cycle.ApproachAirportIndex;
+    pilot.PilotRequest = "";
+    return;
+  }
+  if (const std::optional<std::string> line = CenterLine(t.Context); line && choice == *line) {
+    pilot.LastAtcMessage = "";
+    pilot.TunedFrequency = CurrentCenter(t.Context)->CenterFreq;
+    pilot.FacilityType = "Center";
+    pilot.CenterIndex = t.Context.Cycle.CurrentCenterIndex;
+    pilot.PilotRequest = "";
+  }
+}
+
+void ApplyVfrChoice(Tower& t, const std::string& choice) {
+  PlayerRecord& pilot = t.Pilot;
+  if (choice == "Request Takeoff Clearance VFR") {
+    RequestTakeoff(t);
+  } else if (choice == "Acknowledge Takeoff Clearance VFR") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Takingoff";
+  } else if (choice == "Acknowledge Hold Short") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Holding Short";
+  } else if (choice == "Request Full Stop Landing") {
+    EnterPattern(t);
+  } else if (choice == "Cancel Landing Intentions") {
+    pilot.LastAtcMessage = "your cancelation is received.";
+    pilot.PilotRequest = "";
+  } else if (choice == "Acknowledge Landing Clearance") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Landing";
+  } else if (choice == "Acknowledge Go-Around") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Going Around";
+  } else if (choice == "Report Go-Around") {
+    pilot.LastAtcMessage = "roger.";
+    pilot.PilotRequest = "Going Around";
+  } else if (choice == "Acknowledge Ground Handoff") {
+    Release(pilot);
+  } else {
+    TuneRadarFacility(t, choice);
+  }
+}
+
+void ApplyIfrChoice(Tower& t, const std::string& choice) {
+  PlayerRecord& pilot = t.Pilot;
+  if (choice == "Request Takeoff Clearance IFR") {
+    RequestTakeoff(t);
+  } else if (choice == "Acknowledge Takeoff Clearance IFR") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Takingoff";
+  } else if (choice == "Acknowledge Handoff") {
+    const bool toDeparture = pilot.PilotRequest == "Acknowledge Handoff - Contact Departure";
+    if (toDeparture || pilot.PilotRequest == "Acknowledge Handoff - Missed Approach") {
+      pilot.LastAtcMessage = "";
+      pilot.TunedFrequency = "";
+      pilot.FacilityType = "";
+      pilot.PilotRequest = toDeparture ? "Contacting Departure - Departure Airport" : "Missed Approach";
+    }
+  } else if (choice == "Acknowledge Hold Short") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Holding Short";
+  } else if (choice == "Acknowledge Landing Clearance") {
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "Landing";
+  } else if (choice == "Acknowledge Go-Around" || choice == "Declare Missed Approach") {
+    HandOffMissedApproach(t, choice == "Declare Missed Approach");
+  } else if (choice == "Acknowledge Ground Handoff") {
+    Release(pilot);
+    pilot.IfrPlanFiled = 0;
+  } else if (choice == "Cancel IFR") {
+    pilot.LastAtcMessage = kIfrCancellationText;
+    pilot.PilotRequest = "Canceling IFR";
+  }
+}
+
+void BuildVfrMenu(Tower& t) {
+  PlayerRecord& pilot = t.Pilot;
+  ClearMenu(pilot);
+  const std::string state = pilot.PilotRequest;
+  const bool airborne = Above(pilot.Altitude, t.Airport.ElevationFt, 200);
+  if (state.empty()) {
+    if (!airborne) {
+      Release(pilot);
+      return;
+    }
+    AddOption(pilot, "Request Full Stop Landing");
+    if (const std::optional<std::string> line = ApproachLine(t.Context)) {
+      AddOption(pilot, *line);
+    } else if (const std::optional<std::string> center = CenterLine(t.Context)) {
+      AddOption(pilot, *center);
+    }
+  } else if (state == "Flying Tower's Airspace") {
+    if (!airborne) {
+      Release(pilot);
+    } else if (t.Prep.AirportDistanceNm <= 4 && !Above(pilot.Altitude, t.Airport.ElevationFt, 2500)) {
+      AddOption(pilot, "Request Full Stop Landing");
+    } else {
+      pilot.LastAtcMessage = kLeavingAirspace;
+      Release(pilot, /*keepMessage=*/true);
+    }
+  } else if (state == "Taxiing") {
+    AddOption(pilot, "Request Takeoff Clearance VFR");
+  } else if (state == "Acknowledge Takeoff Clearance VFR" || state == "Acknowledge Hold Short" ||
+             state == "Acknowledge Landing Clearance" || state == "Acknowledge Go-Around" ||
+             state == "Acknowledge Ground Handoff") {
+    AddOption(pilot, state);
+  } else if (state == "Holding Short") {
+    HoldShort(t);
+  } else if (state == "Takingoff") {
+    FollowTakeoff(t);
+  } else if (state == "Flying Pattern") {
+    ClearToLand(t);
+  } else if (state == "Landing") {
+    FollowLanding(t);
+  } else if (state == "Going Around") {
+    if (t.Prep.RunwaySide != "south") pilot.PilotRequest = "Flying Pattern";
+  }
+}
+
+void BuildIfrMenu(Tower& t) {
+  PlayerRecord& pilot = t.Pilot;
+  ClearMenu(pilot);
+  const std::string state = pilot.PilotRequest;
+  if (state == "Taxiing") {
+    AddOption(pilot, "Request Takeoff Clearance IFR");
+    AddOption(pilot, "Cancel IFR");
+  } else if (state == "Acknowledge Takeoff Clearance IFR" || state == "Acknowledge Hold Short" ||
+             state == "Acknowledge Landing Clearance" || state == "Acknowledge Go-Around" ||
+             state == "Acknowledge Ground Handoff") {
+    AddOption(pilot, state);
+  } else if (state == "Acknowledge Handoff - Contact Departure" ||
+             state == "Acknowledge Handoff - Missed Approach") {
+    AddOption(pilot, "Acknowledge Handoff");
+  } else if (state == "Holding Short") {
+    HoldShort(t);
+  } else if (state == "Takingoff") {
+    FollowTakeoff(t);
+  } else if (state == "Approaching") {
+    EnterPattern(t);
+  } else if (state == "Flying Pattern") {
+    ClearToLand(t);
+  } else if (state == "Landing") {
+    FollowLanding(t);
+  } else if (state == "Canceling IFR") {
+    ReleaseAfterIfrCancellation(pilot);
+  } else {
+    // A state the IFR dialogue does not know: the plan is dropped and the pilot, still on tower
+    // frequency, is served as VFR from the next step on.
+    pilot.LastAtcMessage = "";
+    pilot.PilotRequest = "";
+    DropFlightPlan(pilot);
+    session::RemovePlayerFromAirportLists(t.Context.World, t.Self);
+  }
+}
+
+void RunVfr(Tower& t) {
+  PlayerRecord& pilot = t.Pilot;
+  if (t.Prep.AirportDistanceNm > kTowerRadiusNm) {
+    ResetMenu(pilot);
+    if (pilot.PilotRequest == "Changing frequency") {
+      Release(pilot);
+      session::RemovePlayerFromAirportLists(t.Context.World, t.Self);
+    } else {
+      pilot.LastAtcMessage = kLeavingAirspace;
+      pilot.PilotRequest = "Changing frequency";
+      pilot.DepartureAirport = -1;
+      pilot.DestinationAirport = -1;
+      pilot.CruiseAltitude = 0;
+    }
+    return;
+  }
+  if (pilot.PendingChoice == 0) {
+    BuildVfrMenu(t);
+    return;
+  }
+  if (const std::string* choice = ChosenOption(pilot)) ApplyVfrChoice(t, std::string(*choice));
+  ResetMenu(pilot);
+}
+
+void RunIfr(Tower& t) {
+  PlayerRecord& pilot = t.Pilot;
+  if (t.Prep.AirportDistanceNm > kTowerRadiusNm) {
+    ResetMenu(pilot);
+    if (pilot.PilotRequest == "Canceling IFR") {
+      ReleaseAfterIfrCancellation(pilot);
+    } else {
+      pilot.LastAtcMessage = kIfrCancellationText;
+      pilot.PilotRequest = "Canceling IFR";
+    }
+    return;
+  }
+  if (pilot.PendingChoice == 0) {
+    BuildIfrMenu(t);
+    return;
+  }
+  if (const std::string* choice = ChosenOption(pilot)) ApplyIfrChoice(t, std::string(*choice));
+  ResetMenu(pilot);
+}
+
+}  // namespace
+
+void RunTowerControl(AtcContext& context, const AirportPrep& prep) {
+  PlayerRecord& pilot = context.Pilot();
+  // Read as the airport dialogue reads it (an index of -1 as 0), so the tower talks for the airport
+  // the preparation was made for.
+  AirportRecord* airport = ControlledAirportAt(context.World, pilot.AirportIndex);
+  if (airport == nullptr) return;
+  const int32_t self = prep.RosterIndex >= 0 ? prep.RosterIndex : context.PilotIndex;
+  // Only a known flight plan makes an IFR pilot; any other value is served as VFR.
+  Tower tower{context, pilot, *airport, prep, self, pilot.IfrPlanFiled == 1};
+  if (tower.Ifr) {
+    RunIfr(tower);
+  } else {
+    RunVfr(tower);
+  }
+}
+
+}  // namespace skyvox::atc
