@@ -1,0 +1,196 @@
+// Whole dialogues as pilots live them: the sample world of the Pacific Northwest written as a
+// simulator folder, its database built the real way, then scenarios played through the scenario
+// runner against the real station; the lines the station sends are checked as sent.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "app/config_file.h"
+#include "scenery/bgl_writer.h"
+#include "scenery/database_build.h"
+#include "scenery/database_files.h"
+#include "scenery/magdec_writer.h"
+#include "scenery/world_description.h"
+#include "sim/scenario.h"
+#include "support/temp_dir.h"
+
+namespace skyvox::atc {
+namespace {
+namespace fs = std::filesystem;
+using skyvox::testing::SourceRoot;
+using skyvox::testing::TempDir;
+
+// A program folder whose database is built from a world description, the real way.
+class BuiltWorld {
+ public:
+  explicit BuiltWorld(const scenery::WorldDescription& world) {
+    const std::string sim = (dir_.Path() / "FS2002").string();
+    scenery::WriteSceneryFolder(world, sim, scenery::BuildMagdecBgl(geo::MagVarGrid{}));
+    app_ = (dir_.Path() / "Skyvox").string();
+    fs::create_directories(app_);
+    fs::copy_file(SourceRoot() / "data/world_terrain.db", fs::path(app_) / scenery::kTerrainFileName);
+    scenery::WorldTables tables;
+    tables.AppFolder = app_;
+    tables.SimFolder = sim;
+    scenery::DatabaseBuild build(tables);
+    build.Start();
+    while (build.Tick()) {
+    }
+    app::WriteConfigFile(app_, {sim, tables.AirportCount, tables.AirspaceCount});
+  }
+  const std::string& App() const { return app_; }
+
+ private:
+  TempDir dir_;
+  std::string app_;
+};
+
+const BuiltWorld& Sample() {
+  static const BuiltWorld world(scenery::ReadWorldDescription(SourceRoot() / "data/sample_world.txt"));
+  return world;
+}
+
+// Two airports whose names have no blanks, so that flight plans can name them; ALPHA has clearance
+// delivery, BRAVO has not.
+const BuiltWorld& Plans() {
+  static const BuiltWorld world(scenery::ParseWorldDescription(
+      "AREA Scenery\\Test Test Airports\nFILE test.bgl\n"
+      "AIRPORT KAAA 47.0 -122.0 100 ALPHA\nFREQ CLEARANCE 128.0 ALPHA CLEARANCE\nFREQ GROUND 121.7 ALPHA "
+      "GROUND\n"
+      "FREQ TOWER 119.9 ALPHA TOWER\nFREQ APPROACH 119.2 ALPHA APPROACH\nRUNWAY 16 8000 150\n"
+      "END 16 47.01 -122.0 100 180\n"
+      "AIRPORT KBBB 47.5 -122.0 200 BRAVO\nFREQ GROUND 121.8 BRAVO GROUND\nFREQ TOWER 118.3 BRAVO TOWER\n"
+      "RUNWAY 34 6000 100\nEND 34 47.49 -122.0 200 0\n"
+      "AIRSPACE 49 45 -120 -124 -1 -1 125.1 SEATTLE CENTER\n"));
+  return world;
+}
+
+// The chat lines of the transcript (session events and message boxes left out).
+std::vector<std::string> Lines(const std::string& scenario, const BuiltWorld& world = Sample()) {
+  std::istringstream in(scenario);
+  std::ostringstream out;
+  sim::ScenarioRunner runner(sim::ParseScenario(in), world.App(), out);
+  runner.Run();
+  std::vector<std::string> lines;
+  for (const std::string& line : runner.Transcript()) {
+    if (line.find("] * ") == std::string::npos && line.find("[message box") == std::string::npos) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+constexpr const char* kOlympiaGroundMenu =
+    "Choose an option for OLYMPIA GROUND Ground on 121.6: 1-Request Taxi for Takeoff 2-Request Taxi to Gate "
+    "3-Request Taxi to Parking ";
+
+TEST(AtcScenarios, TheRoadOfOneRequest) {
+  const auto lines = Lines(
+      "control KOLM\nmonitor\njoin N123\n"
+      "at 0 pos N123 46.969837 -122.906598 209 90 0\n"  // at GATE 2
+      "at 2 say N123 1\nat 4 say N123 1\nat 6 say N123 1\nat 8 say N123 1\nrun 10\n");
+  const std::vector<std::string> expected = {
+      "[   0.5] N123 <- N123,  Choose an option: 1-Tune OLYMPIA GROUND Ground on 121.6 2-Select a controlled "
+      "airport 3-Tune SEATTLE CENTER Center on 128.3 ",
+      std::string("[   2.0] N123 <- N123,  ") + kOlympiaGroundMenu,
+      "[   4.0] N123 <- N123, taxi to and hold short on runway 17 using taxiway B A A1 . Contact tower on "
+      "124.4 "
+      "when ready. If you are not familiar with the airport then taxi using any taxiway. Choose an option "
+      "for "
+      "OLYMPIA GROUND Ground on 121.6: 1-Acknowledge Taxi Clearance ",
+      "[   6.0] N123 <- N123,  Choose an option for OLYMPIA GROUND Ground on 121.6: 1-Tune OLYMPIA TOWER "
+      "Tower on "
+      "124.4 ",
+      "[   8.0] N123 <- N123,  Choose an option for OLYMPIA TOWER Tower on 124.4: 1-Request Takeoff "
+      "Clearance VFR ",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(AtcScenarios, AnObserverGetsCopiesAndARepeatResendsTheLine) {
+  const auto lines = Lines(
+      "control KOLM\nmonitor\njoin N123\nobserver OBS\n"
+      "at 0 pos N123 46.969837 -122.906598 209 90 0\n"
+      "at 1 say OBS atcmsg:true\nat 2 say N123 1\nat 4 say N123 repeat:\nrun 6\n");
+  const std::string menu = std::string("N123,  ") + kOlympiaGroundMenu;
+  EXPECT_TRUE(Has(lines, "[   2.0] N123 <- " + menu));
+  EXPECT_TRUE(Has(lines, "[   2.0] OBS (copy) <- " + menu));
+  EXPECT_TRUE(Has(lines, "[   4.0] N123 <- " + menu));
+  EXPECT_TRUE(Has(lines, "[   4.0] OBS (copy) <- " + menu));
+  // The observer itself is no pilot: it is sent no menu of its own.
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("OBS <- ") != std::string::npos; }),
+            0);
+}
+
+TEST(AtcScenarios, IfrClearanceWithAndWithoutClearanceDelivery) {
+  const auto lines = Lines(
+      "control KAAA\ncontrol KBBB\nmonitor\njoin N1\njoin N2\n"
+      "at 0 pos N1 47.0 -122.0 100 180 0\nat 0 pos N2 47.5 -122.0 200 0 0\n"
+      "at 1 say N1 pst_fp:IFR,ALPHA,BRAVO,9000\nat 1 say N2 pst_fp:IFR,BRAVO,ALPHA,7000\n"
+      "at 2 say N1 1\nat 2 say N2 1\nat 4 say N1 1\nat 4 say N2 1\nat 6 say N1 1\nat 6 say N2 1\n"
+      "at 8 say N1 1\nat 8 say N2 1\nrun 10\n",
+      Plans());
+  const std::vector<std::string> expected = {
+      "[   0.5] N1 <- N1,  Choose an option: 1-Tune ALPHA GROUND Ground on 121.7 2-Select a controlled "
+      "airport "
+      "3-Tune SEATTLE CENTER Center on 125.1 ",
+      "[   0.5] N2 <- N2,  Choose an option: 1-Tune BRAVO GROUND Ground on 121.8 2-Select a controlled "
+      "airport "
+      "3-Tune SEATTLE CENTER Center on 125.1 ",
+      // With a plan: clearance delivery where there is one, else ground.
+      "[   1.0] N1 <- N1,  Choose an option: 1-Tune ALPHA CLEARANCE Clearance on 128 ",
+      "[   1.0] N2 <- N2,  Choose an option: 1-Tune BRAVO GROUND Ground on 121.8 ",
+      "[   2.0] N1 <- N1,  Choose an option for ALPHA CLEARANCE Clearance on 128: 1-Request IFR Clearance ",
+      "[   2.0] N2 <- N2,  Choose an option for BRAVO GROUND Ground on 121.8: 1-Request IFR Clearance ",
+      "[   4.0] N1 <- N1, is cleared to BRAVO airport as filed. Fly runway heading, climb and maintain 9000. "
+      "Departure frequency is 125.1, squawk 0231. Choose an option for ALPHA CLEARANCE Clearance on 128: "
+      "1-Acknowledge IFR Clearance ",
+      "[   4.0] N2 <- N2, is cleared to ALPHA airport as filed. Fly runway heading, climb and maintain 7000. "
+      "Departure frequency is 125.1, squawk 0231. Choose an option for BRAVO GROUND Ground on 121.8: "
+      "1-Acknowledge IFR Clearance ",
+      "[   6.0] N1 <- N1, readback is correct. Contact ground on 121.7. Good day. Choose an option for ALPHA "
+      "CLEARANCE Clearance on 128: 1-Tune ALPHA GROUND Ground on 121.7 ",
+      "[   6.0] N2 <- N2, readback is correct. Request taxi. Good day. Choose an option for BRAVO GROUND "
+      "Ground on "
+      "121.8: 1-Request Taxi IFR 2-Cancel IFR ",
+      "[   8.0] N1 <- N1,  Choose an option for ALPHA GROUND Ground on 121.7: 1-Request Taxi IFR 2-Cancel "
+      "IFR ",
+      // Without a taxi network ground gives the short instruction.
+      "[   8.0] N2 <- N2, taxi to and hold short on runway 34. Contact tower on 118.3 when ready. Choose an "
+      "option "
+      "for BRAVO GROUND Ground on 121.8: 1-Acknowledge Taxi Clearance ",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(AtcScenarios, AVfrDepartureWithASecondPilotHoldingShort) {
+  const auto lines = Lines(
+      "control KOLM\nmonitor\njoin N1\njoin N2\n"
+      "at 0 pos N1 46.976121 -122.902116 209 186 0\nat 0 pos N2 46.976196 -122.903165 209 186 0\n"
+      "at 1 say N1 1\nat 1 say N2 1\nat 3 say N1 1\nat 3.5 say N2 1\nat 5 say N1 1\nat 5.5 say N2 1\n"
+      "at 7 say N1 1\nat 7.5 say N2 1\nat 9 say N1 1\nat 9.5 say N2 1\nat 11 say N1 1\nat 11.5 say N2 1\n"
+      "at 13 fly N1 46.90 -122.91 1500 90\nrun 70\n");
+  EXPECT_TRUE(
+      Has(lines,
+          "[   9.0] N1 <- N1, cleared for takeoff. Choose an option for OLYMPIA TOWER Tower on 124.4: "
+          "1-Acknowledge Takeoff Clearance VFR "));
+  EXPECT_TRUE(Has(lines,
+                  "[   9.5] N2 <- N2, hold short. Choose an option for OLYMPIA TOWER Tower on 124.4: "
+                  "1-Acknowledge Hold Short "));
+  // Once the first is airborne and clear of the runway, the second is cleared on its own.
+  const auto cleared = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("N2 <- N2, cleared for takeoff.") != std::string::npos;
+  });
+  ASSERT_NE(cleared, lines.end());
+  EXPECT_GT(*cleared, std::string("[  13.0]"));
+}
+
+}  // namespace
+}  // namespace skyvox::atc
