@@ -1,5 +1,6 @@
 #include "atc/atc_cycle.h"
 
+#include <cmath>
 #include <exception>
 
 #include "geo/geometry.h"
@@ -162,6 +163,13 @@ void PilotPass(AtcContext& context) {
   }
 }
 
+// More than 0.35 degrees of latitude apart is at least 21 nm whatever the longitudes, so DistanceNm
+// cannot come out at 20 or less: the distance need not be computed. (A position that is not a number
+// fails this test and goes on to DistanceNm, as before.)
+bool FartherThan20Nm(const PlayerRecord& p, const AirportRecord& airport) {
+  return std::fabs(p.Latitude - airport.Latitude) > 0.35;
+}
+
 void RemoveAll(std::string& text, const std::string& what) {
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what))
     text.erase(at, what.size());
@@ -173,6 +181,7 @@ CycleValues ComputeCycleValues(const PlayerRecord& p, const scenery::WorldTables
   CycleValues v;
   for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
     const AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
+    if (FartherThan20Nm(p, airport)) continue;
     const int16_t d = geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude);
     if (d <= 20 && (!v.NearestAirportFound || d < v.NearestAirportDistance)) {
       v.NearestAirportFound = true;
@@ -182,7 +191,7 @@ CycleValues ComputeCycleValues(const PlayerRecord& p, const scenery::WorldTables
   }
   for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
     const AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
-    if (airport.ApproachFreq.empty()) continue;
+    if (airport.ApproachFreq.empty() || FartherThan20Nm(p, airport)) continue;
     const int16_t d = geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude);
     const bool inZone =
         d <= 20 && p.Altitude > airport.ElevationFt + 200 && p.Altitude <= airport.ElevationFt + 10000;
