@@ -192,5 +192,50 @@ TEST(AtcScenarios, AVfrDepartureWithASecondPilotHoldingShort) {
   EXPECT_GT(*cleared, std::string("[  13.0]"));
 }
 
+TEST(AtcScenarios, PatternLandingsAreNumberedInTheirOrder) {
+  const auto lines = Lines(
+      "control KOLM\nmonitor\njoin N1\njoin N2\n"
+      "at 0 pos N1 47.10 -122.90 2000 180 100\nat 0 pos N2 47.12 -122.95 2500 180 100\n"
+      "at 1 say N1 1\nat 1.5 say N2 1\nat 3 say N1 1\nat 3.5 say N2 1\nat 5 say N1 1\nat 5.5 say N2 1\n"
+      "at 7 say N1 1\nat 7.5 say N2 1\nat 9 say N1 1\nat 9.5 say N2 1\n"
+      "at 11 fly N1 46.98 -122.90 1000 90\nat 11 fly N2 47.00 -122.90 1500 90\n"
+      "at 200 say N2 1\nat 202 say N2 1\nrun 205\n");
+  const std::string tower = "Choose an option for OLYMPIA TOWER Tower on 124.4: ";
+  EXPECT_TRUE(
+      Has(lines, "[   3.0] N1 <- N1,  Choose an option: 1-Tune OLYMPIA TOWER Tower on 124.4 2-Back "));
+  EXPECT_TRUE(Has(lines, "[   5.0] N1 <- N1,  " + tower +
+                             "1-Request Full Stop Landing 2-Tune SEATTLE APPROACH Approach on 120.1 "));
+  // The landing clearance comes in a line without options, then again with them on the next tick.
+  EXPECT_TRUE(Has(lines,
+                  "[   7.0] N1 <- N1, cleared to land on runway 17. Number 1 for landing. <No messages to "
+                  "transmit to the ATC by this moment>"));
+  EXPECT_TRUE(Has(lines, "[   7.5] N1 <- N1, cleared to land on runway 17. Number 1 for landing. " + tower +
+                             "1-Acknowledge Landing Clearance "));
+  // North of the field on the approach side of runway 17: straight in.
+  EXPECT_TRUE(
+      Has(lines, "[   7.5] N2 <- N2, make straight in runway 17. " + tower + "1-Cancel Landing Intentions "));
+  EXPECT_TRUE(Has(lines, "[   9.5] N2 <- N2, your cancelation is received. " + tower +
+                             "1-Request Full Stop Landing 2-Tune SEATTLE APPROACH Approach on 120.1 "));
+  EXPECT_TRUE(Has(lines, "[ 200.5] N2 <- N2, cleared to land on runway 17. Number 2 for landing. " + tower +
+                             "1-Acknowledge Landing Clearance "));
+  EXPECT_TRUE(Has(lines, "[ 202.0] N2 <- N2,  " + tower + "1-Report Go-Around "));
+}
+
+TEST(AtcScenarios, TakingOffOnTheGroundFrequency) {
+  const auto lines = Lines(
+      "control KOLM\nmonitor\njoin N1\nat 0 pos N1 46.969837 -122.906598 209 90 0\n"
+      "at 2 say N1 1\nat 4 fly N1 47.0 -122.9 1500 120\nrun 15\n");
+  const std::vector<std::string> after = {
+      "[  13.0] N1 <- N1, you were not cleared for takeoff. <No messages to transmit to the ATC by this "
+      "moment>",
+      "[  13.5] N1 <- N1,  <No messages to transmit to the ATC by this moment>",
+      "[  14.0] N1 <- N1,  Choose an option: 1-Select a controlled airport 2-Tune SEATTLE APPROACH Approach "
+      "on "
+      "120.1 ",
+  };
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()), after);
+}
+
 }  // namespace
 }  // namespace skyvox::atc
