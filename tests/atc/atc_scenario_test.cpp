@@ -221,6 +221,24 @@ TEST(AtcScenarios, PatternLandingsAreNumberedInTheirOrder) {
   EXPECT_TRUE(Has(lines, "[ 202.0] N2 <- N2,  " + tower + "1-Report Go-Around "));
 }
 
+TEST(AtcScenarios, GoAroundWhileTheRunwayIsBusy) {
+  const auto lines = Lines(
+      "control KOLM\nmonitor\njoin N1\njoin N2\nat 0 pos N2 46.976121 -122.902116 209 186 0\n"
+      "at 1 say N2 1\nat 3 say N2 1\nat 5 say N2 1\nat 7 say N2 1\nat 9 say N2 1\nat 11 say N2 1\n"
+      "at 10 pos N1 47.01 -122.905 1200 186 90\n"
+      "at 11 say N1 1\nat 13 say N1 1\nat 15 say N1 1\nat 17 say N1 1\nat 19 say N1 1\n"
+      "at 20 fly N1 46.976 -122.901 800 90\nrun 21\n");
+  const std::string tower = "Choose an option for OLYMPIA TOWER Tower on 124.4: ";
+  // N2 was cleared for takeoff and is taking off: N1, within 2 nm on final, is sent around.
+  EXPECT_TRUE(Has(
+      lines, "[   9.0] N2 <- N2, cleared for takeoff. " + tower + "1-Acknowledge Takeoff Clearance VFR "));
+  EXPECT_TRUE(Has(lines, "[  17.5] N1 <- N1, cleared to land on runway 17. Number 1 for landing. " + tower +
+                             "1-Acknowledge Landing Clearance "));
+  EXPECT_TRUE(
+      Has(lines, "[  19.0] N1 <- N1, go around. <No messages to transmit to the ATC by this moment>"));
+  EXPECT_TRUE(Has(lines, "[  19.5] N1 <- N1, go around. " + tower + "1-Acknowledge Go-Around "));
+}
+
 TEST(AtcScenarios, TakingOffOnTheGroundFrequency) {
   const auto lines = Lines(
       "control KOLM\nmonitor\njoin N1\nat 0 pos N1 46.969837 -122.906598 209 90 0\n"
