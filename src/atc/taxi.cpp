@@ -85,8 +85,8 @@ class Network {
           std::lower_bound(sortedKeys.begin(), sortedKeys.end(), pairKeys[i]) - sortedKeys.begin());
       const uint32_t start = Id(a.TaxiPaths[i].StartPoint);
       const uint32_t end = Id(a.TaxiPaths[i].EndPoint);
-      moves_.push_back({start, end, pair, static_cast<uint32_t>(i), false});
-      moves_.push_back({end, start, pair, static_cast<uint32_t>(i), true});
+      moves_.push_back({start, end, pair, static_cast<uint32_t>(i)});
+      moves_.push_back({end, start, pair, static_cast<uint32_t>(i)});
       ++offsets_[start + 1];
       ++offsets_[end + 1];
     }
@@ -117,8 +117,8 @@ class Network {
 
   TaxiRouteSearch Search(int32_t startNode, int32_t endNode, int maxAttempts) const {
     TaxiRouteSearch result;
-    auto known = std::lower_bound(nodes_.begin(), nodes_.end(), startNode);
     if (maxAttempts <= 0) return result;
+    auto known = std::lower_bound(nodes_.begin(), nodes_.end(), startNode);
     if (known == nodes_.end() || *known != startNode) {
       result.Attempts = 1;  // the first attempt finds no move at all
       return result;
@@ -176,7 +176,6 @@ class Network {
     uint32_t To;
     uint32_t Pair;
     uint32_t Path;  // index into TaxiPaths
-    bool Reverse;
   };
 
   uint32_t Id(int32_t node) const {
