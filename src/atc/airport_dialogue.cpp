@@ -20,13 +20,7 @@ void RunClearanceDelivery(AtcContext& context, const AirportPrep& prep,
   if (!prep.AtAirport) {
     // Taking off or driving away without a clearance ends the plan: heard on this step, released on
     // the next.
-    ResetMenu(pilot);
-    if (pilot.PilotRequest == "Canceling IFR") {
-      ReleaseAfterIfrCancellation(pilot);
-    } else {
-      pilot.LastAtcMessage = kIfrCancellationText;
-      pilot.PilotRequest = "Canceling IFR";
-    }
+    CancelOrReleaseIfr(pilot);
     return;
   }
 
@@ -137,6 +131,16 @@ std::string IfrClearanceText(AtcContext& context) {
     text += ", squawk " + std::string(kSquawk) + ".";
   }
   return text;
+}
+
+void CancelOrReleaseIfr(session::PlayerRecord& pilot) {
+  ResetMenu(pilot);
+  if (pilot.PilotRequest == "Canceling IFR") {
+    ReleaseAfterIfrCancellation(pilot);
+  } else {
+    pilot.LastAtcMessage = kIfrCancellationText;
+    pilot.PilotRequest = "Canceling IFR";
+  }
 }
 
 void ReleaseAfterIfrCancellation(session::PlayerRecord& pilot) {

@@ -40,4 +40,8 @@ std::string IfrClearanceText(AtcContext& context);
 // and target are the caller's business.
 void ReleaseAfterIfrCancellation(session::PlayerRecord& pilot);
 
+// An IFR pilot that left the airport without a clearance: the cancellation is said on this step
+// ("Canceling IFR"), and the pilot released on the next.
+void CancelOrReleaseIfr(session::PlayerRecord& pilot);
+
 }  // namespace skyvox::atc

@@ -439,13 +439,7 @@ void RunVfr(Tower& t) {
 void RunIfr(Tower& t) {
   PlayerRecord& pilot = t.Pilot;
   if (t.Prep.AirportDistanceNm > kTowerRadiusNm) {
-    ResetMenu(pilot);
-    if (pilot.PilotRequest == "Canceling IFR") {
-      ReleaseAfterIfrCancellation(pilot);
-    } else {
-      pilot.LastAtcMessage = kIfrCancellationText;
-      pilot.PilotRequest = "Canceling IFR";
-    }
+    CancelOrReleaseIfr(pilot);
     return;
   }
   if (pilot.PendingChoice == 0) {
