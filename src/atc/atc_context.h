@@ -64,5 +64,6 @@ void RunTowerControl(AtcContext& context, const AirportPrep& prep);   // entered
 void BuildTaxiInstructions(AtcContext& context, const geo::TargetPoint& target);  // called by ground
 void RunApproachControl(AtcContext& context);                                     // departure and approach
 void RunCenterControl(AtcContext& context);                                       // center
+void ScanTraffic(AtcContext& context);  // traffic advisories, first thing of approach and center
 
 }  // namespace skyvox::atc
