@@ -157,8 +157,8 @@ int Run(const std::string& work) {
             << "  the field is at the pilot's " << geo::ClockPosition(toAirport, 160)
             << "\n  highest terrain point near the controlled airports: " << highest << " ft\n";
 
-  Step("a session of simulated pilots: data/scenarios/airports_list.txt");
-  const auto scenario = fs::path(SKYVOX_DATA_DIR) / "scenarios" / "airports_list.txt";
+  Step("a session of simulated pilots: data/scenarios/olympia_vfr.txt");
+  const auto scenario = fs::path(SKYVOX_DATA_DIR) / "scenarios" / "olympia_vfr.txt";
   sim::ScenarioRunner runner(sim::ParseScenarioFile(scenario.string()), appFolder, std::cout);
   runner.Run();
   return 0;
