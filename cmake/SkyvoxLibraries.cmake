@@ -42,7 +42,8 @@ add_library(skyvox_atc
   src/atc/selection.cpp
   src/atc/taxi.cpp
   src/atc/tower.cpp
-  src/radar/radar_control.cpp)
+  src/radar/radar_control.cpp
+  src/radar/traffic.cpp)
 target_link_libraries(skyvox_atc PUBLIC skyvox_session)
 
 add_library(skyvox_app

@@ -1,0 +1,80 @@
+// ScanTraffic: called first by approach and center control for the pilot being served, so a report
+// replaces whatever the pilot's dialogue would have said in this cycle.
+#include "radar/traffic.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "base/text.h"
+#include "geo/geometry.h"
+
+namespace skyvox::atc {
+
+bool HasTrafficPrefix(std::string_view pilotRequest) {
+  return LowerCaseCp1252(pilotRequest).find(LowerCaseCp1252(kTrafficPrefix)) != std::string::npos;
+}
+
+void RemoveTrafficPrefix(std::string& pilotRequest) {
+  const std::string_view prefix = kTrafficPrefix;
+  std::string result;
+  size_t from = 0;
+  for (size_t at = pilotRequest.find(prefix); at != std::string::npos; at = pilotRequest.find(prefix, from)) {
+    result.append(pilotRequest, from, at - from);
+    from = at + prefix.size();
+  }
+  result.append(pilotRequest, from, std::string::npos);
+  pilotRequest = std::move(result);
+}
+
+void ScanTraffic(AtcContext& context) {
+  session::PlayerRecord& pilot = context.Pilot();
+  const auto& roster = context.Link.PlayerRoster;
+  const int count = std::min<int>(context.Link.PlayerCount, static_cast<int>(roster.size()));
+
+  // The pilot's own entry is found by name and id, not taken from PilotIndex: with duplicate entries
+  // the last one is "own", and the others are scanned like any other aircraft.
+  int ownIndex = 0;
+  for (int i = 0; i < count; ++i) {
+    const session::PlayerRecord& entry = roster[static_cast<size_t>(i)];
+    if (entry.Name == pilot.Name && entry.PlayerId == pilot.PlayerId) ownIndex = i;
+  }
+
+  for (int i = 0; i < count; ++i) {
+    if (i == ownIndex) continue;
+    const session::PlayerRecord& other = roster[static_cast<size_t>(i)];
+
+    const int16_t distance =
+        geo::DistanceNm(other.Latitude, other.Longitude, pilot.Latitude, pilot.Longitude);
+    if (distance >= kTrafficRadiusNm) continue;
+    const int64_t separation = static_cast<int64_t>(pilot.Altitude) - other.Altitude;
+    if (std::llabs(separation) >= kTrafficBandFt) continue;
+    // A plain substring test: a name contained in an already reported one (or an empty name) counts as
+    // reported.
+    if (LowerCaseCp1252(pilot.ReportedTraffic).find(LowerCaseCp1252(other.Name)) != std::string::npos) {
+      continue;
+    }
+
+    // Worked out before anything is written, so a position off the variation grid changes nothing.
+    const int16_t bearing = geo::MagneticBearing(pilot.Latitude, pilot.Longitude, other.Latitude,
+                                                 other.Longitude, context.World.MagVarGrid);
+    geo::NormalizeHeading(pilot.Heading);
+    const std::string clock = geo::ClockPosition(bearing, pilot.Heading);
+
+    // Only the options go: a choice the pilot already typed stays pending for the dialogue step.
+    ClearMenu(pilot);
+    pilot.ReportedTraffic += other.Name + ", ";
+    pilot.LastAtcMessage =
+        std::string(distance < kTrafficAlertRadiusNm ? "TRAFFIC ALERT!, " : "traffic is, ") +
+        std::to_string(distance) + " miles, " + clock + ", " + std::to_string(other.Altitude) + " ft, type " +
+        other.AircraftKind + ". Avoid traffic and report them.";
+    pilot.PilotRequest = kTrafficPrefix + pilot.PilotRequest;
+    AddOption(pilot, "Report traffic in sight");
+    AddOption(pilot, "Report traffic not in sight");
+    if (pilot.IfrPlanFiled == 1) AddOption(pilot, "Cancel IFR");
+  }
+}
+
+}  // namespace skyvox::atc

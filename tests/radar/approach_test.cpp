@@ -1,0 +1,399 @@
+// Departure and approach control on a hand-made airport at the equator: runway 36 (magnetic 360) with
+// an ILS on 110.3, its threshold 1 nm south of the reference point (0, 0), field elevation 100 ft, no
+// magnetic variation. Pilots are placed by true course and distance from the threshold, fly at 180 kt
+// (3 nm a minute) and heading 360 unless a test says otherwise. Expected headings, distances and
+// points were worked out separately with the textbook great-circle formulas (courses rounded up to
+// the next whole degree). The roster holds the one pilot, so no traffic is ever reported.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "atc/atc_context.h"
+#include "atc/clearance.h"
+#include "geo/geometry.h"
+#include "radar/radar.h"
+#include "scenery/records.h"
+#include "session/roster.h"
+
+namespace skyvox::atc {
+namespace {
+
+using session::PlayerRecord;
+using Options = std::vector<std::string>;
+
+constexpr double kThrLat = -1.0 / 60;
+const char* const kExpectIls = " Expect vectors for the ILS runway 36 (110.3 Mhz) approach.";
+
+class Approach : public ::testing::Test {
+ protected:
+  session::SessionLink link;
+  scenery::WorldTables world;
+  CycleValues cycle;
+
+  void SetUp() override {
+    scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
+    a.Ident = "KTST";
+    a.ElevationFt = 100;
+    a.TowerName = "Test";
+    a.TowerFreq = "118.3";
+    a.ApproachName = "Test";
+    a.ApproachFreq = "119.2";
+    a.MainRunway = {"36", kThrLat, 0, 100, 6080, 150, 360, "110.3"};
+    scenery::AirportRecord far = a;  // 180 nm east
+    far.Ident = "KFAR";
+    far.Longitude = 3;
+    far.MainRunway.ThresholdLon = 3;
+    far.ApproachName = "Portland";
+    far.ApproachFreq = "118.1";
+    world.ControlledAirports = {a, far, scenery::EmptyAirportWithSpareElements()};
+    world.ControlledAirportCount = 2;
+    scenery::AirspaceRecord center;
+    center.CenterName = "Cascade";
+    center.AirspaceClass = "ARTCC/FIR (HIGH)";
+    center.CenterFreq = "125.1";
+    world.Airspaces = {center, scenery::AirspaceRecord{}};
+    world.AirspaceCount = 1;
+    cycle.CurrentCenterIndex = 0;
+
+    PlayerRecord r;
+    r.Name = "N1";
+    r.PlayerId = 7;
+    r.Kind = "player";
+    r.GroundSpeed = 180;
+    r.TunedFrequency = "119.2";
+    r.FacilityType = "Approach";
+    r.AirportIndex = 0;
+    r.IfrPlanFiled = 1;
+    r.DepartureAirport = 1;
+    r.DestinationAirport = 0;
+    r.CruiseAltitude = 9000;
+    link.PlayerRoster.insert(link.PlayerRoster.begin(), r);
+    link.PlayerCount = 1;
+  }
+
+  PlayerRecord& P() { return link.PlayerRoster[0]; }
+  scenery::RunwayRecord& Runway() { return world.ControlledAirports[0].MainRunway; }
+
+  void Put(int16_t course, int16_t nm, int32_t altitude, int16_t heading = 360) {
+    const geo::TargetPoint p = geo::DestinationPointNm(kThrLat, 0, course, nm);
+    P().Latitude = p.Latitude;
+    P().Longitude = p.Longitude;
+    P().Altitude = altitude;
+    P().Heading = heading;
+  }
+
+  void Run() {
+    AtcContext context{link, world, 0, cycle};
+    RunApproachControl(context);
+  }
+
+  // As the cycle's pass: a consumed choice runs the facility once more in the same tick.
+  void Step() {
+    AtcContext context{link, world, 0, cycle};
+    const bool chose = P().PendingChoice > 0;
+    RunApproachControl(context);
+    if (chose && P().PendingChoice == 0 &&
+        (P().FacilityType == "Approach" || P().FacilityType == "Departure")) {
+      RunApproachControl(context);
+    }
+  }
+
+  Options Menu() { return {P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount}; }
+
+  void Choose(const std::string& text) {
+    const Options menu = Menu();
+    const auto it = std::find(menu.begin(), menu.end(), text);
+    ASSERT_NE(it, menu.end()) << "not offered: " << text;
+    P().PendingChoice = static_cast<uint8_t>(it - menu.begin() + 1);
+    Step();
+  }
+
+  void ExpectWaypoint(const std::string& name, double lat, double lon) {
+    EXPECT_EQ(P().VectorWaypoint.Name, name);
+    EXPECT_NEAR(P().VectorWaypoint.Latitude, lat, 2e-5);
+    EXPECT_NEAR(P().VectorWaypoint.Longitude, lon, 2e-5);
+  }
+
+  void AddTerrain(int16_t course, int16_t nm, int32_t elevation) {
+    const geo::TargetPoint t = geo::DestinationPointNm(kThrLat, 0, course, nm);
+    world.TerrainPoints.insert(world.TerrainPoints.end() - 1, {t.Latitude, t.Longitude, elevation});
+    ++world.TerrainPointCount;
+  }
+};
+
+TEST_F(Approach, FirstContactInEachSectorPicksItsWaypointAtTheFifteenMileMinimum) {
+  struct Case {
+    int16_t course;
+    const char* name;
+    double lat, lon;
+    int16_t heading;
+    const char* turn;
+    const char* where;
+  };
+  // 18 nm from the threshold: half is 9, raised to 15. Left course 225, right 135, final 180.
+  const Case cases[] = {
+      {10, "North", -0.19344, -0.17678, 206, "left", "17 miles north"},
+      {45, "Northeast", -0.19344, 0.17678, 186, "left", "17 miles northeast"},
+      {90, "East", -0.19344, 0.17678, 215, "left", "18 miles east"},
+      {135, "Southeast", -0.26667, 0, 260, "left", "19 miles southeast"},
+      {225, "Southwest", -0.26667, 0, 101, "right", "19 miles southwest"},
+      {270, "West", -0.19344, -0.17678, 146, "right", "18 miles west"},
+      {315, "Northwest", -0.19344, -0.17678, 175, "right", "17 miles northwest"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    P().VectorWaypoint = {};
+    P().PilotRequest = "Descending";
+    Put(c.course, 18, 3000);
+    Step();
+    ExpectWaypoint(c.name, c.lat, c.lon);
+    EXPECT_EQ(P().AssignedHeading, c.heading);
+    EXPECT_EQ(P().AssignedAltitude, 2100);
+    EXPECT_EQ(P().LastAtcMessage, std::string("you are ") + c.where + ". Turn " + c.turn + " heading " +
+                                      std::to_string(c.heading) + ", Descent and maintain 2100 ft." +
+                                      kExpectIls);
+    EXPECT_EQ(Menu(), Options{"Cancel IFR"});
+    EXPECT_EQ(P().PilotRequest, "Descending");
+  }
+}
+
+TEST_F(Approach, ADriftIntoAnotherSectorReVectorsOnlyWhenTheNewPointIsMoreThanTwoMinutesAway) {
+  P().PilotRequest = "Descending";
+  P().AssignedAltitude = 2100;  // what a vector would give: no altitude change due
+  // Far: 12.9 nm (4 minutes) from the West point, still flying to a North point 30 nm ahead.
+  Put(270, 18, 3000);
+  P().VectorWaypoint = geo::DestinationPointNm(P().Latitude, P().Longitude, 360, 30);
+  P().VectorWaypoint.Name = "North";
+  P().AssignedHeading = 360;
+  Step();
+  ExpectWaypoint("West", -0.19344, -0.17678);
+  EXPECT_EQ(P().LastAtcMessage, "turn right heading 146. Descent and maintain 2100 ft.");
+
+  // Near: 5 nm (2 minutes) from the West point; the North point 20 nm ahead on 330 is kept.
+  const geo::TargetPoint west = geo::DestinationPointNm(kThrLat, 0, 225, 15);
+  const geo::TargetPoint near = geo::DestinationPointNm(west.Latitude, west.Longitude, 300, 5);
+  P().Latitude = near.Latitude;
+  P().Longitude = near.Longitude;
+  P().VectorWaypoint = geo::DestinationPointNm(near.Latitude, near.Longitude, 330, 20);
+  P().VectorWaypoint.Name = "North";
+  P().AssignedHeading = 330;
+  P().LastAtcMessage = "";
+  Step();
+  EXPECT_EQ(P().VectorWaypoint.Name, "North");
+  EXPECT_EQ(P().LastAtcMessage, "");
+}
+
+TEST_F(Approach, CloseToTheFinalPointGivesTheIlsClearanceInOneMessageWithoutAnAltitudePhraseAtEqualAltitude) {
+  P().PilotRequest = "Descending";
+  Put(175, 16, 2100);  // 1.7 nm from the 15-nm final point
+  Step();
+  EXPECT_EQ(P().LastAtcMessage,
+            "you are 17 miles south. Turn left heading 352, Cleared for the ILS runway 36 approach. Maintain "
+            "2100 ft until established on the localizer.");
+  ExpectWaypoint("South", -0.13333, 0);
+  EXPECT_EQ(P().AssignedHeading, 352);
+  EXPECT_EQ(P().AssignedAltitude, 2100);
+  EXPECT_EQ(P().PilotRequest, "ILS Approach");
+  EXPECT_EQ(Menu(), Options{"Cancel IFR"});
+
+  Step();  // 16 nm from the threshold: not yet the tower's
+  EXPECT_EQ(Menu(), Options{"Cancel IFR"});
+  Put(180, 9, 1500);
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "contact Test Tower on 118.3. Good day.");
+  EXPECT_EQ(P().PilotRequest, "Acknowledge Handoff");
+  Step();
+  Choose("Acknowledge Handoff");
+  EXPECT_EQ(P().PilotRequest, "Approaching");
+  EXPECT_EQ(P().FacilityType, "");
+  EXPECT_EQ(P().AirportIndex, -1);
+}
+
+TEST_F(Approach, WithoutIlsTheFinalStepAsksForTheRunwayInSight) {
+  Runway().IlsFrequency = "";
+  P().PilotRequest = "Descending";
+  Put(175, 16, 2100);
+  Step();
+  EXPECT_EQ(P().LastAtcMessage,
+            "airport is 17 miles at your twelve o'clock. Turn left heading 352. Report runway in sight.");
+  EXPECT_EQ(P().PilotRequest, "Looking for Airport");
+  Step();
+  EXPECT_EQ(Menu(), (Options{"Report runway in sight", "Report runway NOT in sight", "Cancel IFR"}));
+  P().LastAtcMessage = "";
+  Choose("Report runway NOT in sight");
+  EXPECT_EQ(P().LastAtcMessage,
+            "airport is 17 miles at your twelve o'clock. Turn left heading 352. Report runway in sight.");
+  EXPECT_EQ(P().PilotRequest, "Looking for Airport");
+  Choose("Report runway in sight");
+  EXPECT_EQ(P().LastAtcMessage, "cleared for the visual approach runway 36.");
+  EXPECT_EQ(P().PilotRequest, "Visual Approach");
+}
+
+TEST_F(Approach, LeavingTheSouthSectorWhileLookingForTheAirportFliesTheMissedApproachAndStartsOver) {
+  P().ReportedTraffic = "B, ";
+  P().VectorWaypoint = {"South", "", -0.13333, 0, 0};
+  P().AssignedHeading = 352;
+  P().AssignedAltitude = 2100;
+  Put(175, 16, 2100);
+  P().PilotRequest = "Missed Approach";
+  Step();  // still on the approach side: climb to the missed approach altitude
+  EXPECT_EQ(P().LastAtcMessage, "climb and maintain 2100 ft.");
+  EXPECT_EQ(P().PilotRequest, "Missed Approach");
+
+  P().PilotRequest = "Looking for Airport";
+  Put(10, 18, 3000);
+  Step();
+  EXPECT_EQ(P().PilotRequest, "Missed Approach");
+  EXPECT_EQ(P().VectorWaypoint, geo::TargetPoint{});
+  EXPECT_EQ(P().AssignedHeading, 0);
+  EXPECT_EQ(P().AssignedAltitude, 0);
+  EXPECT_EQ(P().ReportedTraffic, "B, ");
+  Step();
+  EXPECT_EQ(P().PilotRequest, "Descending");
+  EXPECT_EQ(P().ReportedTraffic, "");
+  Step();
+  EXPECT_EQ(P().LastAtcMessage,
+            std::string("you are 17 miles north. Turn left heading 206, Descent and maintain 2100 ft.") +
+                kExpectIls);
+}
+
+TEST_F(Approach, TerrainRaisesTheVectorAltitude) {
+  Put(10, 18, 3000);
+  P().VectorWaypoint = geo::DestinationPointNm(kThrLat, 0, 225, 15);
+  P().VectorWaypoint.Name = "North";
+  AtcContext context{link, world, 0, cycle};
+  EXPECT_EQ(HighestTerrainOnVector(context), 0);  // no terrain at all
+
+  AddTerrain(0, 35, 9000);  // 35 nm from the threshold, 47 from the waypoint: never counted
+  EXPECT_EQ(HighestTerrainOnVector(context), 100) << "nothing near: the field elevation";
+  AddTerrain(135, 16, 4000);  // outside the threshold's 15 nm, 22 nm from the waypoint
+  EXPECT_EQ(HighestTerrainOnVector(context), 4000) << "the aircraft is 18 nm out, 31 nm from the waypoint";
+  Put(45, 14, 3000);  // nearer the threshold than the waypoint: only the threshold's circle counts
+  EXPECT_EQ(HighestTerrainOnVector(context), 100);
+  AddTerrain(90, 10, 1500);
+  EXPECT_EQ(HighestTerrainOnVector(context), 1500);
+
+  Put(10, 18, 3000);
+  P().VectorWaypoint = {};
+  P().PilotRequest = "Descending";
+  Step();
+  EXPECT_EQ(P().AssignedAltitude, 6000);
+  EXPECT_EQ(
+      P().LastAtcMessage,
+      std::string("you are 17 miles north. Turn left heading 206, Climb and maintain 6000 ft.") + kExpectIls);
+}
+
+TEST_F(Approach, DepartureClimbsToCruiseAndReleasesToOwnNavigation) {
+  P().FacilityType = "Departure";
+  P().DepartureAirport = 0;
+  P().DestinationAirport = 1;  // 177 nm away
+  P().PilotRequest = "Contacting Departure - Departure Airport";
+  Put(360, 5, 3000);
+  Step();
+  EXPECT_EQ(P().PilotRequest, "Departing");
+  EXPECT_EQ(P().LastAtcMessage, "");
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "climb and maintain 9000 ft. Resume and maintain own navigation.");
+  EXPECT_EQ(P().PilotRequest, "Acknowledge Instruction - Departing");
+  Step();
+  Choose("Acknowledge Instruction");
+  EXPECT_EQ(P().LastAtcMessage, "");
+  EXPECT_EQ(P().PilotRequest, "Enroute");
+  EXPECT_EQ(Menu(), Options{"Cancel IFR"});
+
+  // Out of the cylinder at 21 nm: handed to the centre, the state kept behind the prefix.
+  P().Latitude = 0;
+  P().Longitude = 0.35;
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "contact Cascade Center on 125.1. Good day.");
+  EXPECT_EQ(P().PilotRequest, "Out of Airspace - Enroute");
+  Step();
+  EXPECT_EQ(Menu(), Options{"Acknowledge Handoff"});
+  Choose("Acknowledge Handoff");
+  EXPECT_EQ(P().PilotRequest, "Enroute");
+  EXPECT_EQ(P().FacilityType, "");
+  EXPECT_EQ(P().TunedFrequency, "");
+  EXPECT_EQ(P().AirportIndex, -1);
+  EXPECT_EQ(P().LastAtcMessage, "");
+}
+
+TEST_F(Approach, ADepartureBoundForANearbyAirportIsTakenOverByApproach) {
+  P().FacilityType = "Departure";
+  P().PilotRequest = "Enroute";
+  Put(360, 5, 3000);
+  Step();
+  EXPECT_EQ(P().FacilityType, "Approach");
+  EXPECT_EQ(P().PilotRequest, "Descending");
+
+  cycle.ApproachAirportFound = true;  // handed to another approach zone when leaving
+  cycle.ApproachAirportIndex = 1;
+  P().Altitude = 10101;
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "contact Portland Approach on 118.1. Good day.");
+}
+
+TEST_F(Approach, ATrafficAnswerOrCancellationResumesOrEndsTheDialogue) {
+  Put(10, 18, 3000);
+  P().PilotRequest = "Reporting Traffic and Reporting Traffic and Descending";
+  P().LastAtcMessage = "traffic is, ...";
+  P().MenuOptions = {"Report traffic in sight", "Report traffic not in sight", "Cancel IFR", ""};
+  P().MenuOptionCount = 3;
+  Step();
+  EXPECT_EQ(P().MenuOptionCount, 3) << "without an answer the report stands";
+  P().PendingChoice = 2;
+  Run();
+  EXPECT_EQ(P().PilotRequest, "Descending");
+  EXPECT_EQ(P().LastAtcMessage, "");
+  EXPECT_EQ(P().MenuOptionCount, 0);
+
+  Step();
+  EXPECT_EQ(Menu(), Options{"Cancel IFR"});
+  P().PendingChoice = 1;
+  Run();  // heard now; released on the next run
+  EXPECT_EQ(P().LastAtcMessage, kIfrCancellationText);
+  EXPECT_EQ(P().PilotRequest, "Canceling IFR");
+  Run();
+  EXPECT_EQ(P().FacilityType, "");
+  EXPECT_EQ(P().IfrPlanFiled, 0);
+  EXPECT_EQ(P().DestinationAirport, -1);
+  EXPECT_EQ(P().VectorWaypoint, geo::TargetPoint{});
+}
+
+TEST_F(Approach, FlightFollowingSquawksReportsRadarContactAndCancels) {
+  P().IfrPlanFiled = 0;
+  Put(90, 5, 3000);
+  Step();
+  EXPECT_EQ(Menu(), (Options{"Request Flight Following", "Select a controlled airport"}));
+  Choose("Request Flight Following");
+  EXPECT_EQ(P().LastAtcMessage, "squawk 7372.");
+  EXPECT_EQ(Menu(), Options{"Acknowledge Squawk Code"});
+  cycle.NearestAirportFound = true;
+  cycle.NearestAirportDistance = 5;
+  cycle.NearestAirportIndex = 0;
+  Choose("Acknowledge Squawk Code");
+  EXPECT_EQ(P().LastAtcMessage, "radar contact 5 miles away from KTST, 3000 ft.");
+  Choose("Acknowledge Radar Contact");
+  EXPECT_EQ(P().LastAtcMessage, "");
+  EXPECT_EQ(Menu(), (Options{"Cancel Flight Following", "Select a controlled airport"}));
+  Choose("Cancel Flight Following");
+  EXPECT_EQ(P().LastAtcMessage, "cancellation received. Squawk 1200. Frequency change approved.");
+  EXPECT_EQ(P().PilotRequest, "");
+  EXPECT_EQ(Menu(), (Options{"Request Flight Following", "Select a controlled airport"}));
+
+  cycle.NearestAirportFound = false;
+  P().PilotRequest = "Acknowledge Squawk Code";
+  Step();
+  Choose("Acknowledge Squawk Code");
+  EXPECT_EQ(P().LastAtcMessage, "radar contact, 3000 ft.");
+
+  P().PilotRequest = "Departing";  // not a flight-following state: the plan fields are reset
+  Step();
+  EXPECT_EQ(P().PilotRequest, "");
+  EXPECT_EQ(P().DepartureAirport, -1);
+  EXPECT_EQ(P().FacilityType, "Approach");
+}
+
+}  // namespace
+}  // namespace skyvox::atc

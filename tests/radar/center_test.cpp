@@ -1,0 +1,201 @@
+// Center control: the same hand-made airport as the approach tests (runway 36 with ILS 110.3, threshold
+// 1 nm south of the reference point (0, 0), elevation 100 ft, no variation) under three centres: a
+// high-level box 10 degrees each way around it, a high-level box across the 180th meridian and a
+// low-level box like the first. Expected headings and points were worked out separately with the
+// textbook great-circle formulas (courses rounded up). The roster holds the one pilot.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "atc/atc_context.h"
+#include "geo/geometry.h"
+#include "scenery/records.h"
+#include "session/roster.h"
+
+namespace skyvox::atc {
+namespace {
+
+using session::PlayerRecord;
+using Options = std::vector<std::string>;
+
+constexpr double kThrLat = -1.0 / 60;
+
+scenery::AirspaceRecord Box(const char* name, const char* kind, const char* freq, double west, double east) {
+  scenery::AirspaceRecord s;
+  s.CenterName = name;
+  s.AirspaceClass = kind;
+  s.CenterFreq = freq;
+  s.NorthLat = 10;
+  s.SouthLat = -10;
+  s.WestLon = west;
+  s.EastLon = east;
+  return s;
+}
+
+class Center : public ::testing::Test {
+ protected:
+  session::SessionLink link;
+  scenery::WorldTables world;
+  CycleValues cycle;
+
+  void SetUp() override {
+    scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
+    a.Ident = "KTST";
+    a.ElevationFt = 100;
+    a.TowerName = "Test";
+    a.TowerFreq = "118.3";
+    a.MainRunway = {"36", kThrLat, 0, 100, 6080, 150, 360, "110.3"};
+    world.ControlledAirports = {a, scenery::EmptyAirportWithSpareElements()};
+    world.ControlledAirportCount = 1;
+    world.Airspaces = {Box("Cascade", "ARTCC/FIR (HIGH)", "125.1", -10, 10),
+                       Box("Pacific", "ARTCC/FIR (HIGH)", "128.2", 170, -170),
+                       Box("Valley", "ARTCC/FIR (LOW)", "132.4", -10, 10), scenery::AirspaceRecord{}};
+    world.AirspaceCount = 3;
+    cycle.CurrentCenterIndex = 1;
+
+    PlayerRecord r;
+    r.Name = "N1";
+    r.PlayerId = 7;
+    r.Kind = "player";
+    r.GroundSpeed = 180;
+    r.Altitude = 9000;
+    r.Heading = 360;
+    r.TunedFrequency = "125.1";
+    r.FacilityType = "Center";
+    r.CenterIndex = 0;
+    r.AirportIndex = 1;  // left over from elsewhere: the center never looks at it
+    r.IfrPlanFiled = 1;
+    r.DepartureAirport = 0;
+    r.DestinationAirport = 0;
+    r.CruiseAltitude = 9000;
+    link.PlayerRoster.insert(link.PlayerRoster.begin(), r);
+    link.PlayerCount = 1;
+  }
+
+  PlayerRecord& P() { return link.PlayerRoster[0]; }
+
+  void Put(int16_t course, int16_t nm) {
+    const geo::TargetPoint p = geo::DestinationPointNm(kThrLat, 0, course, nm);
+    P().Latitude = p.Latitude;
+    P().Longitude = p.Longitude;
+  }
+
+  void Step() {
+    AtcContext context{link, world, 0, cycle};
+    const bool chose = P().PendingChoice > 0;
+    RunCenterControl(context);
+    if (chose && P().PendingChoice == 0 && P().FacilityType == "Center") RunCenterControl(context);
+  }
+
+  Options Menu() { return {P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount}; }
+
+  void Choose(const std::string& text) {
+    const Options menu = Menu();
+    const auto it = std::find(menu.begin(), menu.end(), text);
+    ASSERT_NE(it, menu.end()) << "not offered: " << text;
+    P().PendingChoice = static_cast<uint8_t>(it - menu.begin() + 1);
+    Step();
+  }
+};
+
+TEST_F(Center, OnlyAStrictlyInsidePositionOfAHighLevelBoxIsInside) {
+  struct Case {
+    int32_t center;
+    double lat, lon;
+    bool inside;
+  };
+  const Case cases[] = {
+      {0, 0, 0.05, true}, {0, 10, 0, false},     {0, -10, 0, false},    {0, 0, -10, false},
+      {0, 0, 10, false},  {0, 9.99, 9.99, true}, {1, 0, 175, true},     {1, 0, -175, true},
+      {1, 0, 180, true},  {1, 0, -180, true},    {1, 0, 170, false},    {1, 0, -170, false},
+      {1, 0, 0, false},   {1, 0, 165, false},    {1, 10.5, 175, false}, {2, 0, 0.05, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "centre " << c.center << " at " << c.lat << ", " << c.lon);
+    P().IfrPlanFiled = 0;
+    P().PilotRequest = "";
+    P().CenterIndex = c.center;
+    P().Latitude = c.lat;
+    P().Longitude = c.lon;
+    Step();
+    if (c.inside) {
+      EXPECT_EQ(Menu(), (Options{"Request Flight Following", "Select a controlled airport"}));
+    } else {
+      EXPECT_EQ(P().LastAtcMessage, "contact Pacific Center on 128.2. Good day.");
+      EXPECT_EQ(P().PilotRequest, "Out of Airspace - ");
+      EXPECT_EQ(Menu(), Options{"Acknowledge Handoff"});
+    }
+  }
+}
+
+TEST_F(Center, TheHandoffAcknowledgementClearsTheCentreAndKeepsTheState) {
+  P().CenterIndex = 2;  // low level: out at once
+  P().PilotRequest = "Reporting Traffic and Enroute";
+  Step();
+  EXPECT_EQ(P().PilotRequest, "Out of Airspace - Enroute");
+  cycle.CurrentCenterIndex = -1;  // nothing to name any more: the first message stands
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "contact Pacific Center on 128.2. Good day.");
+  Choose("Acknowledge Handoff");
+  EXPECT_EQ(P().PilotRequest, "Enroute");
+  EXPECT_EQ(P().FacilityType, "");
+  EXPECT_EQ(P().TunedFrequency, "");
+  EXPECT_EQ(P().CenterIndex, -1);
+  EXPECT_EQ(P().AirportIndex, 1);
+}
+
+TEST_F(Center, TheCenterClimbsADepartureAndStartsTheDescentItself) {
+  P().PilotRequest = "Contacting Departure - Departure Airport";
+  Put(10, 40);
+  Step();
+  EXPECT_EQ(P().PilotRequest, "Departing");
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "climb and maintain 9000 ft. Resume and maintain own navigation.");
+  Step();
+  Choose("Acknowledge Instruction");
+  EXPECT_EQ(P().PilotRequest, "Descending");  // Enroute, and 39 nm from the destination
+  EXPECT_EQ(P().FacilityType, "Center");
+
+  Step();  // first contact 40 nm out: the North point at half the distance, 20 nm
+  EXPECT_EQ(P().LastAtcMessage,
+            "you are 39 miles north. Turn left heading 202, Descent and maintain 2100 ft. Expect vectors for "
+            "the ILS runway 36 (110.3 Mhz) approach.");
+  EXPECT_EQ(P().VectorWaypoint.Name, "North");
+  EXPECT_NEAR(P().VectorWaypoint.Latitude, -0.25237, 2e-5);
+  EXPECT_NEAR(P().VectorWaypoint.Longitude, -0.2357, 2e-5);
+  EXPECT_EQ(Menu(), Options{"Cancel IFR"});
+}
+
+TEST_F(Center, LookingForTheAirportOutsideTheSouthSectorStartsTheVectoringOverAtOnce) {
+  P().PilotRequest = "Looking for Airport";
+  P().ReportedTraffic = "B, ";
+  P().VectorWaypoint = {"South", "", -0.13333, 0, 0};
+  P().AssignedHeading = 352;
+  P().AssignedAltitude = 2100;
+  Put(10, 18);
+  Step();
+  EXPECT_EQ(P().PilotRequest, "Descending");
+  EXPECT_EQ(P().VectorWaypoint, geo::TargetPoint{});
+  EXPECT_EQ(P().AssignedHeading, 0);
+  EXPECT_EQ(P().AssignedAltitude, 0);
+  EXPECT_EQ(P().ReportedTraffic, "B, ");
+}
+
+TEST_F(Center, TheTowerHandoffClearsTheCentreNotTheAirport) {
+  P().PilotRequest = "ILS Approach";
+  Put(180, 9);
+  P().Altitude = 1500;
+  Step();
+  EXPECT_EQ(P().LastAtcMessage, "contact Test Tower on 118.3. Good day.");
+  Step();
+  Choose("Acknowledge Handoff");
+  EXPECT_EQ(P().PilotRequest, "Approaching");
+  EXPECT_EQ(P().FacilityType, "");
+  EXPECT_EQ(P().CenterIndex, -1);
+  EXPECT_EQ(P().AirportIndex, 1);
+}
+
+}  // namespace
+}  // namespace skyvox::atc
