@@ -4,6 +4,7 @@
 // navigation, then within 90 nm of the destination vectors to named waypoints around its main runway,
 // ending in an ILS clearance or a visual approach and the handoff to the tower. Leaving the airspace
 // hands the pilot to the next facility with the dialogue state kept behind "Out of Airspace - ".
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -164,6 +165,13 @@ void Locate(Radar& r) {
   w.Final = Heading(runwayHeading - 180);
 }
 
+// True when two latitudes alone put the points more than `radius` whole nautical miles apart: a
+// degree of latitude is 60 nm at least whatever the longitudes, so DistanceNm cannot round down to
+// the radius. Such points need no distance. (NaN latitudes fail this test and go on to DistanceNm.)
+bool BeyondNm(double latitude1, double latitude2, int16_t radius) {
+  return std::fabs(latitude1 - latitude2) * 60 > radius + 1.0;
+}
+
 int32_t HighestTerrain(const scenery::WorldTables& world, const AirportRecord& destination,
                        const PlayerRecord& p) {
   const int32_t count = world.TerrainPointCount;
@@ -180,8 +188,8 @@ int32_t HighestTerrain(const scenery::WorldTables& world, const AirportRecord& d
   const int16_t radius =
       geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, waypoint.Latitude, waypoint.Longitude);
   points([&](const scenery::TerrainPoint& t) {
-    if (geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, t.Latitude, t.Longitude) <= radius &&
-        t.Elevation > highest) {
+    if (t.Elevation > highest && !BeyondNm(runway.ThresholdLat, t.Latitude, radius) &&
+        geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, t.Latitude, t.Longitude) <= radius) {
       highest = t.Elevation;
     }
   });
@@ -190,8 +198,8 @@ int32_t HighestTerrain(const scenery::WorldTables& world, const AirportRecord& d
   if (geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, p.Latitude, p.Longitude) >= radius) {
     const int16_t toAircraft = DistanceFromAircraft(p, waypoint);
     points([&](const scenery::TerrainPoint& t) {
-      if (geo::DistanceNm(waypoint.Latitude, waypoint.Longitude, t.Latitude, t.Longitude) <= toAircraft &&
-          t.Elevation > highest) {
+      if (t.Elevation > highest && !BeyondNm(waypoint.Latitude, t.Latitude, toAircraft) &&
+          geo::DistanceNm(waypoint.Latitude, waypoint.Longitude, t.Latitude, t.Longitude) <= toAircraft) {
         highest = t.Elevation;
       }
     });
