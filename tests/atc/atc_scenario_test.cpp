@@ -67,6 +67,20 @@ const BuiltWorld& Plans() {
   return world;
 }
 
+// ALPHA and BRAVO again, BRAVO 30 nm north with an ILS on runway 34, for a whole IFR flight.
+const BuiltWorld& Flight() {
+  static const BuiltWorld world(scenery::ParseWorldDescription(
+      "AREA Scenery\\Test Test Airports\nFILE test.bgl\n"
+      "AIRPORT KAAA 47.0 -122.0 100 ALPHA\nFREQ CLEARANCE 128.0 ALPHA CLEARANCE\nFREQ GROUND 121.7 ALPHA "
+      "GROUND\n"
+      "FREQ TOWER 119.9 ALPHA TOWER\nFREQ APPROACH 119.2 ALPHA APPROACH\nRUNWAY 16 8000 150\n"
+      "END 16 47.01 -122.0 100 180\n"
+      "AIRPORT KBBB 47.5 -122.3 200 BRAVO\nFREQ GROUND 121.8 BRAVO GROUND\nFREQ TOWER 118.3 BRAVO TOWER\n"
+      "RUNWAY 34 6000 100 ILS 110.5\nEND 34 47.49 -122.295 200 340\n"
+      "AIRSPACE 49 45 -120 -124 -1 -1 125.1 SEATTLE CENTER\n"));
+  return world;
+}
+
 // The chat lines of the transcript (session events and message boxes left out).
 std::vector<std::string> Lines(const std::string& scenario, const BuiltWorld& world = Sample()) {
   std::istringstream in(scenario);
@@ -237,6 +251,47 @@ TEST(AtcScenarios, GoAroundWhileTheRunwayIsBusy) {
   EXPECT_TRUE(
       Has(lines, "[  19.0] N1 <- N1, go around. <No messages to transmit to the ATC by this moment>"));
   EXPECT_TRUE(Has(lines, "[  19.5] N1 <- N1, go around. " + tower + "1-Acknowledge Go-Around "));
+}
+
+TEST(AtcScenarios, AnIfrDepartureReleasedToOwnNavigationThenVectoredToTheIls) {
+  const auto lines = Lines(
+      "control KAAA\ncontrol KBBB\nmonitor\njoin N1\nat 0 pos N1 47.0 -122.0 100 180 0\n"
+      "at 1 say N1 pst_fp:IFR,ALPHA,BRAVO,9000\nat 2 say N1 1\nat 4 say N1 1\nat 6 say N1 1\nat 8 say N1 1\n"
+      "at 10 say N1 1\nat 12 say N1 1\nat 14 say N1 1\nat 16 say N1 1\nat 18 say N1 1\nat 20 say N1 1\n"
+      "at 22 fly N1 46.95 -122.05 3000 150\nat 60 say N1 1\nat 62 say N1 1\nat 64 say N1 1\n"
+      "at 66 fly N1 47.38 -122.236 3000 250\nrun 380\n",
+      Flight());
+  const std::vector<std::string> expected = {
+      "[  16.0] N1 <- N1, cleared for takeoff. Choose an option for ALPHA TOWER Tower on 119.9: "
+      "1-Acknowledge "
+      "Takeoff Clearance IFR ",
+      "[  43.5] N1 <- N1, contact departure on 119.2. <No messages to transmit to the ATC by this moment>",
+      "[  44.0] N1 <- N1, contact departure on 119.2. Choose an option for ALPHA TOWER Tower on 119.9: "
+      "1-Acknowledge Handoff ",
+      "[  60.0] N1 <- N1,  Choose an option: 1-Tune ALPHA APPROACH Departure on 119.2 ",
+      "[  62.5] N1 <- N1, climb and maintain 9000 ft. Resume and maintain own navigation. <No messages to "
+      "transmit to the ATC by this moment>",
+      "[  63.0] N1 <- N1, climb and maintain 9000 ft. Resume and maintain own navigation. Choose an option "
+      "for "
+      "ALPHA APPROACH Departure on 119.2: 1-Acknowledge Instruction ",
+      // First contact on the approach side: the vector altitude clears the highest terrain (2917 ft).
+      "[  64.5] N1 <- N1, you are 33 miles south. Turn right heading 341, Climb and maintain 4917 ft. Expect "
+      "vectors for the ILS runway 34 (110.5 Mhz) approach. Choose an option for ALPHA APPROACH Approach on "
+      "119.2: 1-Cancel IFR ",
+      "[ 157.0] N1 <- N1, turn right heading 341. Climb and maintain 3319 ft. Choose an option for ALPHA "
+      "APPROACH Approach on 119.2: 1-Cancel IFR ",
+      "[ 171.5] N1 <- N1, you are 26 miles south. Turn right heading 341, Climb and maintain 2200 ft. "
+      "Cleared "
+      "for the ILS runway 34 approach. Maintain 2200 ft until established on the localizer. Choose an option "
+      "for ALPHA APPROACH Approach on 119.2: 1-Cancel IFR ",
+      // Out of the departure airport's approach area: handed to the centre.
+      "[ 376.5] N1 <- N1, contact SEATTLE CENTER Center on 125.1. Good day. Choose an option for ALPHA "
+      "APPROACH "
+      "Approach on 119.2: 1-Acknowledge Handoff ",
+  };
+  ASSERT_GE(lines.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(expected.size()), lines.end()),
+            expected);
 }
 
 TEST(AtcScenarios, TakingOffOnTheGroundFrequency) {
