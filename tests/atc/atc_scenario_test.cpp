@@ -294,6 +294,51 @@ TEST(AtcScenarios, AnIfrDepartureReleasedToOwnNavigationThenVectoredToTheIls) {
             expected);
 }
 
+// True when each text stands in some line, in this order.
+bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& texts) {
+  auto at = lines.begin();
+  for (const std::string& text : texts) {
+    at = std::find_if(at, lines.end(),
+                      [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    if (at == lines.end()) return false;
+    ++at;
+  }
+  return true;
+}
+
+TEST(AtcScenarios, AWholeIfrFlightFromClearanceToTheGroundHandoff) {
+  const auto lines = Lines(
+      "control KAAA\ncontrol KBBB\nmonitor\njoin N1\nat 0 pos N1 47.0 -122.0 100 180 0\n"
+      "at 1 say N1 pst_fp:IFR,ALPHA,BRAVO,9000\nat 2 say N1 1\nat 4 say N1 1\nat 6 say N1 1\nat 8 say N1 1\n"
+      "at 10 say N1 1\nat 12 say N1 1\nat 14 say N1 1\nat 16 say N1 1\nat 18 say N1 1\nat 20 say N1 1\n"
+      "at 22 fly N1 46.95 -122.05 3000 150\nat 60 say N1 1\nat 62 say N1 1\nat 64 say N1 1\n"
+      "at 66 fly N1 47.38 -122.236 3000 250\nat 378 say N1 1\nat 380 say N1 1\n"
+      "at 382 fly N1 47.49 -122.295 250 150\nat 393 say N1 1\nat 395 say N1 1\nat 441 say N1 1\n"
+      "at 630 fly N1 47.4905 -122.290 200 15\nat 680 say N1 1\nrun 700\n",
+      Flight());
+  EXPECT_TRUE(InOrder(lines,
+                      {
+                          "N1 <- N1, is cleared to BRAVO airport as filed.",
+                          "N1 <- N1, readback is correct. Contact ground on 121.7.",
+                          "N1 <- N1, taxi to and hold short on runway 16.",
+                          "N1 <- N1, cleared for takeoff.",
+                          "N1 <- N1, contact departure on 119.2.",
+                          "N1 <- N1, climb and maintain 9000 ft. Resume and maintain own navigation.",
+                          "Expect vectors for the ILS runway 34 (110.5 Mhz) approach.",
+                          "Cleared for the ILS runway 34 approach. Maintain 2200 ft until established on "
+                          "the localizer.",
+                          "N1 <- N1, contact SEATTLE CENTER Center on 125.1. Good day.",
+                          "Choose an option for SEATTLE CENTER Center on 125.1:",
+                          "N1 <- N1, contact BRAVO TOWER Tower on 118.3. Good day.",
+                          "N1 <- N1, make straight in runway 34.",
+                          "N1 <- N1, cleared to land on runway 34. Number 1 for landing.",
+                          "N1 <- N1, exit runway when able.",
+                          "N1 <- N1, contact ground on 121.8.",
+                          "N1 <- N1,  Choose an option: 1-Tune BRAVO GROUND Ground on 121.8 ",
+                      }))
+      << ::testing::PrintToString(lines);
+}
+
 TEST(AtcScenarios, TakingOffOnTheGroundFrequency) {
   const auto lines = Lines(
       "control KOLM\nmonitor\njoin N1\nat 0 pos N1 46.969837 -122.906598 209 90 0\n"
