@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 
 #include "app/config_file.h"
@@ -335,6 +336,53 @@ TEST(AtcScenarios, AWholeIfrFlightFromClearanceToTheGroundHandoff) {
                           "N1 <- N1, exit runway when able.",
                           "N1 <- N1, contact ground on 121.8.",
                           "N1 <- N1,  Choose an option: 1-Tune BRAVO GROUND Ground on 121.8 ",
+                      }))
+      << ::testing::PrintToString(lines);
+}
+
+TEST(AtcScenarios, FlightFollowingWithATrafficAlert) {
+  const auto lines = Lines(
+      "control KSEA\nmonitor\njoin N1\njoin N2\nat 0 pos N1 47.55 -122.31 3000 180 120\n"
+      "at 0 pos N2 47.75 -122.31 3500 180 0\nat 2 say N1 2\nat 4 say N1 1\nat 6 say N1 1\nat 8 say N1 1\n"
+      "at 20 pos N2 47.565 -122.31 3200 180 100\nat 24 say N1 1\nrun 30\n");
+  const std::string approach = "Choose an option for SEATTLE APPROACH Approach on 119.2: ";
+  const std::vector<std::string> expected = {
+      "[   0.5] N1 <- N1,  Choose an option: 1-Select a controlled airport 2-Tune SEATTLE APPROACH Approach "
+      "on "
+      "119.2 ",
+      "[   2.0] N1 <- N1,  " + approach + "1-Request Flight Following 2-Select a controlled airport ",
+      "[   4.0] N1 <- N1, squawk 7372. " + approach + "1-Acknowledge Squawk Code ",
+      "[   6.0] N1 <- N1, radar contact 6 miles away from KSEA, 2999 ft. " + approach +
+          "1-Acknowledge Radar Contact ",
+      "[   8.0] N1 <- N1,  " + approach + "1-Cancel Flight Following 2-Select a controlled airport ",
+      // N2 appears 0.9 nm behind and 200 ft above: an alert, its type not known before the first refresh.
+      "[  20.0] N1 <- N1, TRAFFIC ALERT!, 1 miles, six o'clock, 3199 ft, type Unknown. Avoid traffic and "
+      "report "
+      "them. " +
+          approach + "1-Report traffic in sight 2-Report traffic not in sight ",
+      "[  24.0] N1 <- N1,  " + approach + "1-Cancel Flight Following 2-Select a controlled airport ",
+  };
+  std::vector<std::string> pilot;
+  std::copy_if(lines.begin(), lines.end(), std::back_inserter(pilot),
+               [](const std::string& l) { return l.find("] N1 <- ") != std::string::npos; });
+  EXPECT_EQ(pilot, expected);
+}
+
+TEST(AtcScenarios, AHandoffBetweenTwoApproachAreas) {
+  const auto lines = Lines(
+      "control KSEA\ncontrol KOLM\nmonitor\njoin N1\nat 0 pos N1 47.40 -122.40 3000 220 200\n"
+      "at 2 say N1 2\nat 4 say N1 1\nat 6 say N1 1\nat 8 say N1 1\nat 10 fly N1 46.97 -122.90 3000 300\n"
+      "at 220 say N1 1\nat 222 say N1 2\nrun 240\n");
+  EXPECT_TRUE(InOrder(lines,
+                      {
+                          "N1 <- N1, radar contact 5 miles away from KSEA, 2999 ft.",
+                          "N1 <- N1, contact SEATTLE APPROACH Approach on 120.1. Good day. Choose an "
+                          "option for SEATTLE APPROACH Approach on 119.2: 1-Acknowledge Handoff ",
+                          "N1 <- N1,  Choose an option: 1-Select a controlled airport 2-Tune SEATTLE "
+                          "APPROACH Approach on 120.1 ",
+                          // Olympia's approach carries on with the flight following.
+                          "N1 <- N1,  Choose an option for SEATTLE APPROACH Approach on 120.1: 1-Cancel "
+                          "Flight Following 2-Select a controlled airport ",
                       }))
       << ::testing::PrintToString(lines);
 }
