@@ -34,6 +34,11 @@ add_library(skyvox_session
   src/session/roster.cpp)
 target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
 
+# The DirectPlay 4 wire protocol: message codec (the network provider builds on it).
+add_library(skyvox_dplay4
+  src/dplay4/codec.cpp)
+target_link_libraries(skyvox_dplay4 PUBLIC skyvox_base)
+
 add_library(skyvox_atc
   src/atc/airport_dialogue.cpp
   src/atc/atc_cycle.cpp
