@@ -36,7 +36,8 @@ target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
 
 # The DirectPlay 4 wire protocol: message codec (the network provider builds on it).
 add_library(skyvox_dplay4
-  src/dplay4/codec.cpp)
+  src/dplay4/codec.cpp
+  src/dplay4/stream.cpp)
 target_link_libraries(skyvox_dplay4 PUBLIC skyvox_base)
 
 add_library(skyvox_atc
