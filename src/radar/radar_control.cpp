@@ -102,16 +102,9 @@ void ClearWaypoint(PlayerRecord& p, bool withHeadingAndAltitude) {
   }
 }
 
+// The airport dialogue's release, plus the radar's own fields: traffic reported and the vector.
 void ReleasePilot(PlayerRecord& p) {
-  p.LastAtcMessage = "";
-  p.TunedFrequency = "";
-  p.FacilityType = "";
-  p.IfrPlanFiled = 0;
-  p.PilotRequest = "";
-  p.AirportIndex = -1;
-  p.DepartureAirport = -1;
-  p.DestinationAirport = -1;
-  p.CruiseAltitude = 0;
+  ReleaseAfterIfrCancellation(p);
   p.ReportedTraffic = "";
   ClearWaypoint(p, true);
 }
