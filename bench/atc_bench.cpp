@@ -7,7 +7,7 @@
 #include <random>
 
 #include "atc/atc_cycle.h"
-#include "session/loopback.h"
+#include "loopback_station.h"
 #include "session/messages.h"
 
 namespace {
@@ -39,26 +39,15 @@ void BM_AtcTick(benchmark::State& state) {
   world.Airspaces.clear();
   for (int i = 0; i < airspaces; ++i) {
     const double s = lat(random), w = lon(random);
-    world.Airspaces.push_back({"CENTER " + std::to_string(i), "ARTCC/FIR (HIGH)", "125.1", s + 5, s, w + 8, w, -1, -1});
+    world.Airspaces.push_back(
+        {"CENTER " + std::to_string(i), "ARTCC/FIR (HIGH)", "125.1", s + 5, s, w + 8, w, -1, -1});
   }
   world.Airspaces.push_back({});
   world.AirspaceCount = airspaces;
 
-  auto hub = std::make_shared<session::LoopbackHub>(1);
-  session::SessionLink link;
-  auto station = std::make_unique<session::LoopbackDirectPlay>(hub);
-  station->InitializeConnection("loopback");
-  session::DpSessionDesc desc;
-  desc.SessionName = "bench";
-  station->Open(desc, session::kOpenCreate);
-  link.OwnPlayerId = station->CreatePlayer("AI_Controller", "Player");
-  link.Dp = std::move(station);
-  // The pilots' own players, on one endpoint, so that the station's lines have somewhere to go.
-  auto pilotsEndpoint = std::make_unique<session::LoopbackDirectPlay>(hub);
-  pilotsEndpoint->InitializeConnection("loopback");
-  session::DpSessionDesc join;
-  join.InstanceId = link.Dp->CurrentSession().InstanceId;
-  pilotsEndpoint->Open(join, session::kOpenJoin);
+  skyvox::bench::LoopbackStation station;
+  session::SessionLink& link = station.Link;
+  auto& pilotsEndpoint = station.Pilots;
   link.PlayerRoster.clear();
   for (int i = 0; i < pilots; ++i) {
     session::PlayerRecord p;
@@ -78,7 +67,7 @@ void BM_AtcTick(benchmark::State& state) {
   for (auto _ : state) {
     atc::RunAtcCycle(link, world);
     state.PauseTiming();
-    while (pilotsEndpoint->GetMessageCount(link.PlayerRoster[0].PlayerId) > 0) pilotsEndpoint->Receive(1);
+    station.DrainPilots(link.PlayerRoster[0].PlayerId);
     state.ResumeTiming();
   }
   state.counters["pilots"] = pilots;

@@ -19,7 +19,8 @@ constexpr int kAirports = 25000;
 constexpr int kFiles = 40;
 
 struct SyntheticFolder {
-  fs::path root = fs::temp_directory_path() / ("skyvox-build-bench-" + std::to_string(std::random_device{}()));
+  fs::path root =
+      fs::temp_directory_path() / ("skyvox-build-bench-" + std::to_string(std::random_device{}()));
   fs::path sim = root / "sim";
   fs::path app = root / "app";
   uint64_t bglBytes = 0;

@@ -8,7 +8,7 @@
 
 #include "atc/atc_cycle.h"
 #include "geo/geometry.h"
-#include "session/loopback.h"
+#include "loopback_station.h"
 
 namespace {
 using namespace skyvox;
@@ -51,20 +51,9 @@ void BM_RadarTick(benchmark::State& state) {
   world.TerrainPoints.push_back({});
   world.TerrainPointCount = terrain;
 
-  auto hub = std::make_shared<session::LoopbackHub>(1);
-  session::SessionLink link;
-  auto station = std::make_unique<session::LoopbackDirectPlay>(hub);
-  station->InitializeConnection("loopback");
-  session::DpSessionDesc desc;
-  desc.SessionName = "bench";
-  station->Open(desc, session::kOpenCreate);
-  link.OwnPlayerId = station->CreatePlayer("AI_Controller", "Player");
-  link.Dp = std::move(station);
-  auto pilotsEndpoint = std::make_unique<session::LoopbackDirectPlay>(hub);
-  pilotsEndpoint->InitializeConnection("loopback");
-  session::DpSessionDesc join;
-  join.InstanceId = link.Dp->CurrentSession().InstanceId;
-  pilotsEndpoint->Open(join, session::kOpenJoin);
+  skyvox::bench::LoopbackStation station;
+  session::SessionLink& link = station.Link;
+  auto& pilotsEndpoint = station.Pilots;
 
   std::vector<session::PlayerRecord> initial;
   for (int i = 0; i < pilots; ++i) {
@@ -101,7 +90,7 @@ void BM_RadarTick(benchmark::State& state) {
     state.PauseTiming();
     link.PlayerRoster = initial;  // every tick starts from first contact, so every pilot is vectored
     link.PlayerCount = static_cast<int16_t>(pilots);
-    while (pilotsEndpoint->GetMessageCount(initial[0].PlayerId) > 0) pilotsEndpoint->Receive(1);
+    station.DrainPilots(initial[0].PlayerId);
     state.ResumeTiming();
     atc::RunAtcCycle(link, world);
   }
