@@ -14,6 +14,7 @@
 #include "atc/clearance.h"
 #include "geo/geometry.h"
 #include "radar/radar.h"
+#include "radar_fixture.h"
 #include "scenery/records.h"
 #include "session/roster.h"
 
@@ -21,26 +22,14 @@ namespace skyvox::atc {
 namespace {
 
 using session::PlayerRecord;
-using Options = std::vector<std::string>;
-
-constexpr double kThrLat = -1.0 / 60;
 const char* const kExpectIls = " Expect vectors for the ILS runway 36 (110.3 Mhz) approach.";
 
-class Approach : public ::testing::Test {
+class Approach : public RadarTest {
  protected:
-  session::SessionLink link;
-  scenery::WorldTables world;
-  CycleValues cycle;
-
   void SetUp() override {
-    scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
-    a.Ident = "KTST";
-    a.ElevationFt = 100;
-    a.TowerName = "Test";
-    a.TowerFreq = "118.3";
+    scenery::AirportRecord a = TestAirport();
     a.ApproachName = "Test";
     a.ApproachFreq = "119.2";
-    a.MainRunway = {"36", kThrLat, 0, 100, 6080, 150, 360, "110.3"};
     scenery::AirportRecord far = a;  // 180 nm east
     far.Ident = "KFAR";
     far.Longitude = 3;
@@ -57,23 +46,10 @@ class Approach : public ::testing::Test {
     world.AirspaceCount = 1;
     cycle.CurrentCenterIndex = 0;
 
-    PlayerRecord r;
-    r.Name = "N1";
-    r.PlayerId = 7;
-    r.Kind = "player";
-    r.GroundSpeed = 180;
-    r.TunedFrequency = "119.2";
-    r.FacilityType = "Approach";
-    r.AirportIndex = 0;
-    r.IfrPlanFiled = 1;
-    r.DepartureAirport = 1;
-    r.DestinationAirport = 0;
-    r.CruiseAltitude = 9000;
-    link.PlayerRoster.insert(link.PlayerRoster.begin(), r);
-    link.PlayerCount = 1;
+    AddPilot("Approach", "119.2", 1, 0);
+    P().AirportIndex = 0;
   }
 
-  PlayerRecord& P() { return link.PlayerRoster[0]; }
   scenery::RunwayRecord& Runway() { return world.ControlledAirports[0].MainRunway; }
 
   void Put(int16_t course, int16_t nm, int32_t altitude, int16_t heading = 360) {
@@ -99,8 +75,6 @@ class Approach : public ::testing::Test {
       RunApproachControl(context);
     }
   }
-
-  Options Menu() { return {P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount}; }
 
   void Choose(const std::string& text) {
     const Options menu = Menu();

@@ -11,6 +11,7 @@
 
 #include "atc/atc_context.h"
 #include "geo/geometry.h"
+#include "radar_fixture.h"
 #include "scenery/records.h"
 #include "session/roster.h"
 
@@ -18,9 +19,6 @@ namespace skyvox::atc {
 namespace {
 
 using session::PlayerRecord;
-using Options = std::vector<std::string>;
-
-constexpr double kThrLat = -1.0 / 60;
 
 scenery::AirspaceRecord Box(const char* name, const char* kind, const char* freq, double west, double east) {
   scenery::AirspaceRecord s;
@@ -34,20 +32,10 @@ scenery::AirspaceRecord Box(const char* name, const char* kind, const char* freq
   return s;
 }
 
-class Center : public ::testing::Test {
+class Center : public RadarTest {
  protected:
-  session::SessionLink link;
-  scenery::WorldTables world;
-  CycleValues cycle;
-
   void SetUp() override {
-    scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
-    a.Ident = "KTST";
-    a.ElevationFt = 100;
-    a.TowerName = "Test";
-    a.TowerFreq = "118.3";
-    a.MainRunway = {"36", kThrLat, 0, 100, 6080, 150, 360, "110.3"};
-    world.ControlledAirports = {a, scenery::EmptyAirportWithSpareElements()};
+    world.ControlledAirports = {TestAirport(), scenery::EmptyAirportWithSpareElements()};
     world.ControlledAirportCount = 1;
     world.Airspaces = {Box("Cascade", "ARTCC/FIR (HIGH)", "125.1", -10, 10),
                        Box("Pacific", "ARTCC/FIR (HIGH)", "128.2", 170, -170),
@@ -55,26 +43,12 @@ class Center : public ::testing::Test {
     world.AirspaceCount = 3;
     cycle.CurrentCenterIndex = 1;
 
-    PlayerRecord r;
-    r.Name = "N1";
-    r.PlayerId = 7;
-    r.Kind = "player";
-    r.GroundSpeed = 180;
-    r.Altitude = 9000;
-    r.Heading = 360;
-    r.TunedFrequency = "125.1";
-    r.FacilityType = "Center";
-    r.CenterIndex = 0;
-    r.AirportIndex = 1;  // left over from elsewhere: the center never looks at it
-    r.IfrPlanFiled = 1;
-    r.DepartureAirport = 0;
-    r.DestinationAirport = 0;
-    r.CruiseAltitude = 9000;
-    link.PlayerRoster.insert(link.PlayerRoster.begin(), r);
-    link.PlayerCount = 1;
+    AddPilot("Center", "125.1", 0, 0);
+    P().Altitude = 9000;
+    P().Heading = 360;
+    P().CenterIndex = 0;
+    P().AirportIndex = 1;  // left over from elsewhere: the center never looks at it
   }
-
-  PlayerRecord& P() { return link.PlayerRoster[0]; }
 
   void Put(int16_t course, int16_t nm) {
     const geo::TargetPoint p = geo::DestinationPointNm(kThrLat, 0, course, nm);
@@ -88,8 +62,6 @@ class Center : public ::testing::Test {
     RunCenterControl(context);
     if (chose && P().PendingChoice == 0 && P().FacilityType == "Center") RunCenterControl(context);
   }
-
-  Options Menu() { return {P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount}; }
 
   void Choose(const std::string& text) {
     const Options menu = Menu();

@@ -1,0 +1,58 @@
+// The hand-made airport of the radar tests, at the equator: runway 36 (magnetic 360) with an ILS on
+// 110.3, its threshold 1 nm south of the reference point (0, 0), field elevation 100 ft, no magnetic
+// variation; and the one IFR pilot of the roster, N1 at 180 kt (3 nm a minute).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "atc/atc_context.h"
+#include "scenery/records.h"
+#include "session/roster.h"
+
+namespace skyvox::atc {
+
+using Options = std::vector<std::string>;
+
+inline constexpr double kThrLat = -1.0 / 60;
+
+inline scenery::AirportRecord TestAirport() {
+  scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
+  a.Ident = "KTST";
+  a.ElevationFt = 100;
+  a.TowerName = "Test";
+  a.TowerFreq = "118.3";
+  a.MainRunway = {"36", kThrLat, 0, 100, 6080, 150, 360, "110.3"};
+  return a;
+}
+
+class RadarTest : public ::testing::Test {
+ protected:
+  session::SessionLink link;
+  scenery::WorldTables world;
+  CycleValues cycle;
+
+  // N1 with an IFR plan at 9000 ft, tuned as the test says, the only entry of the roster.
+  void AddPilot(const std::string& facility, const std::string& frequency, int departure, int destination) {
+    session::PlayerRecord r;
+    r.Name = "N1";
+    r.PlayerId = 7;
+    r.Kind = "player";
+    r.GroundSpeed = 180;
+    r.TunedFrequency = frequency;
+    r.FacilityType = facility;
+    r.IfrPlanFiled = 1;
+    r.DepartureAirport = departure;
+    r.DestinationAirport = destination;
+    r.CruiseAltitude = 9000;
+    link.PlayerRoster.insert(link.PlayerRoster.begin(), r);
+    link.PlayerCount = 1;
+  }
+
+  session::PlayerRecord& P() { return link.PlayerRoster[0]; }
+  Options Menu() { return {P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount}; }
+};
+
+}  // namespace skyvox::atc
