@@ -820,4 +820,97 @@ PlayerMessage PlayerMessage::Decode(Bytes body) {
   return m;
 }
 
+std::vector<uint8_t> PlayerNameChanged::Encode() const {
+  constexpr uint32_t kNamesOffset = 24;
+  ByteWriter w;
+  WriteEnvelope(w, kPlayerNameChanged, Version);
+  w.U32(IdTo);
+  w.U32(PlayerId);
+  w.U32(ShortName ? kNamesOffset : 0);
+  w.U32(LongName ? kNamesOffset + Utf16ZSize(ShortName) : 0);
+  if (ShortName) WriteUtf16Z(w, *ShortName);
+  if (LongName) WriteUtf16Z(w, *LongName);
+  return Take(w);
+}
+
+PlayerNameChanged PlayerNameChanged::Decode(Bytes body) {
+  constexpr size_t kFixedEnd = 24;
+  Envelope e;
+  ByteReader r = OpenBody(body, {kPlayerNameChanged}, e);
+  PlayerNameChanged m;
+  m.Version = e.Version;
+  m.IdTo = r.U32();
+  m.PlayerId = r.U32();
+  const uint32_t shortOffset = r.U32();
+  const uint32_t longOffset = r.U32();
+  if (shortOffset != 0) m.ShortName = ReadUtf16ZAt(body, shortOffset, kFixedEnd);
+  if (longOffset != 0) m.LongName = ReadUtf16ZAt(body, longOffset, kFixedEnd);
+  return m;
+}
+
+std::vector<uint8_t> PlayerDataChanged::Encode() const {
+  constexpr uint32_t kDataOffset = 24;
+  ByteWriter w;
+  WriteEnvelope(w, kPlayerDataChanged, Version);
+  w.U32(IdTo);
+  w.U32(PlayerId);
+  w.U32(Length32(Data.size()));
+  w.U32(kDataOffset);
+  w.Bytes(std::span<const uint8_t>(Data));
+  return Take(w);
+}
+
+PlayerDataChanged PlayerDataChanged::Decode(Bytes body) {
+  constexpr size_t kFixedEnd = 24;
+  Envelope e;
+  ByteReader r = OpenBody(body, {kPlayerDataChanged}, e);
+  PlayerDataChanged m;
+  m.Version = e.Version;
+  m.IdTo = r.U32();
+  m.PlayerId = r.U32();
+  const uint32_t dataSize = r.U32();
+  const uint32_t dataOffset = r.U32();
+  if (dataSize != 0) {
+    if (dataOffset < kFixedEnd)
+      Bad("player data offset " + std::to_string(dataOffset) + " points into the fixed fields");
+    ByteReader data(body, dataOffset);
+    m.Data = ReadBlock(body, data, dataSize);
+  }
+  return m;
+}
+
+std::vector<uint8_t> SessionDescChanged::Encode() const {
+  constexpr uint32_t kNameOffset = 20 + kSessionDescSize;
+  ByteWriter w;
+  WriteEnvelope(w, kSessionDescChanged, Version);
+  w.U32(IdTo);
+  w.U32(Name ? kNameOffset : 0);
+  w.U32(Password ? kNameOffset + Utf16ZSize(Name) : 0);
+  WriteSessionDesc(w, Desc);
+  if (Name) WriteUtf16Z(w, *Name);
+  if (Password) WriteUtf16Z(w, *Password);
+  return Take(w);
+}
+
+SessionDescChanged SessionDescChanged::Decode(Bytes body) {
+  constexpr size_t kFixedEnd = 20 + kSessionDescSize;
+  Envelope e;
+  ByteReader r = OpenBody(body, {kSessionDescChanged}, e);
+  SessionDescChanged m;
+  m.Version = e.Version;
+  m.IdTo = r.U32();
+  const uint32_t nameOffset = r.U32();
+  const uint32_t passwordOffset = r.U32();
+  m.Desc = ReadSessionDesc(r);
+  if (nameOffset != 0) m.Name = ReadUtf16ZAt(body, nameOffset, kFixedEnd);
+  if (passwordOffset != 0) m.Password = ReadUtf16ZAt(body, passwordOffset, kFixedEnd);
+  return m;
+}
+
+Bytes UnwrapPlayerMessage(Bytes body) {
+  Envelope e;
+  OpenBody(body, {kPlayerWrapper}, e);
+  return body.subspan(kEnvelopeSize);
+}
+
 }  // namespace skyvox::dplay4

@@ -45,10 +45,14 @@ enum Command : uint16_t {
   kDeleteGroup = 0x0C,
   kAddPlayerToGroup = 0x0D,
   kDeletePlayerFromGroup = 0x0E,
+  kPlayerDataChanged = 0x0F,
+  kPlayerNameChanged = 0x10,
   kAddForwardRequest = 0x13,
   kPing = 0x16,
   kPingReply = 0x17,
   kYouAreDead = 0x18,
+  kPlayerWrapper = 0x19,
+  kSessionDescChanged = 0x1A,
   kAddForwardReply = 0x24,
   kSuperEnumPlayersReply = 0x29,
   kAddForward = 0x2E,
@@ -331,5 +335,51 @@ struct PlayerMessage {
   static PlayerMessage Decode(Bytes body);
   bool operator==(const PlayerMessage&) const = default;
 };
+
+// PLAYERNAMECHANGED: a player's new names. Each name is present on the wire exactly when it has a
+// value (offset 0 = no name).
+struct PlayerNameChanged {
+  uint16_t Version = kDefaultVersion;
+  uint32_t IdTo = 0;      // zero when sent; carries nothing
+  uint32_t PlayerId = 0;  // the player renamed
+  std::optional<std::u16string> ShortName;
+  std::optional<std::u16string> LongName;
+
+  std::vector<uint8_t> Encode() const;
+  static PlayerNameChanged Decode(Bytes body);
+  bool operator==(const PlayerNameChanged&) const = default;
+};
+
+// PLAYERDATACHANGED: the whole new application data block of a player.
+struct PlayerDataChanged {
+  uint16_t Version = kDefaultVersion;
+  uint32_t IdTo = 0;      // zero when sent; carries nothing
+  uint32_t PlayerId = 0;  // the player whose data changed
+  std::vector<uint8_t> Data;
+
+  std::vector<uint8_t> Encode() const;
+  // An empty block is read without looking at its offset (there is nothing to find there).
+  static PlayerDataChanged Decode(Bytes body);
+  bool operator==(const PlayerDataChanged&) const = default;
+};
+
+// SESSIONDESCCHANGED: the host's new session description, name and password (offset 0 = absent).
+struct SessionDescChanged {
+  uint16_t Version = kDefaultVersion;
+  uint32_t IdTo = 0;  // zero when sent; carries nothing
+  SessionDesc Desc;
+  std::optional<std::u16string> Name;
+  std::optional<std::u16string> Password;
+
+  std::vector<uint8_t> Encode() const;
+  static SessionDescChanged Decode(Bytes body);
+  bool operator==(const SessionDescChanged&) const = default;
+};
+
+// The player message a PLAYERWRAPPER carries: everything after its envelope, as a view into body. A
+// sender wraps application data that would otherwise be taken for a system message; what is inside
+// (with or without the two ids) depends on the session, so reading it is left to the caller. A body
+// that is not a PLAYERWRAPPER throws FormatError.
+Bytes UnwrapPlayerMessage(Bytes body);
 
 }  // namespace skyvox::dplay4

@@ -291,5 +291,140 @@ TEST(Dplay4Codec, Utf8ConversionKeepsNonAsciiAndReplacesBrokenInput) {
             u"\uFFFDa\uFFFD");
 }
 
+// PLAYERNAMECHANGED for player 5: short name "AI" at 24, long name "P" at 30.
+const std::vector<uint8_t> kNameChangedBody =
+    Hex("706C6179 1000 0E00"  // envelope: command 0x10, version 14
+        "00000000"            // IDTo
+        "05000000"            // PlayerID
+        "18000000"            // ShortOffset 24
+        "1E000000"            // LongOffset 30
+        "4100 4900 0000"      // "AI"
+        "5000 0000");         // "P"
+
+TEST(Dplay4Codec, PlayerNameChangedReadsBothNamesByOffset) {
+  const auto m = PlayerNameChanged::Decode(kNameChangedBody);
+  EXPECT_EQ(m.Version, 14);
+  EXPECT_EQ(m.IdTo, 0u);
+  EXPECT_EQ(m.PlayerId, 5u);
+  EXPECT_EQ(Utf16ToUtf8(m.ShortName.value()), "AI");
+  EXPECT_EQ(Utf16ToUtf8(m.LongName.value()), "P");
+  EXPECT_EQ(m.Encode(), kNameChangedBody);
+  ExpectEveryTruncationRejected(kNameChangedBody, [](Bytes b) { PlayerNameChanged::Decode(b); });
+
+  // Short name cleared: its offset is 0 and the long name moves up to 24.
+  const auto longOnly = Hex("706C6179 1000 0B00 00000000 07000000 00000000 18000000 5000 0000");
+  const auto l = PlayerNameChanged::Decode(longOnly);
+  EXPECT_FALSE(l.ShortName);
+  EXPECT_EQ(l.LongName, u"P");
+  EXPECT_EQ(l.Encode(), longOnly);
+
+  auto hostile = kNameChangedBody;
+  hostile[16] = 12;  // short name offset inside the fixed fields
+  EXPECT_THROW(PlayerNameChanged::Decode(hostile), FormatError);
+  hostile = kNameChangedBody;
+  hostile[20] = 0x40;  // long name offset past the end
+  EXPECT_THROW(PlayerNameChanged::Decode(hostile), ReadPastEnd);
+  EXPECT_THROW(PlayerNameChanged::Decode(kCreatePlayerBody), FormatError);  // another command
+}
+
+// PLAYERDATACHANGED for player 5 with three bytes of data at 24.
+const std::vector<uint8_t> kDataChangedBody =
+    Hex("706C6179 0F00 0B00"  // envelope: command 0x0F, version 11
+        "00000000"            // IDTo
+        "05000000"            // PlayerID
+        "03000000"            // DataSize
+        "18000000"            // DataOffset 24
+        "AABBCC");            // PlayerData
+
+TEST(Dplay4Codec, PlayerDataChangedTakesTheBlockItsSizeAndOffsetDescribe) {
+  const auto m = PlayerDataChanged::Decode(kDataChangedBody);
+  EXPECT_EQ(m.Version, 11);
+  EXPECT_EQ(m.PlayerId, 5u);
+  EXPECT_EQ(m.Data, Hex("AABBCC"));
+  EXPECT_EQ(m.Encode(), kDataChangedBody);
+  ExpectEveryTruncationRejected(kDataChangedBody, [](Bytes b) { PlayerDataChanged::Decode(b); });
+
+  // The block is found by its offset, not by adjacency; bytes after it are not part of it.
+  const auto m2 =
+      PlayerDataChanged::Decode(Hex("706C6179 0F00 0B00 00000000 05000000 02000000 1A000000 EEEE 1122 33"));
+  EXPECT_EQ(m2.Data, Hex("1122"));
+  // Empty data: nothing to read, whatever the offset says.
+  EXPECT_TRUE(
+      PlayerDataChanged::Decode(Hex("706C6179 0F00 0B00 00000000 05000000 00000000 00000000")).Data.empty());
+
+  auto hostile = kDataChangedBody;
+  hostile[19] = 0xFF;  // a 4 GB block announced
+  EXPECT_THROW(PlayerDataChanged::Decode(hostile), ReadPastEnd);
+  hostile = kDataChangedBody;
+  hostile[20] = 16;  // data offset inside the fixed fields
+  EXPECT_THROW(PlayerDataChanged::Decode(hostile), FormatError);
+  hostile = kDataChangedBody;
+  hostile[20] = 26;  // block runs one byte past the end
+  EXPECT_THROW(PlayerDataChanged::Decode(hostile), ReadPastEnd);
+}
+
+// SESSIONDESCCHANGED: the session now password protected (flags 0x444), name "X" at 100, "pw" at 104.
+const std::vector<uint8_t> kDescChangedBody =
+    Hex("706C6179 1A00 0E00"  // envelope: command 0x1A, version 14
+        "00000000"            // IDTo
+        "64000000"            // SessionNameOffset 100
+        "68000000"            // PasswordOffset 104
+        // DPSESSIONDESC2: size 80, flags, instance and application GUIDs, max 8, current 3, two pointer
+        // placeholders, Reserved1 (the id key), Reserved2, four application dwords
+        "50000000 44040000 21FAA08E42FCB546AFD35E1584FBBB60" +
+        kAppGuidWire +
+        "08000000 03000000 00000000 00000000 A1A0521E 00000000 01000000 00000000 00000000 00000000"
+        "5800 0000"         // "X"
+        "7000 7700 0000");  // "pw"
+
+TEST(Dplay4Codec, SessionDescChangedCarriesDescriptionNameAndPassword) {
+  ASSERT_EQ(kDescChangedBody.size(), 110u);
+  const auto m = SessionDescChanged::Decode(kDescChangedBody);
+  EXPECT_EQ(m.Version, 14);
+  EXPECT_EQ(m.IdTo, 0u);
+  EXPECT_EQ(m.Desc.Size, 80u);
+  EXPECT_EQ(m.Desc.Flags, 0x444u);
+  EXPECT_EQ(m.Desc.Instance.ToText(), "{8EA0FA21-FC42-46B5-AFD3-5E1584FBBB60}");
+  EXPECT_EQ(m.Desc.Application.ToText(), "{0BA552A0-E0FF-11CF-9C4E-00A0C905425E}");
+  EXPECT_EQ(m.Desc.MaxPlayers, 8u);
+  EXPECT_EQ(m.Desc.CurrentPlayers, 3u);
+  EXPECT_EQ(m.Desc.Reserved1, 0x1E52A0A1u);
+  EXPECT_EQ(m.Desc.User, (std::array<uint32_t, 4>{1, 0, 0, 0}));
+  EXPECT_EQ(m.Name, u"X");
+  EXPECT_EQ(m.Password, u"pw");
+  EXPECT_EQ(m.Encode(), kDescChangedBody);
+  ExpectEveryTruncationRejected(kDescChangedBody, [](Bytes b) { SessionDescChanged::Decode(b); });
+
+  // Password removed: only the name follows the description.
+  SessionDescChanged open = m;
+  open.Password.reset();
+  const auto openBody = open.Encode();
+  EXPECT_EQ(std::vector<uint8_t>(openBody.begin() + 12, openBody.begin() + 20), Hex("64000000 00000000"));
+  EXPECT_EQ(SessionDescChanged::Decode(openBody), open);
+
+  auto hostile = kDescChangedBody;
+  hostile[12] = 96;  // name offset inside the description
+  EXPECT_THROW(SessionDescChanged::Decode(hostile), FormatError);
+}
+
+TEST(Dplay4Codec, PlayerWrapperYieldsTheMessageAfterItsEnvelope) {
+  // A player message whose first four bytes read "play" (here the sender id 0x79616C70) travels
+  // wrapped so that it is not taken for a system message: idFrom, idTo 0, then the payload.
+  const auto inner = Hex("706C6179 00000000 1810000001000000");
+  auto wrapper = Hex("706C6179 1900 0E00");
+  wrapper.insert(wrapper.end(), inner.begin(), inner.end());
+  const Bytes unwrapped = UnwrapPlayerMessage(wrapper);
+  EXPECT_EQ(std::vector<uint8_t>(unwrapped.begin(), unwrapped.end()), inner);
+  EXPECT_EQ(unwrapped.data(), wrapper.data() + 8);  // a view, not a copy
+  const auto m = PlayerMessage::Decode(unwrapped);
+  EXPECT_EQ(m.IdFrom, 0x79616C70u);
+  EXPECT_EQ(m.Payload, Hex("1810000001000000"));
+
+  EXPECT_TRUE(UnwrapPlayerMessage(Hex("706C6179 1900 0E00")).empty());
+  EXPECT_THROW(UnwrapPlayerMessage(kDataChangedBody), FormatError);          // another command
+  EXPECT_THROW(UnwrapPlayerMessage(Hex("05000000 00000000")), FormatError);  // no "play" signature
+  ExpectEveryTruncationRejected(Hex("706C6179 1900 0E00"), [](Bytes b) { UnwrapPlayerMessage(b); });
+}
+
 }  // namespace
 }  // namespace skyvox::dplay4
