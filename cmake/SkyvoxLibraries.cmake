@@ -37,8 +37,15 @@ target_link_libraries(skyvox_session PUBLIC skyvox_scenery)
 # The DirectPlay 4 wire protocol: message codec (the network provider builds on it).
 add_library(skyvox_dplay4
   src/dplay4/codec.cpp
+  src/dplay4/peer.cpp
   src/dplay4/stream.cpp)
 target_link_libraries(skyvox_dplay4 PUBLIC skyvox_base)
+
+# The network provider: the peer on standalone Asio sockets, behind the DirectPlay interface.
+find_package(Threads REQUIRED)
+add_library(skyvox_dplay4_net src/dplay4/network.cpp)
+target_link_libraries(skyvox_dplay4_net PUBLIC skyvox_dplay4 skyvox_session PRIVATE Threads::Threads)
+target_compile_definitions(skyvox_dplay4_net PRIVATE ASIO_STANDALONE ASIO_NO_DEPRECATED)
 
 add_library(skyvox_atc
   src/atc/airport_dialogue.cpp

@@ -1,0 +1,763 @@
+#include "dplay4/network.h"
+
+#include <asio.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <list>
+#include <map>
+#include <random>
+
+#include "base/text.h"
+#include "dplay4/peer.h"
+#include "dplay4/stream.h"
+
+namespace skyvox::dplay4 {
+
+using asio::ip::tcp;
+using asio::ip::udp;
+using session::DirectPlayError;
+
+namespace {
+
+// The FS98 multiplayer SDK's application GUID, which the simulated host puts in its sessions.
+constexpr const char* kHostApplicationGuid = "{CC080A27-6D4E-11D0-8E21-00A0C90542EF}";
+// Bounds on what peers can make us hold or wait for.
+constexpr size_t kMaxInboundPerHost = 16;
+constexpr size_t kMaxInbound = 256;
+constexpr size_t kMaxOutboundQueueBytes = 16 * 1024 * 1024;
+constexpr int64_t kPartialMessageTimeoutMs = 30000;
+constexpr int32_t kCloseFlushMs = 1000;
+constexpr int32_t kResendEnumerationMs = 1000;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+Ip ToIp(const asio::ip::address& a) {
+  if (a.is_v4()) return a.to_v4().to_bytes();
+  if (a.is_v6() && a.to_v6().is_v4_mapped())
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6()).to_bytes();
+  return Ip{};
+}
+
+asio::ip::address_v4 ToAsio(const Ip& ip) {
+  return asio::ip::address_v4(ip);
+}
+
+std::u16string ToWire(const std::string& cp1252) {
+  return Utf8ToUtf16(Cp1252ToUtf8(cp1252));
+}
+
+std::string FromWire(const std::u16string& text) {
+  return Utf8ToCp1252(Utf16ToUtf8(text));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------
+
+class NetworkContext {
+ public:
+  NetworkContext() : guard_(asio::make_work_guard(io_)) {}
+  asio::io_context& Io() { return io_; }
+  // Every object on this context gets its clock tick after each poll, so that one object's wait also
+  // serves the keep-alive and name-server duties of the others.
+  std::list<std::function<void()>*> Tickers;
+  void TickAll() {
+    // A ticker may remove itself (or another) while running: walk a copy.
+    const auto tickers = Tickers;
+    for (auto* t : tickers) {
+      if (std::find(Tickers.begin(), Tickers.end(), t) != Tickers.end()) (*t)();
+    }
+  }
+
+ private:
+  asio::io_context io_;
+  asio::executor_work_guard<asio::io_context::executor_type> guard_;
+};
+
+std::shared_ptr<NetworkContext> MakeNetworkContext() {
+  return std::make_shared<NetworkContext>();
+}
+
+void PollNetwork(NetworkContext& context) {
+  context.Io().restart();
+  context.Io().poll();
+  context.TickAll();
+}
+
+void PollNetworkFor(NetworkContext& context, int32_t timeoutMs) {
+  context.Io().restart();
+  if (context.Io().run_one_for(std::chrono::milliseconds(std::max(0, timeoutMs))) > 0) context.Io().poll();
+  context.TickAll();
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+class NetworkDirectPlay::Impl : public Transport {
+ public:
+  Impl(NetworkOptions options, std::shared_ptr<NetworkContext> context)
+      : options_(std::move(options)),
+        context_(context ? std::move(context) : MakeNetworkContext()),
+        alive_(std::make_shared<bool>(true)),
+        ticker_([this] {
+          if (!peer_) return;
+          peer_->Tick(NowMs());
+          SweepIdle();
+        }) {
+    context_->Tickers.push_back(&ticker_);
+  }
+
+  ~Impl() override {
+    context_->Tickers.remove(&ticker_);
+    *alive_ = false;
+    CloseSockets();
+  }
+
+  // --- Transport
+  void SendStream(const Address& to, std::vector<uint8_t> message) override;
+  void SendDatagram(const Address& to, std::vector<uint8_t> datagram) override;
+  void BroadcastDatagram(uint16_t port, std::vector<uint8_t> datagram) override;
+  bool ListenForEnumerations(bool on) override;
+
+  void Log(const std::string& text) const {
+    if (options_.Log) options_.Log(text);
+  }
+  void Poll() { PollNetwork(*context_); }
+  // Polls until done() or the time is up; true when done.
+  template <typename Done>
+  bool WaitFor(int32_t timeoutMs, Done done) {
+    const int64_t deadline = NowMs() + timeoutMs;
+    Poll();
+    while (!done()) {
+      const int64_t left = deadline - NowMs();
+      if (left <= 0) return false;
+      PollNetworkFor(*context_, static_cast<int32_t>(std::min<int64_t>(left, 50)));
+    }
+    return true;
+  }
+
+  void Initialize(const std::string& address);
+  bool Initialized() const { return peer_ != nullptr; }
+  Peer& P() {
+    if (!peer_) throw DirectPlayError("the connection is not initialised");
+    return *peer_;
+  }
+  std::optional<Ip> ResolveSearchTarget(uint16_t& port);
+  void FlushOutbound(int32_t timeoutMs);
+  void CloseSockets();
+  // Asks the name server for an id and waits for it; throws DirectPlayError on refusal or silence.
+  uint32_t RequestIdAndWait(Peer& peer, uint32_t flags) {
+    while (peer.TakeIdReply()) {
+    }  // answers that came after an earlier wait gave up
+    peer.RequestId(flags);
+    std::optional<Peer::IdReply> reply;
+    WaitFor(options_.ReplyTimeoutMs,
+            [&] { return (reply = peer.TakeIdReply()).has_value() || !peer.InSession(); });
+    if (!reply) throw DirectPlayError("the host did not hand out an id");
+    if (reply->Result != 0) throw DirectPlayError("the host refuses new players");
+    return reply->Id;
+  }
+
+  NetworkOptions options_;
+  std::shared_ptr<NetworkContext> context_;
+  std::shared_ptr<bool> alive_;
+  std::function<void()> ticker_;
+  std::unique_ptr<Peer> peer_;
+
+  // What InitializeConnection / the address question gave: nullopt until asked.
+  std::optional<std::string> hostText_;
+  std::optional<std::optional<Ip>> searchTarget_;  // resolved once per object
+  uint16_t searchPort_ = 0;
+
+  std::unique_ptr<tcp::acceptor> acceptor_;
+  std::unique_ptr<udp::socket> datagram_;
+  std::unique_ptr<udp::socket> enumeration_;
+  std::array<uint8_t, 65536> datagramBuffer_{};
+  std::array<uint8_t, 65536> enumerationBuffer_{};
+  udp::endpoint datagramFrom_, enumerationFrom_;
+
+  struct Connection {
+    explicit Connection(asio::io_context& io) : Socket(io), Timer(io) {}
+    tcp::socket Socket;
+    asio::steady_timer Timer;  // connect timeout
+    StreamAssembler Assembler;
+    std::array<uint8_t, 8192> Buffer{};
+    Ip Source{};
+    int64_t LastActivity = 0;
+    bool Outbound = false;
+    bool Connected = false;
+    bool Writing = false;
+    bool Closed = false;
+    std::deque<std::vector<uint8_t>> Queue;
+    size_t QueuedBytes = 0;
+  };
+  std::list<std::shared_ptr<Connection>> inbound_;
+  std::map<Address, std::shared_ptr<Connection>> outbound_;
+
+  void Accept();
+  void ReceiveDatagrams(udp::socket& socket, std::array<uint8_t, 65536>& buffer, udp::endpoint& from);
+  void Read(const std::shared_ptr<Connection>& c);
+  void Write(const std::shared_ptr<Connection>& c);
+  void Drop(const std::shared_ptr<Connection>& c, const std::string& why);
+  void SweepIdle();
+};
+
+void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
+  if (address != kTcpIpConnectionAddress &&
+      address.rfind(std::string(kTcpIpConnectionAddress) + ":", 0) != 0) {
+    throw DirectPlayError("not a TCP/IP connection address: " + address);
+  }
+  if (address.size() > std::string(kTcpIpConnectionAddress).size()) {
+    hostText_ = address.substr(std::string(kTcpIpConnectionAddress).size() + 1);
+  }
+  searchTarget_.reset();
+  if (peer_) return;  // sockets already open: only the host address changes
+
+  asio::io_context& io = context_->Io();
+  uint16_t streamPort = 0, datagramPort = 0;
+  for (uint32_t port = options_.FirstPort; port <= options_.LastPort && !acceptor_; ++port) {
+    try {
+      auto acceptor = std::make_unique<tcp::acceptor>(io);
+      acceptor->open(tcp::v4());
+      acceptor->set_option(tcp::acceptor::reuse_address(true));
+      acceptor->bind(tcp::endpoint(tcp::v4(), static_cast<uint16_t>(port)));
+      acceptor->listen();
+      acceptor_ = std::move(acceptor);
+      streamPort = static_cast<uint16_t>(port);
+    } catch (const std::exception&) {
+    }
+  }
+  // The datagram port: the stream port's number when free (easy to open in a firewall), else the next.
+  for (uint32_t port = streamPort; acceptor_ && port <= options_.LastPort && !datagram_; ++port) {
+    try {
+      auto socket = std::make_unique<udp::socket>(io);
+      socket->open(udp::v4());
+      socket->bind(udp::endpoint(udp::v4(), static_cast<uint16_t>(port)));
+      socket->set_option(asio::socket_base::broadcast(true));
+      datagram_ = std::move(socket);
+      datagramPort = static_cast<uint16_t>(port);
+    } catch (const std::exception&) {
+    }
+  }
+  if (!acceptor_ || !datagram_) {
+    acceptor_.reset();
+    datagram_.reset();
+    throw DirectPlayError("no free TCP and UDP port between " + std::to_string(options_.FirstPort) + " and " +
+                          std::to_string(options_.LastPort));
+  }
+  PeerConfig config;
+  config.StreamPort = streamPort;
+  config.DatagramPort = datagramPort;
+  config.Dialect = options_.Dialect;
+  config.PingIntervalMs = options_.PingIntervalMs;
+  config.MissedPingsLimit = options_.MissedPingsLimit;
+  config.AddForwardAckTimeoutMs = options_.AddForwardAckTimeoutMs;
+  config.IdKey = options_.IdKey;
+  config.Seed = std::random_device{}() ^ (static_cast<uint64_t>(NowMs()) << 20) ^ streamPort;
+  config.Log = options_.Log;
+  peer_ = std::make_unique<Peer>(*this, config);
+  peer_->Tick(NowMs());
+  Accept();
+  ReceiveDatagrams(*datagram_, datagramBuffer_, datagramFrom_);
+  Log("listening on TCP port " + std::to_string(streamPort) + " and UDP port " +
+      std::to_string(datagramPort));
+}
+
+void NetworkDirectPlay::Impl::Accept() {
+  auto c = std::make_shared<Connection>(context_->Io());
+  std::weak_ptr<bool> alive = alive_;
+  acceptor_->async_accept(c->Socket, [this, alive, c](const asio::error_code& error) {
+    if (alive.expired() || !*alive.lock() || !acceptor_) return;
+    if (!error) {
+      asio::error_code ec;
+      const auto remote = c->Socket.remote_endpoint(ec);
+      c->Source = ec ? Ip{} : ToIp(remote.address());
+      const size_t fromHost = static_cast<size_t>(std::count_if(
+          inbound_.begin(), inbound_.end(), [&](const auto& o) { return o->Source == c->Source; }));
+      if (ec || fromHost >= kMaxInboundPerHost || inbound_.size() >= kMaxInbound) {
+        Log("refused a TCP connection (too many from " + ToText(Address{c->Source, 0}) + ")");
+        c->Socket.close(ec);
+      } else {
+        c->Socket.set_option(tcp::no_delay(true), ec);
+        c->LastActivity = NowMs();
+        c->Connected = true;
+        inbound_.push_back(c);
+        Read(c);
+      }
+    } else if (error == asio::error::operation_aborted) {
+      return;
+    }
+    Accept();
+  });
+}
+
+void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {
+  std::weak_ptr<bool> alive = alive_;
+  c->Socket.async_read_some(asio::buffer(c->Buffer),
+                            [this, alive, c](const asio::error_code& error, size_t n) {
+                              if (alive.expired() || !*alive.lock() || c->Closed) return;
+                              if (error) {
+                                Drop(c, error == asio::error::eof ? "" : error.message());
+                                return;
+                              }
+                              c->LastActivity = NowMs();
+                              c->Assembler.Append(std::span<const uint8_t>(c->Buffer.data(), n));
+                              try {
+                                while (auto message = c->Assembler.Next()) {
+                                  if (peer_) peer_->OnStreamMessage(c->Source, *message);
+                                  if (c->Closed) return;
+                                }
+                              } catch (const std::exception& e) {
+                                Drop(c, std::string("out of step: ") + e.what());
+                                return;
+                              }
+                              Read(c);
+                            });
+}
+
+void NetworkDirectPlay::Impl::Drop(const std::shared_ptr<Connection>& c, const std::string& why) {
+  if (c->Closed) return;
+  c->Closed = true;
+  asio::error_code ec;
+  c->Socket.close(ec);
+  c->Timer.cancel();
+  if (!why.empty()) Log("closed a TCP connection with " + ToText(Address{c->Source, 0}) + ": " + why);
+  inbound_.remove(c);
+  for (auto it = outbound_.begin(); it != outbound_.end(); ++it) {
+    if (it->second == c) {
+      outbound_.erase(it);
+      break;
+    }
+  }
+}
+
+void NetworkDirectPlay::Impl::SweepIdle() {
+  const int64_t now = NowMs();
+  std::vector<std::shared_ptr<Connection>> stale;
+  for (const auto& c : inbound_) {
+    if (c->Assembler.Pending() > 0 && now - c->LastActivity > kPartialMessageTimeoutMs) stale.push_back(c);
+  }
+  for (const auto& c : stale) Drop(c, "a message stayed incomplete");
+}
+
+void NetworkDirectPlay::Impl::ReceiveDatagrams(udp::socket& socket, std::array<uint8_t, 65536>& buffer,
+                                               udp::endpoint& from) {
+  std::weak_ptr<bool> alive = alive_;
+  udp::socket* s = &socket;
+  socket.async_receive_from(
+      asio::buffer(buffer), from, [this, alive, s, &buffer, &from](const asio::error_code& error, size_t n) {
+        if (alive.expired() || !*alive.lock()) return;
+        if (error == asio::error::operation_aborted) return;
+        if (s != datagram_.get() && s != enumeration_.get()) return;
+        if (!error && peer_) {
+          peer_->OnDatagram(ToIp(from.address()), std::span<const uint8_t>(buffer.data(), n));
+        }
+        // The peer may have stopped the enumeration listener meanwhile.
+        if (s == datagram_.get() || s == enumeration_.get()) ReceiveDatagrams(*s, buffer, from);
+      });
+}
+
+void NetworkDirectPlay::Impl::SendStream(const Address& to, std::vector<uint8_t> message) {
+  if (!acceptor_) return;
+  std::shared_ptr<Connection>& slot = outbound_[to];
+  if (!slot) {
+    slot = std::make_shared<Connection>(context_->Io());
+    auto c = slot;
+    c->Outbound = true;
+    c->Source = to.Host;
+    std::weak_ptr<bool> alive = alive_;
+    c->Timer.expires_after(std::chrono::milliseconds(options_.ReplyTimeoutMs));
+    c->Timer.async_wait([c](const asio::error_code& error) {
+      if (!error && !c->Connected) {
+        asio::error_code ec;
+        c->Socket.close(ec);  // the connect handler then reports the failure
+      }
+    });
+    c->Socket.async_connect(tcp::endpoint(ToAsio(to.Host), to.Port),
+                            [this, alive, c, to](const asio::error_code& error) {
+                              if (alive.expired() || !*alive.lock() || c->Closed) return;
+                              c->Timer.cancel();
+                              if (error) {
+                                Drop(c, "cannot connect to " + ToText(to) + ": " + error.message());
+                                return;
+                              }
+                              asio::error_code ec;
+                              c->Socket.set_option(tcp::no_delay(true), ec);
+                              c->Connected = true;
+                              c->LastActivity = NowMs();
+                              Read(c);  // some peers answer on the connection a request came in on
+                              Write(c);
+                            });
+  }
+  auto c = slot;
+  if (c->QueuedBytes + message.size() > kMaxOutboundQueueBytes) {
+    Drop(c, "the peer does not read what we send");
+    return;
+  }
+  c->QueuedBytes += message.size();
+  c->Queue.push_back(std::move(message));
+  if (c->Connected) Write(c);
+}
+
+void NetworkDirectPlay::Impl::Write(const std::shared_ptr<Connection>& c) {
+  if (c->Writing || c->Queue.empty() || c->Closed) return;
+  c->Writing = true;
+  std::weak_ptr<bool> alive = alive_;
+  asio::async_write(c->Socket, asio::buffer(c->Queue.front()),
+                    [this, alive, c](const asio::error_code& error, size_t) {
+                      if (alive.expired() || !*alive.lock() || c->Closed) return;
+                      c->Writing = false;
+                      if (error) {
+                        Drop(c, error.message());
+                        return;
+                      }
+                      c->QueuedBytes -= c->Queue.front().size();
+                      c->Queue.pop_front();
+                      Write(c);
+                    });
+}
+
+void NetworkDirectPlay::Impl::SendDatagram(const Address& to, std::vector<uint8_t> datagram) {
+  if (!datagram_) return;
+  asio::error_code ec;
+  datagram_->send_to(asio::buffer(datagram), udp::endpoint(ToAsio(to.Host), to.Port), 0, ec);
+  if (ec) Log("cannot send a datagram to " + ToText(to) + ": " + ec.message());
+}
+
+void NetworkDirectPlay::Impl::BroadcastDatagram(uint16_t port, std::vector<uint8_t> datagram) {
+  if (!datagram_) return;
+  asio::error_code ec;
+  datagram_->send_to(asio::buffer(datagram), udp::endpoint(asio::ip::address_v4::broadcast(), port), 0, ec);
+  if (ec) Log("cannot broadcast on the local network: " + ec.message());
+}
+
+bool NetworkDirectPlay::Impl::ListenForEnumerations(bool on) {
+  if (!on) {
+    if (enumeration_) {
+      asio::error_code ec;
+      enumeration_->close(ec);
+      enumeration_.reset();
+    }
+    return true;
+  }
+  if (enumeration_) return true;
+  try {
+    auto socket = std::make_unique<udp::socket>(context_->Io());
+    socket->open(udp::v4());
+    socket->set_option(udp::socket::reuse_address(true));
+    socket->bind(udp::endpoint(udp::v4(), options_.EnumerationPort));
+    enumeration_ = std::move(socket);
+  } catch (const std::exception& e) {
+    Log("cannot listen on UDP port " + std::to_string(options_.EnumerationPort) + ": " + e.what());
+    return false;
+  }
+  ReceiveDatagrams(*enumeration_, enumerationBuffer_, enumerationFrom_);
+  return true;
+}
+
+std::optional<Ip> NetworkDirectPlay::Impl::ResolveSearchTarget(uint16_t& port) {
+  port = options_.EnumerationPort;
+  if (!hostText_) {
+    if (options_.AskHostAddress) {
+      std::optional<std::string> answer = options_.AskHostAddress();
+      if (!answer) throw DirectPlayError("the user cancelled the session search");
+      hostText_ = *answer;
+    } else {
+      hostText_ = "";
+    }
+  }
+  std::string host = *hostText_;
+  while (!host.empty() && host.front() == ' ') host.erase(host.begin());
+  while (!host.empty() && host.back() == ' ') host.pop_back();
+  if (host.empty()) return std::nullopt;
+  const size_t colon = host.rfind(':');
+  if (colon != std::string::npos) {
+    const std::string digits = host.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), ::isdigit) ||
+        std::stoul(digits) == 0 || std::stoul(digits) > 65535) {
+      throw DirectPlayError("not a port number: " + digits);
+    }
+    port = static_cast<uint16_t>(std::stoul(digits));
+    host.resize(colon);
+  }
+  asio::error_code ec;
+  udp::resolver resolver(context_->Io());
+  const auto results = resolver.resolve(udp::v4(), host, "", ec);
+  if (ec || results.empty()) throw DirectPlayError("cannot find the host " + host + ": " + ec.message());
+  return ToIp(results.begin()->endpoint().address());
+}
+
+void NetworkDirectPlay::Impl::FlushOutbound(int32_t timeoutMs) {
+  WaitFor(timeoutMs, [this] {
+    for (const auto& [to, c] : outbound_) {
+      if (!c->Queue.empty()) return false;
+    }
+    return true;
+  });
+}
+
+void NetworkDirectPlay::Impl::CloseSockets() {
+  asio::error_code ec;
+  for (const auto& c : inbound_) c->Socket.close(ec);
+  for (const auto& [to, c] : outbound_) {
+    c->Socket.close(ec);
+    c->Timer.cancel();
+  }
+  inbound_.clear();
+  outbound_.clear();
+  if (acceptor_) acceptor_->close(ec);
+  if (datagram_) datagram_->close(ec);
+  if (enumeration_) enumeration_->close(ec);
+  // The sockets' pending handlers still refer to them: give them to the context to finish with.
+  auto keep = std::make_shared<
+      std::tuple<std::unique_ptr<tcp::acceptor>, std::unique_ptr<udp::socket>, std::unique_ptr<udp::socket>>>(
+      std::move(acceptor_), std::move(datagram_), std::move(enumeration_));
+  asio::post(context_->Io(), [keep] {});
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+NetworkDirectPlay::NetworkDirectPlay(NetworkOptions options, std::shared_ptr<NetworkContext> context)
+    : impl_(std::make_unique<Impl>(std::move(options), std::move(context))) {}
+
+NetworkDirectPlay::~NetworkDirectPlay() {
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+}
+
+void NetworkDirectPlay::Poll() {
+  impl_->Poll();
+}
+
+void NetworkDirectPlay::Abandon() {
+  impl_->CloseSockets();
+  impl_->peer_.reset();
+  impl_->searchTarget_.reset();
+}
+
+bool NetworkDirectPlay::IsNameServer() const {
+  return impl_->peer_ && impl_->peer_->IsNameServer();
+}
+
+uint16_t NetworkDirectPlay::StreamPort() const {
+  return impl_->acceptor_ ? impl_->acceptor_->local_endpoint().port() : 0;
+}
+
+std::vector<session::DpConnection> NetworkDirectPlay::EnumConnections(int32_t) {
+  return {session::DpConnection{kTcpIpConnectionName, kTcpIpConnectionAddress}};
+}
+
+void NetworkDirectPlay::InitializeConnection(const std::string& address) {
+  impl_->Initialize(address);
+}
+
+std::vector<session::DpSessionDesc> NetworkDirectPlay::EnumSessions(const session::DpSessionDesc&,
+                                                                    int32_t timeoutMs, int32_t flags) {
+  Peer& peer = impl_->P();
+  if (!impl_->searchTarget_) {
+    uint16_t port = 0;
+    impl_->searchTarget_ = impl_->ResolveSearchTarget(port);
+    impl_->searchPort_ = port;
+  }
+  const std::optional<Ip> target = *impl_->searchTarget_;
+  const int32_t wait = timeoutMs > 0 ? timeoutMs : impl_->options_.EnumerationTimeoutMs;
+  peer.ClearFound();
+  const int64_t end = NowMs() + wait;
+  while (true) {
+    peer.Enumerate(target, impl_->searchPort_, static_cast<uint32_t>(flags), u"");
+    const int64_t left = end - NowMs();
+    if (left <= 0) break;
+    impl_->WaitFor(static_cast<int32_t>(std::min<int64_t>(left, kResendEnumerationMs)), [] { return false; });
+  }
+  std::vector<session::DpSessionDesc> sessions;
+  for (const FoundSession& f : peer.Found()) {
+    session::DpSessionDesc d;
+    d.SessionName = FromWire(f.Name);
+    d.CurrentPlayers = static_cast<int32_t>(f.Desc.CurrentPlayers);
+    d.MaxPlayers = static_cast<int32_t>(f.Desc.MaxPlayers);
+    d.Flags = static_cast<int32_t>(f.Desc.Flags);
+    d.InstanceId = f.Desc.Instance.ToText();
+    sessions.push_back(std::move(d));
+  }
+  return sessions;
+}
+
+void NetworkDirectPlay::Open(const session::DpSessionDesc& session, int32_t flags) {
+  Peer& peer = impl_->P();
+  if (peer.InSession()) throw DirectPlayError("a session is already open");
+  if (flags == session::kOpenCreate) {
+    peer.Host(ToWire(session.SessionName), ToWire(session.Password),
+              static_cast<uint32_t>(std::max(0, session.MaxPlayers)), static_cast<uint32_t>(session.Flags),
+              Guid::FromText(kHostApplicationGuid));
+    impl_->Log("hosting session \"" + Cp1252ToUtf8(session.SessionName) + "\"");
+    return;
+  }
+  if (flags != session::kOpenJoin) throw DirectPlayError("unknown open flags");
+  const FoundSession* found = nullptr;
+  for (const FoundSession& f : peer.Found()) {
+    if (EqualsNoCase(f.Desc.Instance.ToText(), session.InstanceId)) found = &f;
+  }
+  if (!found) throw DirectPlayError("no such session was found: " + session.InstanceId);
+  const FoundSession target = *found;
+  peer.StartJoin(target, ToWire(session.Password));
+  impl_->WaitFor(impl_->options_.ReplyTimeoutMs, [&] { return peer.Phase() != JoinPhase::WaitingForId; });
+  if (peer.Phase() == JoinPhase::WaitingForId) peer.FailJoin("the host did not answer");
+  impl_->WaitFor(impl_->options_.NameTableTimeoutMs,
+                 [&] { return peer.Phase() != JoinPhase::WaitingForNameTable; });
+  if (peer.Phase() == JoinPhase::WaitingForNameTable) peer.FailJoin("the host sent no name table");
+  if (peer.Phase() != JoinPhase::Joined) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", peer.JoinError());
+    throw DirectPlayError(std::string("could not join the session") +
+                          (peer.JoinError() ? std::string(" (") + code + ")" : ""));
+  }
+}
+
+session::DpSessionDesc NetworkDirectPlay::CurrentSession() {
+  Poll();
+  Peer& peer = impl_->P();
+  if (!peer.InSession())
+    throw DirectPlayError(peer.Lost() ? "the session was lost: " + peer.LostReason() : "no session is open");
+  session::DpSessionDesc d;
+  d.SessionName = FromWire(peer.SessionName());
+  d.CurrentPlayers = static_cast<int32_t>(peer.NonSystemPlayers());
+  d.MaxPlayers = static_cast<int32_t>(peer.Desc().MaxPlayers);
+  d.Flags = static_cast<int32_t>(peer.Desc().Flags);
+  d.InstanceId = peer.Desc().Instance.ToText();
+  return d;
+}
+
+namespace {
+
+Peer& InSession(Peer& peer) {
+  if (!peer.InSession())
+    throw DirectPlayError(peer.Lost() ? "the session was lost: " + peer.LostReason() : "no session is open");
+  return peer;
+}
+
+}  // namespace
+
+int32_t NetworkDirectPlay::CreatePlayer(const std::string& friendlyName, const std::string& formalName) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  const uint32_t id = impl_->RequestIdAndWait(peer, kPlayerLocal);
+  InSession(peer).CreateLocalPlayer(id, ToWire(friendlyName), ToWire(formalName));
+  return static_cast<int32_t>(id);
+}
+
+int32_t NetworkDirectPlay::CreateGroup(const std::string& name) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  const uint32_t id = impl_->RequestIdAndWait(peer, 0);
+  InSession(peer).CreateLocalGroup(id, ToWire(name));
+  return static_cast<int32_t>(id);
+}
+
+void NetworkDirectPlay::DestroyPlayer(int32_t playerId) {
+  Poll();
+  try {
+    InSession(impl_->P()).DestroyLocalPlayer(static_cast<uint32_t>(playerId));
+  } catch (const std::invalid_argument& e) {
+    throw DirectPlayError(e.what());
+  }
+}
+
+void NetworkDirectPlay::AddPlayerToGroup(int32_t groupId, int32_t playerId) {
+  Poll();
+  try {
+    InSession(impl_->P()).AddPlayerToGroup(static_cast<uint32_t>(groupId), static_cast<uint32_t>(playerId));
+  } catch (const std::invalid_argument& e) {
+    throw DirectPlayError(e.what());
+  }
+}
+
+void NetworkDirectPlay::Close() {
+  if (!impl_->peer_) return;
+  const bool was = impl_->peer_->InSession();
+  impl_->peer_->Leave();
+  if (was) impl_->FlushOutbound(kCloseFlushMs);
+}
+
+void NetworkDirectPlay::Send(int32_t from, int32_t to, int32_t flags, const session::DpMessage& message) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  const auto sender = peer.Table().find(static_cast<uint32_t>(from));
+  if (sender == peer.Table().end() || !sender->second.Local || sender->second.IsGroup) {
+    throw DirectPlayError("not a local player: " + std::to_string(from));
+  }
+  if (message.Bytes().size() > kMaxMessageSize - kHeaderSize - 8) throw DirectPlayError("message too large");
+  try {
+    peer.SendPlayerMessage(static_cast<uint32_t>(from), static_cast<uint32_t>(to),
+                           (flags & session::kSendGuaranteed) != 0, message.Bytes());
+  } catch (const std::invalid_argument& e) {
+    throw DirectPlayError(e.what());
+  }
+}
+
+int32_t NetworkDirectPlay::GetMessageCount(int32_t playerId) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  int32_t n = 0;
+  for (const PlayerMessageIn& m : peer.Queue()) n += m.To == static_cast<uint32_t>(playerId) ? 1 : 0;
+  return n;
+}
+
+session::DpReceived NetworkDirectPlay::Receive(int32_t) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  if (peer.Queue().empty()) throw DirectPlayError("no message is waiting");
+  PlayerMessageIn& m = peer.Queue().front();
+  session::DpReceived r{session::DpMessage(std::move(m.Payload)), static_cast<int32_t>(m.From),
+                        static_cast<int32_t>(m.To)};
+  m.Payload.clear();
+  peer.PopFront();
+  return r;
+}
+
+std::string NetworkDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  const auto it = peer.Table().find(static_cast<uint32_t>(playerId));
+  if (it == peer.Table().end() || it->second.IsGroup)
+    throw DirectPlayError("no such player: " + std::to_string(playerId));
+  return FromWire(it->second.ShortName);
+}
+
+std::vector<session::DpPlayer> NetworkDirectPlay::EnumPlayers(const std::string& sessionInstanceId, int32_t) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  if (!EqualsNoCase(sessionInstanceId, peer.Desc().Instance.ToText()))
+    throw DirectPlayError("not the open session");
+  std::vector<session::DpPlayer> players;
+  // System players are the machines themselves; DirectPlay never lists them.
+  for (const auto& [id, e] : peer.Table()) {
+    if (!e.IsGroup && !(e.Flags & kPlayerSystem))
+      players.push_back({static_cast<int32_t>(id), FromWire(e.ShortName)});
+  }
+  return players;
+}
+
+std::vector<session::DpGroup> NetworkDirectPlay::EnumGroups(const std::string& sessionInstanceId, int32_t) {
+  Poll();
+  Peer& peer = InSession(impl_->P());
+  if (!EqualsNoCase(sessionInstanceId, peer.Desc().Instance.ToText()))
+    throw DirectPlayError("not the open session");
+  std::vector<session::DpGroup> groups;
+  for (const auto& [id, e] : peer.Table()) {
+    if (e.IsGroup) groups.push_back({static_cast<int32_t>(id), FromWire(e.ShortName)});
+  }
+  return groups;
+}
+
+std::unique_ptr<session::DirectPlay> NetworkDirectPlayFactory::Create() {
+  return std::make_unique<NetworkDirectPlay>(options_, context_);
+}
+
+}  // namespace skyvox::dplay4

@@ -1,0 +1,250 @@
+// The network provider end to end on 127.0.0.1: a host and its peers as separate DirectPlay objects
+// on one polled context, talking through real TCP and UDP sockets.
+#include "dplay4/network.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "dplay4/peer.h"
+
+namespace skyvox::dplay4 {
+namespace {
+
+using session::DirectPlayError;
+using session::DpMessage;
+using session::DpSessionDesc;
+
+// Ports of our own, away from other test runs: a random block of 100 above 20000.
+struct Ports {
+  uint16_t Enumeration;
+  uint16_t First;
+  Ports() {
+    std::random_device rd;
+    First = static_cast<uint16_t>(20000 + (rd() % 400) * 100);
+    Enumeration = static_cast<uint16_t>(First + 99);
+  }
+};
+
+class NetworkSession : public ::testing::Test {
+ protected:
+  NetworkOptions Options() {
+    NetworkOptions o;
+    o.EnumerationPort = ports.Enumeration;
+    o.FirstPort = ports.First;
+    o.LastPort = static_cast<uint16_t>(ports.First + 90);
+    o.EnumerationTimeoutMs = 300;
+    o.ReplyTimeoutMs = 2000;
+    o.NameTableTimeoutMs = 3000;
+    o.PingIntervalMs = 100;
+    o.MissedPingsLimit = 3;
+    o.IdKey = 0;  // ids in joining order: the oldest machine takes over from the host
+    return o;
+  }
+  std::unique_ptr<NetworkDirectPlay> Make() {
+    return std::make_unique<NetworkDirectPlay>(Options(), context);
+  }
+
+  // The host's session, hosted on its own object.
+  int32_t Host(const std::string& password = "", int32_t maxPlayers = 8) {
+    host = Make();
+    host->InitializeConnection(kTcpIpConnectionAddress);
+    DpSessionDesc desc;
+    desc.SessionName = "Skyvox Test";
+    desc.MaxPlayers = maxPlayers;
+    desc.Flags = session::kSessionKeepAlive | session::kSessionMigrateHost;
+    desc.Password = password;
+    host->Open(desc, session::kOpenCreate);
+    return host->CreatePlayer("HOST", "Player");
+  }
+  std::vector<DpSessionDesc> Search(NetworkDirectPlay& dp, int32_t flags) {
+    dp.InitializeConnection(std::string(kTcpIpConnectionAddress) +
+                            ":127.0.0.1:" + std::to_string(ports.Enumeration));
+    return dp.EnumSessions(DpSessionDesc{}, 0, flags);
+  }
+  // A peer that searches, joins and creates its player.
+  std::pair<std::unique_ptr<NetworkDirectPlay>, int32_t> Join(const std::string& name,
+                                                              const std::string& password = "") {
+    auto dp = Make();
+    auto found = Search(*dp, session::kEnumSessionsPasswordRequired);
+    EXPECT_EQ(found.size(), 1u);
+    if (found.empty()) throw DirectPlayError("no session");
+    found[0].Password = password;
+    dp->Open(found[0], session::kOpenJoin);
+    const int32_t id = dp->CreatePlayer(name, "Player");
+    return {std::move(dp), id};
+  }
+  void Settle(int ms = 200) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) PollNetworkFor(*context, 10);
+  }
+  static DpMessage Text(int32_t type, int32_t value) {
+    DpMessage m;
+    m.WriteLong(type);
+    m.WriteLong(value);
+    return m;
+  }
+  // Every (from, to, type, value) queued for that player.
+  static std::vector<std::array<int32_t, 4>> Drain(NetworkDirectPlay& dp, int32_t player) {
+    std::vector<std::array<int32_t, 4>> got;
+    while (dp.GetMessageCount(player) > 0) {
+      session::DpReceived r = dp.Receive(session::kReceiveAll);
+      const int32_t type = r.Message.ReadLong();
+      got.push_back({r.From, r.To, type, r.Message.ReadLong()});
+    }
+    return got;
+  }
+
+  Ports ports;
+  std::shared_ptr<NetworkContext> context = MakeNetworkContext();
+  std::unique_ptr<NetworkDirectPlay> host;
+};
+
+TEST_F(NetworkSession, SearchFindsTheSessionWithItsDescriptionAndPasswordRules) {
+  Host("secret", 6);
+  auto dp = Make();
+  // A password session is listed only when the search includes them.
+  EXPECT_TRUE(Search(*dp, session::kEnumSessionsAvailable).empty());
+  auto found = dp->EnumSessions(DpSessionDesc{}, 0, session::kEnumSessionsPasswordRequired);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].SessionName, "Skyvox Test");
+  EXPECT_EQ(found[0].CurrentPlayers, 1);
+  EXPECT_EQ(found[0].MaxPlayers, 6);
+  EXPECT_EQ(found[0].Flags, 0x444);  // keep-alive, migration, and the password flag set by the host
+  EXPECT_EQ(found[0].InstanceId, host->CurrentSession().InstanceId);
+
+  // The wrong password is refused by the host; the right one joins.
+  found[0].Password = "wrong";
+  EXPECT_THROW(dp->Open(found[0], session::kOpenJoin), DirectPlayError);
+  found[0].Password = "secret";
+  dp->Open(found[0], session::kOpenJoin);
+  EXPECT_EQ(dp->CurrentSession().SessionName, "Skyvox Test");
+}
+
+TEST_F(NetworkSession, NoHostAnswersAndAFullSessionIsNotListed) {
+  auto dp = Make();
+  EXPECT_TRUE(Search(*dp, session::kEnumSessionsPasswordRequired).empty());
+  Host("", 1);  // the host's own player fills it
+  auto other = Make();
+  EXPECT_TRUE(Search(*other, session::kEnumSessionsAvailable).empty());
+  EXPECT_EQ(other->EnumSessions(DpSessionDesc{}, 0, 2 /* all */).size(), 1u);
+}
+
+TEST_F(NetworkSession, PlayersMessagesAndGroupsFlowBothWays) {
+  const int32_t hostPlayer = Host();
+  const int32_t group = host->CreateGroup("FS61_REFUSE_PARAMS");
+  auto [pilot, pilotId] = Join("N123", "");
+  Settle();
+
+  // Names from the name table and from the creation message, system players left out.
+  EXPECT_EQ(pilot->GetPlayerFriendlyName(hostPlayer), "HOST");
+  EXPECT_EQ(host->GetPlayerFriendlyName(pilotId), "N123");
+  const std::string instance = host->CurrentSession().InstanceId;
+  EXPECT_EQ(host->EnumPlayers(instance, 0).size(), 2u);
+  ASSERT_EQ(pilot->EnumGroups(instance, 0).size(), 1u);
+  EXPECT_EQ(pilot->EnumGroups(instance, 0)[0].Name, "FS61_REFUSE_PARAMS");
+  EXPECT_EQ(host->CurrentSession().CurrentPlayers, 2);
+
+  // Guaranteed to one player, datagram to all, and a group send once the pilot is a member.
+  pilot->Send(pilotId, hostPlayer, session::kSendGuaranteed, Text(0x1001, 1));
+  pilot->Send(pilotId, session::kAllPlayers, 0, Text(0x1019, 2));
+  host->Send(hostPlayer, pilotId, session::kSendGuaranteed, Text(0x1003, pilotId));
+  pilot->AddPlayerToGroup(group, pilotId);
+  Settle();
+  host->Send(hostPlayer, group, session::kSendGuaranteed, Text(0x1023, 3));
+  Settle();
+  using Row = std::array<int32_t, 4>;
+  EXPECT_EQ(Drain(*host, hostPlayer),
+            (std::vector<Row>{{pilotId, hostPlayer, 0x1001, 1}, {pilotId, hostPlayer, 0x1019, 2}}));
+  EXPECT_EQ(Drain(*pilot, pilotId),
+            (std::vector<Row>{{hostPlayer, pilotId, 0x1003, pilotId},
+                              {hostPlayer, pilotId, 0x1023, 3}}));  // To: the receiving player
+  EXPECT_THROW(pilot->Receive(session::kReceiveAll), DirectPlayError);
+  EXPECT_THROW(pilot->Send(hostPlayer, pilotId, 1, Text(1, 1)), DirectPlayError);  // not a local player
+  EXPECT_THROW(pilot->GetPlayerFriendlyName(12345), DirectPlayError);
+}
+
+TEST_F(NetworkSession, AThirdMachineIsIntroducedAndPlayersThatLeaveAreDeleted) {
+  const int32_t hostPlayer = Host();
+  auto [a, aId] = Join("ALPHA");
+  auto [b, bId] = Join("BRAVO");
+  Settle();
+  // ALPHA learnt of BRAVO's machine from the host and of its player from BRAVO itself.
+  EXPECT_EQ(a->GetPlayerFriendlyName(bId), "BRAVO");
+  b->Send(bId, session::kAllPlayers, session::kSendGuaranteed, Text(0x1023, 7));
+  Settle();
+  EXPECT_EQ(Drain(*a, aId).size(), 1u);
+  EXPECT_EQ(Drain(*host, hostPlayer).size(), 1u);
+
+  b->Close();
+  Settle();
+  const std::string instance = host->CurrentSession().InstanceId;
+  EXPECT_EQ(a->EnumPlayers(instance, 0).size(), 2u);
+  EXPECT_EQ(host->EnumPlayers(instance, 0).size(), 2u);
+  EXPECT_THROW(a->GetPlayerFriendlyName(bId), DirectPlayError);
+}
+
+TEST_F(NetworkSession, TheOldestPeerTakesOverWhenTheHostLeavesAndAdmitsNewMachines) {
+  Host();
+  auto [station, stationId] = Join("AI_Controller");
+  auto [pilot, pilotId] = Join("N1");
+  Settle();
+  host->Close();
+  host.reset();
+  Settle(300);
+  EXPECT_TRUE(station->IsNameServer());
+  EXPECT_FALSE(pilot->IsNameServer());
+
+  // A newcomer finds the session at the new name server and joins through it.
+  auto [late, lateId] = Join("N2");
+  Settle();
+  EXPECT_EQ(station->GetPlayerFriendlyName(lateId), "N2");
+  EXPECT_EQ(pilot->GetPlayerFriendlyName(lateId), "N2");
+  late->Send(lateId, session::kAllPlayers, session::kSendGuaranteed, Text(0x1001, 0));
+  Settle();
+  EXPECT_EQ(Drain(*station, stationId).size(), 1u);
+  EXPECT_EQ(Drain(*pilot, pilotId).size(), 1u);
+}
+
+TEST_F(NetworkSession, KeepAliveRemovesAMachineThatVanishedAndTellsTheOthers) {
+  Host();
+  auto [pilot, pilotId] = Join("N1");
+  auto [other, otherId] = Join("N2");
+  Settle();
+  const std::string instance = host->CurrentSession().InstanceId;
+  ASSERT_EQ(other->EnumPlayers(instance, 0).size(), 3u);
+  pilot->Abandon();
+  Settle(1000);  // three missed pings at 100 ms
+  EXPECT_EQ(host->EnumPlayers(instance, 0).size(), 2u);
+  EXPECT_EQ(other->EnumPlayers(instance, 0).size(), 2u);
+  EXPECT_THROW(other->GetPlayerFriendlyName(pilotId), DirectPlayError);
+  EXPECT_EQ(other->GetPlayerFriendlyName(otherId), "N2");
+}
+
+TEST_F(NetworkSession, ASessionWithoutMigrationEndsForThePeersWhenTheHostLeaves) {
+  host = Make();
+  host->InitializeConnection(kTcpIpConnectionAddress);
+  DpSessionDesc desc;
+  desc.SessionName = "No migration";
+  desc.Flags = session::kSessionKeepAlive;
+  host->Open(desc, session::kOpenCreate);
+  host->CreatePlayer("HOST", "Player");
+  auto [pilot, pilotId] = Join("N1");
+  host->Close();
+  Settle();
+  EXPECT_THROW(pilot->GetMessageCount(pilotId), DirectPlayError);
+}
+
+TEST_F(NetworkSession, CancellingTheAddressQuestionFailsTheSearch) {
+  NetworkOptions o = Options();
+  o.AskHostAddress = [] { return std::optional<std::string>(); };
+  NetworkDirectPlay dp(o, context);
+  dp.InitializeConnection(kTcpIpConnectionAddress);
+  EXPECT_THROW(dp.EnumSessions(DpSessionDesc{}, 0, 1), DirectPlayError);
+  EXPECT_THROW(dp.InitializeConnection("modem"), DirectPlayError);
+}
+
+}  // namespace
+}  // namespace skyvox::dplay4
