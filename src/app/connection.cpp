@@ -8,6 +8,10 @@ namespace skyvox::app {
 
 using session::DpSessionDesc;
 
+std::function<std::optional<std::string>()> HostAddressQuestion(InputBoxes& inputs) {
+  return [&inputs] { return inputs.Ask(kHostAddressTitle, kHostAddressPrompt); };
+}
+
 std::string SessionEntryText(const DpSessionDesc& session) {
   return session.SessionName + " (" + std::to_string(session.CurrentPlayers) + "/" +
          std::to_string(session.MaxPlayers) + ")";

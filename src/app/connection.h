@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,16 @@ inline constexpr const char* kRefusedText = "Connection Refused.";
 // The session group the station's player enters once the host has accepted it.
 inline constexpr const char* kRefuseParamsGroup = "FS61_REFUSE_PARAMS";
 inline constexpr const char* kPlayerFormalName = "Player";
+
+// The TCP/IP connection asks where the session's host is the first time it searches, as DirectPlay's
+// own address dialog did: a host name or IP address (optionally ":port"), empty to search the local
+// network. The question goes through the window's input boxes; a cancel ends the search with "User
+// Canceled Connection.".
+inline constexpr const char* kHostAddressTitle = "Locate Session";
+inline constexpr const char* kHostAddressPrompt =
+    "Enter the host name or IP address of the session's computer (leave it empty to search the local "
+    "network):";
+std::function<std::optional<std::string>()> HostAddressQuestion(InputBoxes& inputs);
 
 // name & " (" & current players & "/" & maximum players & ")".
 std::string SessionEntryText(const session::DpSessionDesc& session);

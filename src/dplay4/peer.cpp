@@ -235,7 +235,30 @@ void Peer::HandleSystem(const Ip& source, const Header& head, Bytes body) {
     case kIAmNameServer:
       OnIAmNameServer(source, head, body);
       break;
-    default:
+    case kPlayerNameChanged:
+      if (inSession_) {
+        const PlayerNameChanged change = PlayerNameChanged::Decode(body);
+        const auto it = table_.find(change.PlayerId);
+        if (it != table_.end() && !it->second.Local) {
+          it->second.ShortName = change.ShortName.value_or(u"");
+          it->second.LongName = change.LongName.value_or(u"");
+        }
+      }
+      break;
+    case kSessionDescChanged:
+      // Only the name server describes the session; the instance stays what we joined.
+      if (inSession_ && !IsNameServer() && MachineAt(StreamOf(source, head)) == nameServer_) {
+        const SessionDescChanged change = SessionDescChanged::Decode(body);
+        const Guid instance = desc_.Instance;
+        desc_ = change.Desc;
+        desc_.Instance = instance;
+        if (change.Name) sessionName_ = *change.Name;
+      }
+      break;
+    case kPlayerWrapper:
+      HandlePlayerMessage(UnwrapPlayerMessage(body));
+      break;
+    default:  // player data changes among them: the application never asks for player data
       break;  // messages this peer has no use for are ignored, as the protocol asks
   }
 }
