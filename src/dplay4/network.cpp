@@ -24,8 +24,6 @@ namespace {
 // The FS98 multiplayer SDK's application GUID, which the simulated host puts in its sessions.
 constexpr const char* kHostApplicationGuid = "{CC080A27-6D4E-11D0-8E21-00A0C90542EF}";
 // Bounds on what peers can make us hold or wait for.
-constexpr size_t kMaxInboundPerHost = 16;
-constexpr size_t kMaxInbound = 256;
 constexpr size_t kMaxOutboundQueueBytes = 16 * 1024 * 1024;
 constexpr int64_t kPartialMessageTimeoutMs = 30000;
 constexpr int32_t kCloseFlushMs = 1000;
@@ -200,6 +198,7 @@ class NetworkDirectPlay::Impl : public Transport {
   std::map<Address, std::shared_ptr<Connection>> outbound_;
 
   void Accept();
+  void MakeRoomFor(const Ip& source);
   void ReceiveDatagrams(udp::socket& socket, std::array<uint8_t, 65536>& buffer, udp::endpoint& from);
   void Read(const std::shared_ptr<Connection>& c);
   void Write(const std::shared_ptr<Connection>& c);
@@ -277,12 +276,10 @@ void NetworkDirectPlay::Impl::Accept() {
       asio::error_code ec;
       const auto remote = c->Socket.remote_endpoint(ec);
       c->Source = ec ? Ip{} : ToIp(remote.address());
-      const size_t fromHost = static_cast<size_t>(std::count_if(
-          inbound_.begin(), inbound_.end(), [&](const auto& o) { return o->Source == c->Source; }));
-      if (ec || fromHost >= kMaxInboundPerHost || inbound_.size() >= kMaxInbound) {
-        Log("refused a TCP connection (too many from " + ToText(Address{c->Source, 0}) + ")");
+      if (ec) {
         c->Socket.close(ec);
       } else {
+        MakeRoomFor(c->Source);
         c->Socket.set_option(tcp::no_delay(true), ec);
         c->LastActivity = NowMs();
         c->Connected = true;
@@ -294,6 +291,23 @@ void NetworkDirectPlay::Impl::Accept() {
     }
     Accept();
   });
+}
+
+void NetworkDirectPlay::Impl::MakeRoomFor(const Ip& source) {
+  std::shared_ptr<Connection> quietest;
+  size_t fromSource = 0;
+  for (const auto& c : inbound_) {
+    if (c->Source != source) continue;
+    ++fromSource;
+    if (!quietest || c->LastActivity < quietest->LastActivity) quietest = c;
+  }
+  if (fromSource < options_.MaxConnectionsPerAddress) quietest.reset();
+  if (!quietest && inbound_.size() >= options_.MaxConnections) {
+    for (const auto& c : inbound_) {
+      if (!quietest || c->LastActivity < quietest->LastActivity) quietest = c;
+    }
+  }
+  if (quietest) Drop(quietest, "too many connections; the quietest one makes room");
 }
 
 void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {

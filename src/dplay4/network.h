@@ -53,6 +53,11 @@ struct NetworkOptions {
   int32_t MissedPingsLimit = 8;
   // A host waits at most this long for the other machines to acknowledge a new one.
   int32_t AddForwardAckTimeoutMs = 15000;
+  // Inbound TCP connections kept from one IP address and in all. At the limit the connection from that
+  // address that was quiet longest is closed for the new one (a peer that reconnects keeps working;
+  // one that opens connections without end cannot pile them up).
+  size_t MaxConnectionsPerAddress = 64;
+  size_t MaxConnections = 1024;
   // The protocol dialect we announce (11: DirectX 6.1a).
   uint16_t Dialect = 11;
   // The host's id scrambling key; a random one when absent. A fixed key makes ids predictable: with 0,
