@@ -1,0 +1,263 @@
+// The headless station's console pieces: message box and input box lines, the options that answer
+// the boxes, the station timers' schedule, and the whole program played on a virtual clock against a
+// simulated host and pilot over the loopback provider.
+#include "station/station_console.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "app/config_file.h"
+#include "base/byte_io.h"
+#include "scenery/database_files.h"
+#include "scenery/magdec_writer.h"
+#include "session/loopback.h"
+#include "session/receive_loop.h"
+#include "sim/participants.h"
+#include "support/temp_dir.h"
+
+namespace skyvox::station {
+namespace {
+namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Has(const std::string& text, const std::string& line) {
+  const auto lines = Lines(text);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(StationConsoleBoxes, PrintOneUtf8LinePerBoxAndAnswerFromTheOptions) {
+  std::ostringstream out;
+  ConsoleBoxes boxes(out);
+  boxes.Show("Skyvox v2.0", "Connection Refused.", app::MessageIcon::Exclamation);
+  boxes.Show("Skyvox v2.0", "Caf\xE9", app::MessageIcon::Information);  // Windows-1252 e acute
+  EXPECT_EQ(out.str(),
+            "[message box, exclamation] Skyvox v2.0: Connection Refused.\n"
+            "[message box, information] Skyvox v2.0: Caf\xC3\xA9\n");
+  EXPECT_EQ(boxes.LastText(), "Caf\xE9");
+
+  std::ostringstream asked;
+  OptionInputBoxes withPassword(std::string("s\xC3\xA9same"), asked);
+  EXPECT_EQ(withPassword.Ask("Skyvox v2.0", app::kPasswordPrompt), std::optional<std::string>("s\xE9same"));
+  EXPECT_EQ(withPassword.Ask("Skyvox v2.0", "Another question?"), std::nullopt);
+  OptionInputBoxes withoutPassword(std::nullopt, asked);
+  EXPECT_EQ(withoutPassword.Ask("Skyvox v2.0", app::kPasswordPrompt), std::nullopt);
+  EXPECT_EQ(
+      Lines(asked.str()),
+      (std::vector<std::string>{
+          "[input box] Skyvox v2.0: This session requires a password. Enter the password. (answered)",
+          "[input box] Skyvox v2.0: Another question? (cancelled)",
+          "[input box] Skyvox v2.0: This session requires a password. Enter the password. (cancelled)"}));
+}
+
+TEST(StationConsoleBoxes, NetworkOptionsAnswerTheHostQuestionAndLogOnlyWhenVerbose) {
+  StationOptions options;
+  options.Host = "127.0.0.1:2350";
+  options.PingIntervalMs = 700;
+  options.EnumTimeoutMs = 300;
+  std::ostringstream out, err;
+  dplay4::NetworkOptions quiet = MakeNetworkOptions(options, out, err);
+  EXPECT_EQ(quiet.PingIntervalMs, 700);
+  EXPECT_EQ(quiet.EnumerationTimeoutMs, 300);
+  EXPECT_FALSE(quiet.Log);
+  ASSERT_TRUE(quiet.AskHostAddress);
+  EXPECT_EQ(quiet.AskHostAddress(), std::optional<std::string>("127.0.0.1:2350"));
+  EXPECT_EQ(out.str(), std::string("[input box] Locate Session: ") + kHostAddressPrompt +
+                           " (answered \"127.0.0.1:2350\")\n");
+
+  options.Verbose = true;
+  dplay4::NetworkOptions verbose = MakeNetworkOptions(options, out, err);
+  ASSERT_TRUE(verbose.Log);
+  verbose.Log("machine 3 left");
+  EXPECT_EQ(err.str(), "* net: machine 3 left\n");
+}
+
+TEST(StationTimerSchedule, FirstTickOneIntervalAfterEnablingAndMissedTicksAreNotMadeUp) {
+  StationTimers t;
+  t.Sync(1000, true, true, false);
+  EXPECT_EQ(t.NextDueMs(), 1100);
+  EXPECT_FALSE(t.TakeDue(StationTimers::kConnection, 1099));
+  EXPECT_TRUE(t.TakeDue(StationTimers::kConnection, 1100));
+  EXPECT_FALSE(t.TakeDue(StationTimers::kConnection, 1100));
+  // Busy until 1455: one tick for 1200..1400, the next on the same beat at 1500.
+  EXPECT_TRUE(t.TakeDue(StationTimers::kConnection, 1455));
+  EXPECT_FALSE(t.TakeDue(StationTimers::kConnection, 1499));
+  EXPECT_TRUE(t.TakeDue(StationTimers::kConnection, 1500));
+  EXPECT_FALSE(t.TakeDue(StationTimers::kAtc, 5000));  // not enabled
+
+  // Monitoring starts at 1730: the ATC cycle's first tick comes at 2230.
+  t.Sync(1730, true, true, true);
+  EXPECT_EQ(t.NextDueMs(), 1600);
+  EXPECT_FALSE(t.TakeDue(StationTimers::kAtc, 2229));
+  EXPECT_TRUE(t.TakeDue(StationTimers::kAtc, 2230));
+  // Stopped and started again: a fresh interval from the new start.
+  t.Sync(2300, true, true, false);
+  t.Sync(2400, true, true, true);
+  EXPECT_FALSE(t.TakeDue(StationTimers::kAtc, 2730));
+  EXPECT_TRUE(t.TakeDue(StationTimers::kAtc, 2900));
+  EXPECT_TRUE(t.TakeDue(StationTimers::kRefresh, 31000));
+  t.Sync(31000, false, false, false);
+  EXPECT_EQ(t.NextDueMs(), std::nullopt);
+}
+
+// A program folder with Olympia in its database, a host on the loopback provider, and a virtual clock
+// whose waits let the host and a pilot act.
+class StationProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const fs::path sim = dir_.Path() / "FS2002";
+    fs::create_directories(sim / "Scenery");
+    dir_.Write("FS2002/Scenery/magdec.bgl", scenery::BuildMagdecBgl(geo::MagVarGrid{}));
+    const fs::path app = dir_.Path() / "Skyvox";
+    fs::create_directories(app);
+    int32_t airports = 0, airspaces = 0;
+    scenery::AirportRecord olympia;
+    olympia.Ident = "KOLM";
+    olympia.Name = "OLYMPIA REGIONAL";
+    olympia.Latitude = 46.969444;
+    olympia.Longitude = -122.902222;
+    olympia.ElevationFt = 209;
+    scenery::AppendAirportRecord(app / scenery::kAirportsFileName, olympia, airports);
+    scenery::AppendAirspaceRecord(app / scenery::kAirspacesFileName,
+                                  {"SEATTLE", "ARTCC/FIR (HIGH)", "128.3", 49, 42, -116.5, -126, -1, -1},
+                                  airspaces);
+    ByteWriter terrain;
+    scenery::WriteTerrainPoint(terrain, {47.0, -122.9, 200});
+    dir_.Write("Skyvox/world_terrain.db", terrain.Take());
+    app::WriteConfigFile(app.string(), {sim.string(), airports, airspaces});
+
+    options_.AppFolder = app.string() + "/";
+    options_.Control = {"KOLM"};
+    options_.Connection = session::LoopbackHub::kConnectionName;
+    options_.Session = "Pacific";
+    host_.Host("Pacific", "", 8);
+  }
+
+  // Advances the virtual clock; the host and the pilot act at the new time, before the station's ticks.
+  void Wait(int32_t ms) {
+    now_ += ms;
+    if (script_) script_(now_);
+    host_.Tick(static_cast<double>(now_) / 1000);
+    if (guarded_) guarded_->Tick(static_cast<double>(now_) / 1000);
+    pilot_.Tick(static_cast<double>(now_) / 1000);
+  }
+
+  int Run() {
+    const StationClock clock{[this] { return now_; }, [this](int32_t ms) { Wait(ms); }};
+    return RunStationProgram(options_, factory_, clock, stop_, out_, err_, false);
+  }
+
+  int32_t StationId() const {
+    for (const auto& p : hub_->Players(host_.InstanceId())) {
+      if (p.FriendlyName == "AI_Controller") return p.Id;
+    }
+    return 0;
+  }
+
+  skyvox::testing::TempDir dir_;
+  StationOptions options_;
+  std::shared_ptr<session::LoopbackHub> hub_ = std::make_shared<session::LoopbackHub>(7);
+  session::LoopbackFactory factory_{hub_};
+  std::vector<std::string> events_;  // what the host and the pilot did
+  sim::EventSink sink_ = [this](const std::string& event) { events_.push_back(event); };
+  sim::SimulatedHost host_{std::make_unique<session::LoopbackDirectPlay>(hub_), "HOST", sink_};
+  sim::SimulatedPilot pilot_{std::make_unique<session::LoopbackDirectPlay>(hub_), "N123", sink_};
+  std::unique_ptr<sim::SimulatedHost> guarded_;  // a second session, with a password
+  std::function<void(int64_t)> script_;
+  int64_t now_ = 0;
+  volatile std::sig_atomic_t stop_ = 0;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(StationProgram, JoinsServesAPilotAndLeavesTheSessionOnTheStopFlag) {
+  options_.Monitor = true;
+  // The join request goes out at 0 and is answered at the first handshake tick (100 ms), when the
+  // station window opens. The station's receive loop then ticks at 200, 300, ... ms.
+  script_ = [this](int64_t now) {
+    if (now == 300) pilot_.Join(host_.InstanceId(), "");
+    if (now == 1100) pilot_.Say("airpts:");
+    if (now == 2000) stop_ = 1;
+  };
+  EXPECT_EQ(Run(), 0) << err_.str();
+  const std::string out = out_.str();
+  EXPECT_TRUE(Has(out, "* Settings: \"KOLM - OLYMPIA REGIONAL\" added to the controlled airports list"));
+  EXPECT_TRUE(Has(out, "* session found: Pacific (1/8)"));
+  EXPECT_TRUE(Has(out, "[message box, information] Skyvox v2.0: Connected to FS Session!"));
+  EXPECT_TRUE(Has(out, "* station open in session Pacific"));
+  EXPECT_TRUE(Has(out, "* \"Start Monitoring Traffic\": MONITORING TRAFFIC"));
+  // Said at 1100 ms, answered at the tick of that instant: 1.0 s after the window opened.
+  EXPECT_TRUE(Has(out, "[   1.0] N123 <- N123, List of controlled airports: KOLM (OLYMPIA REGIONAL), "));
+  EXPECT_EQ(Lines(out).back(), "* station closed");
+  // The ATC cycle spoke to the pilot too (what it says is the engine's business).
+  size_t atcLines = 0;
+  for (const std::string& line : Lines(out)) atcLines += line.find("] N123 <- N123, ") != std::string::npos;
+  EXPECT_GE(atcLines, 2u);
+  EXPECT_EQ(pilot_.ReceivedChat().size(), atcLines);
+  EXPECT_EQ(StationId(), 0) << "the station left the session";
+}
+
+TEST_F(StationProgram, EndsWithZeroWhenTheHostRemovesTheStation) {
+  script_ = [this](int64_t now) {
+    if (now == 500) host_.RemoveFromSession(StationId());
+  };
+  EXPECT_EQ(Run(), 0) << err_.str();
+  const auto lines = Lines(out_.str());
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2],
+            std::string("[message box, information] Skyvox v2.0: ") + session::kRemovedText);
+  EXPECT_EQ(lines.back(), "* station closed");
+  EXPECT_EQ(now_, 500);
+}
+
+TEST_F(StationProgram, AnswersThePasswordPromptWithThePasswordOption) {
+  guarded_ = std::make_unique<sim::SimulatedHost>(std::make_unique<session::LoopbackDirectPlay>(hub_),
+                                                  "HOST2", sink_);
+  guarded_->Host("Atlantic", "s3same", 8);
+  options_.Session = "Atlantic";
+  const std::string prompt =
+      "[input box] Skyvox v2.0: This session requires a password. Enter the password. ";
+
+  // Without --password the prompt is cancelled and the host turns the empty password away.
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(Has(out_.str(), prompt + "(cancelled)"));
+  EXPECT_EQ(err_.str(), "skyvox-station: the join failed: Failed to Join Game.\n");
+
+  options_.Password = "s3same";
+  script_ = [this](int64_t now) {
+    if (now == 300) stop_ = 1;
+  };
+  out_.str("");
+  err_.str("");
+  EXPECT_EQ(Run(), 0) << err_.str();
+  EXPECT_TRUE(Has(out_.str(), prompt + "(answered)"));
+  EXPECT_TRUE(Has(out_.str(), "* station open in session Atlantic"));
+  EXPECT_EQ(out_.str().find("s3same"), std::string::npos);
+}
+
+TEST_F(StationProgram, FailsWithTheReasonForAnUnknownIdentARefusalOrAMissingSession) {
+  options_.Control = {"KOLM", "KXYZ"};
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(err_.str(), "skyvox-station: no airport with Ident KXYZ in the database (1 airports listed)\n");
+
+  options_.Control = {"kolm"};  // found without regard to case
+  host_.SetRefuseJoins(true);
+  err_.str("");
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(err_.str(), "skyvox-station: the join failed: Connection Refused.\n");
+
+  options_.Session = "Atlantic";
+  err_.str("");
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(err_.str(), "skyvox-station: no session named \"Atlantic\" was found\n");
+}
+
+}  // namespace
+}  // namespace skyvox::station

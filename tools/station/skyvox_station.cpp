@@ -1,0 +1,94 @@
+// skyvox-station: the station for a server without a display. It works the windows as a user would,
+// from the command line: the start-up check, the first-run build (with --sim), the settings window
+// (each --control Ident, "Add", "Next"), the connection window (--connection, "Search", --session,
+// --callsign, "Join Session") and the ATC station window with its timers, over DirectPlay 4 on TCP/IP.
+// SIGINT or SIGTERM presses "Close the ATC Station" (which leaves the session) and ends the program.
+// Exit code 0 when the station closed, 1 on any failure. station_console.h describes the output.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <limits>
+#include <string>
+
+#include "dplay4/network.h"
+#include "station/station_console.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Set by the signal handler; the program's loops look at it between two steps.
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void OnStopSignal(int) {
+  stopRequested = 1;
+}
+
+bool StandardErrorIsTerminal() {
+#ifndef _WIN32
+  return ::isatty(2) != 0;
+#else
+  return false;
+#endif
+}
+
+int64_t SteadyNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace skyvox;
+  station::StationOptions options;
+  CLI::App cli{"skyvox-station: the ATC station without a display"};
+  cli.add_option("--app", options.AppFolder, "the program's folder (database, configuration, terrain)")
+      ->required();
+  cli.add_option("--sim", options.SimFolder,
+                 "the simulator's folder, needed on a first run (when Skyvox_link.cfg is missing)");
+  cli.add_option("--control", options.Control, "a controlled airport's Ident (repeatable)")->required();
+  cli.add_option("--connection", options.Connection, "the DirectPlay connection")->capture_default_str();
+  cli.add_option("--host", options.Host,
+                 "the session host's name or IP address, optionally :port (empty: search the local network)");
+  cli.add_option("--session", options.Session, "the session to join (default: the first found)");
+  cli.add_option("--callsign", options.Callsign, "the station's callsign")->capture_default_str();
+  cli.add_option("--password", options.Password, "the answer to the session's password prompt");
+  cli.add_flag("--monitor", options.Monitor, "start monitoring traffic at once");
+  constexpr int32_t kMaxMs = std::numeric_limits<int32_t>::max();
+  cli.add_option("--ping-interval", options.PingIntervalMs, "keep-alive ping interval in ms")
+      ->check(CLI::Range(1, kMaxMs))
+      ->group("");
+  cli.add_option("--enum-timeout", options.EnumTimeoutMs, "how long a session search waits, in ms")
+      ->check(CLI::Range(1, kMaxMs))
+      ->capture_default_str();
+  cli.add_flag("--verbose", options.Verbose, "print the network's protocol log on standard error");
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = cli.exit(e);
+    return code == 0 ? 0 : 1;
+  }
+
+  std::cout << std::unitbuf;
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+
+  std::shared_ptr<dplay4::NetworkContext> context = dplay4::MakeNetworkContext();
+  dplay4::NetworkDirectPlayFactory network(station::MakeNetworkOptions(options, std::cout, std::cerr),
+                                           context);
+  const station::StationClock clock{SteadyNowMs, [context](int32_t ms) {
+                                      if (ms <= 0) {
+                                        dplay4::PollNetwork(*context);
+                                      } else {
+                                        dplay4::PollNetworkFor(*context, ms);
+                                      }
+                                    }};
+  return station::RunStationProgram(options, network, clock, stopRequested, std::cout, std::cerr,
+                                    StandardErrorIsTerminal());
+}
