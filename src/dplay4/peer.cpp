@@ -606,6 +606,12 @@ void Peer::RemovePlayer(uint32_t id) {
   if (it == table_.end()) return;
   const bool local = it->second.Local;
   table_.erase(it);
+  // Its messages still waiting here go with it: the application could no longer name their sender.
+  std::erase_if(queue_, [&](const PlayerMessageIn& m) {
+    if (m.From != id) return false;
+    queuedBytes_ -= m.Payload.size();
+    return true;
+  });
   for (auto& [gid, e] : table_) {
     if (e.IsGroup) e.Members.erase(std::remove(e.Members.begin(), e.Members.end(), id), e.Members.end());
   }

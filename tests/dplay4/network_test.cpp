@@ -179,8 +179,11 @@ TEST_F(NetworkSession, AThirdMachineIsIntroducedAndPlayersThatLeaveAreDeleted) {
   EXPECT_EQ(Drain(*a, aId).size(), 1u);
   EXPECT_EQ(Drain(*host, hostPlayer).size(), 1u);
 
+  // BRAVO's last words are still queued at ALPHA when it leaves: they go with it.
+  b->Send(bId, aId, session::kSendGuaranteed, Text(0x1019, 8));
   b->Close();
   Settle();
+  EXPECT_EQ(a->GetMessageCount(aId), 0);
   const std::string instance = host->CurrentSession().InstanceId;
   EXPECT_EQ(a->EnumPlayers(instance, 0).size(), 2u);
   EXPECT_EQ(host->EnumPlayers(instance, 0).size(), 2u);

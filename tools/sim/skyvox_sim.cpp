@@ -1,28 +1,105 @@
 // skyvox-sim: plays a scenario of simulated FS2002 participants against the station and prints the
-// radio transcript.
+// radio transcript, or hosts a real network session for a station running as a program of its own.
 //   skyvox-sim run SCENARIO --app APPFOLDER
+//   skyvox-sim host --network SCENARIO [--enum-port N] [--id-key K] [--ping-interval MS] [--ports A-B]
+//                   [--wait-station SECONDS] [--rejoin-host ADDRESS[:PORT]] [--enum-timeout MS]
+//   skyvox-sim pilot|observer --network SCENARIO --name NAME --line N --host ADDRESS[:PORT]
+//                   --start EPOCH_MS [--ports A-B] [--ping-interval MS] [--enum-timeout MS]
+// The host starts the pilot and observer processes itself; see sim/network_mode.h.
 // Exit code 0 when the scenario was played to its end; 1 with "SCENARIO:LINE: message" for a mistake
 // in the scenario, or "skyvox-sim: message" when it cannot be played (the program folder, the join).
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "sim/network_mode.h"
 #include "sim/scenario.h"
 
+namespace {
+
+// The provider settings both network roles take.
+void AddNetworkOptions(CLI::App& command, skyvox::sim::NetworkSettings& settings, std::string& ports,
+                       std::optional<int32_t>& pingInterval) {
+  command.add_option("--ports", ports, "the range to take own stream and datagram ports from (A-B)")
+      ->default_str("2300-2400");
+  command.add_option("--ping-interval", pingInterval, "keep-alive ping interval in ms")
+      ->check(CLI::Range(100, 3600000));
+  command
+      .add_option("--enum-timeout", settings.EnumerationTimeoutMs, "how long one session search waits, ms")
+      ->check(CLI::Range(100, 60000))
+      ->capture_default_str();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  using namespace skyvox::sim;
   CLI::App cli{"skyvox-sim: simulated FS2002 participants and the scenario runner"};
   cli.require_subcommand(1);
   std::string scenarioPath, appFolder;
   auto* run = cli.add_subcommand("run", "play a scenario and print the radio transcript");
   run->add_option("SCENARIO", scenarioPath, "the scenario file")->required();
   run->add_option("--app", appFolder, "the program folder holding the database files")->required();
+
+  HostRunOptions hostOptions;
+  std::string hostPorts = "2300-2400";
+  std::optional<int32_t> hostPing;
+  std::optional<uint32_t> idKey;
+  auto* host =
+      cli.add_subcommand("host", "host a real DirectPlay session on this machine and play the scenario");
+  host->add_flag("--network")->description("over the network (the only way to host)")->required();
+  host->add_option("SCENARIO", hostOptions.ScenarioPath, "the scenario file")->required();
+  host->add_option("--enum-port", hostOptions.Network.EnumerationPort, "the port session searches come to")
+      ->check(CLI::Range(1, 65535))
+      ->capture_default_str();
+  host->add_option("--id-key", idKey, "fixed player id scrambling key (0: ids count up from the host's)");
+  host->add_option("--wait-station", hostOptions.WaitStationSeconds,
+                   "delay t = 0 until a player not in the scenario (the station) joins, at most this long")
+      ->check(CLI::Range(0.0, 3600.0));
+  host->add_option("--rejoin-host", hostOptions.RejoinAddress,
+                   "where participants joining after the host left search the session: ADDRESS[:PORT]")
+      ->capture_default_str();
+  AddNetworkOptions(*host, hostOptions.Network, hostPorts, hostPing);
+
+  ParticipantRunOptions participantOptions;
+  std::string participantPorts = "2300-2400";
+  std::optional<int32_t> participantPing;
+  for (const char* kind : {"pilot", "observer"}) {
+    auto* p =
+        cli.add_subcommand(kind, std::string("one ") + kind + " of a network scenario (started by the host)");
+    p->add_flag("--network")->description("over the network")->required();
+    p->add_option("SCENARIO", participantOptions.ScenarioPath, "the scenario file")->required();
+    p->add_option("--name", participantOptions.Name, "the participant's name")->required();
+    p->add_option("--line", participantOptions.Line, "its join, observer or present line")->required();
+    p->add_option("--host", participantOptions.HostAddress, "where to search the session: ADDRESS[:PORT]")
+        ->required();
+    p->add_option("--start", participantOptions.StartEpochMs, "t = 0 in ms since the Unix epoch")->required();
+    AddNetworkOptions(*p, participantOptions.Network, participantPorts, participantPing);
+  }
   CLI11_PARSE(cli, argc, argv);
 
-  using namespace skyvox::sim;
   try {
-    ScenarioRunner runner(ParseScenarioFile(scenarioPath), appFolder, std::cout);
-    runner.Run();
+    if (*run) {
+      ScenarioRunner runner(ParseScenarioFile(scenarioPath), appFolder, std::cout);
+      runner.Run();
+      return 0;
+    }
+    if (*host) {
+      std::tie(hostOptions.Network.FirstPort, hostOptions.Network.LastPort) = ParsePortRange(hostPorts);
+      hostOptions.Network.PingIntervalMs = hostPing;
+      hostOptions.Network.IdKey = idKey;
+      scenarioPath = hostOptions.ScenarioPath;
+      return RunNetworkHost(hostOptions);
+    }
+    participantOptions.AsObserver = cli.got_subcommand("observer");
+    std::tie(participantOptions.Network.FirstPort, participantOptions.Network.LastPort) =
+        ParsePortRange(participantPorts);
+    participantOptions.Network.PingIntervalMs = participantPing;
+    scenarioPath = participantOptions.ScenarioPath;
+    return RunNetworkParticipant(participantOptions);
   } catch (const ScenarioError& e) {
     std::cout.flush();
     std::cerr << scenarioPath << ':' << e.Line() << ": " << e.what() << '\n';
@@ -32,5 +109,4 @@ int main(int argc, char** argv) {
     std::cerr << "skyvox-sim: " << e.what() << '\n';
     return 1;
   }
-  return 0;
 }
