@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -67,6 +68,18 @@ int main(int argc, char** argv) {
   cli.add_option("--enum-timeout", options.EnumTimeoutMs, "how long a session search waits, in ms")
       ->check(CLI::Range(1, kMaxMs))
       ->capture_default_str();
+  std::string ports = "2300-2400";
+  cli.add_option("--ports", ports, "the range our TCP and UDP ports are taken from (open it in the firewall)")
+      ->capture_default_str()
+      ->check([](const std::string& text) -> std::string {
+        unsigned first = 0, last = 0;
+        char dash = 0, extra = 0;
+        if (std::sscanf(text.c_str(), "%u%c%u%c", &first, &dash, &last, &extra) != 3 || dash != '-' ||
+            first == 0 || first > last || last > 65535) {
+          return "expected A-B with 1 <= A <= B <= 65535";
+        }
+        return "";
+      });
   cli.add_flag("--verbose", options.Verbose, "print the network's protocol log on standard error");
   try {
     cli.parse(argc, argv);
@@ -75,6 +88,12 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : 1;
   }
 
+  {
+    unsigned first = 2300, last = 2400;
+    std::sscanf(ports.c_str(), "%u-%u", &first, &last);
+    options.FirstPort = static_cast<uint16_t>(first);
+    options.LastPort = static_cast<uint16_t>(last);
+  }
   std::cout << std::unitbuf;
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);

@@ -45,6 +45,8 @@ dplay4::NetworkOptions MakeNetworkOptions(const StationOptions& options, std::os
   dplay4::NetworkOptions net;
   net.PingIntervalMs = options.PingIntervalMs;
   net.EnumerationTimeoutMs = options.EnumTimeoutMs;
+  net.FirstPort = options.FirstPort;
+  net.LastPort = options.LastPort;
   const std::string host = options.Host;
   std::ostream* console = &out;
   net.AskHostAddress = [host, console]() -> std::optional<std::string> {

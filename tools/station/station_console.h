@@ -48,6 +48,8 @@ struct StationOptions {
   bool Monitor = false;
   int32_t PingIntervalMs = 35000;
   int32_t EnumTimeoutMs = 5000;
+  uint16_t FirstPort = 2300;  // our stream and datagram ports come from this range
+  uint16_t LastPort = 2400;
   bool Verbose = false;
 };
 
