@@ -1,0 +1,251 @@
+// The peer without sockets: what it sends for what it receives, from a host's and a joined machine's
+// point of view, including the answers that protect the session from strangers.
+#include "dplay4/peer.h"
+
+#include <gtest/gtest.h>
+
+namespace skyvox::dplay4 {
+namespace {
+
+struct Sent {
+  bool Stream = false;
+  Address To;
+  uint16_t Command = 0;  // 0 for a player message
+  std::vector<uint8_t> Body;
+};
+
+struct RecordingTransport : Transport {
+  std::vector<Sent> sent;
+  bool listening = false;
+  void SendStream(const Address& to, std::vector<uint8_t> m) override { Note(true, to, Unframe(m).Body); }
+  void SendDatagram(const Address& to, std::vector<uint8_t> d) override {
+    if (d.size() >= 24 && IsSystemMessage(Bytes(d).subspan(20))) {
+      Note(false, to, Unframe(d).Body);
+    } else {
+      Note(false, to, d);
+    }
+  }
+  void BroadcastDatagram(uint16_t port, std::vector<uint8_t> d) override {
+    SendDatagram({{255, 255, 255, 255}, port}, d);
+  }
+  bool ListenForEnumerations(bool on) override { return listening = on, true; }
+  void Note(bool stream, const Address& to, Bytes body) {
+    sent.push_back({stream, to, IsSystemMessage(body) ? DecodeEnvelope(body).Command : uint16_t(0),
+                    std::vector<uint8_t>(body.begin(), body.end())});
+  }
+  std::vector<Sent> Take() { return std::exchange(sent, {}); }
+};
+
+constexpr Ip kHostIp = {10, 0, 0, 1};
+constexpr Ip kOtherIp = {10, 0, 0, 2};
+
+std::vector<uint8_t> From(uint16_t port, const std::vector<uint8_t>& body) {
+  SockAddr a;
+  a.Port = port;
+  return Frame(a, body);
+}
+
+PeerConfig Config() {
+  PeerConfig c;
+  c.StreamPort = 2350;
+  c.DatagramPort = 2351;
+  c.IdKey = 0;
+  c.PingIntervalMs = 1000;
+  c.MissedPingsLimit = 2;
+  return c;
+}
+
+// A machine joined to a session at 10.0.0.1 with a third machine at 10.0.0.2, each with a player.
+struct JoinedPeer : ::testing::Test {
+  RecordingTransport net;
+  Peer peer{net, Config()};
+
+  void SetUp() override {
+    FoundSession s;
+    s.Desc.Flags = 0x44;
+    s.NameServer = {kHostIp, 2300};
+    peer.StartJoin(s, u"pw");
+    auto sent = net.Take();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Command, kRequestPlayerId);
+    EXPECT_EQ(RequestPlayerId::Decode(sent[0].Body).Flags, 0x9u);
+
+    RequestPlayerReply id;
+    id.Id = 0x30003;
+    peer.OnStreamMessage(kHostIp, From(2300, id.Encode()));
+    sent = net.Take();
+    ASSERT_EQ(sent.size(), 1u);
+    const PlayerCreation request = PlayerCreation::Decode(sent[0].Body);
+    EXPECT_EQ(request.Command, kAddForwardRequest);
+    EXPECT_EQ(request.Player.Flags, 0x9u);
+    EXPECT_EQ(request.Password, u"pw");
+    EXPECT_EQ(ProviderAddresses::Decode(request.Player.ProviderData).Datagram.Port, 2351);
+
+    SuperEnumPlayersReply table;
+    table.Desc.Flags = 0x44;
+    table.Name = u"S";
+    SuperPackedPlayer host;
+    host.Flags = 0x7;
+    host.Id = 0x10000;
+    host.VersionOrSystemPlayerId = 11;
+    SockAddr hostAddress;  // 0.0.0.0: the address the table came from
+    hostAddress.Port = 2300;
+    host.ProviderData = ProviderAddresses{hostAddress, hostAddress}.Encode();
+    SuperPackedPlayer other = host;
+    other.Flags = 0x5;
+    other.Id = 0x20001;
+    SockAddr otherAddress;
+    otherAddress.Address = kOtherIp;
+    otherAddress.Port = 2310;
+    other.ProviderData = ProviderAddresses{otherAddress, otherAddress}.Encode();
+    SuperPackedPlayer hostPlayer;
+    hostPlayer.Id = 0x40004;
+    hostPlayer.ShortName = u"HOST";
+    hostPlayer.VersionOrSystemPlayerId = 0x10000;
+    table.Players = {host, other, hostPlayer};
+    peer.OnStreamMessage(kHostIp, From(2300, table.Encode()));
+    ASSERT_EQ(peer.Phase(), JoinPhase::Joined);
+    net.Take();
+  }
+};
+
+TEST_F(JoinedPeer, TheNameTableGivesEveryMachineItsAddress) {
+  EXPECT_EQ(peer.Table().at(0x10000).Stream, (Address{kHostIp, 2300}));
+  EXPECT_EQ(peer.Table().at(0x20001).Datagram, (Address{kOtherIp, 2310}));
+  EXPECT_EQ(peer.Table().at(0x40004).SystemPlayerId, 0x10000u);
+  EXPECT_FALSE(peer.IsNameServer());
+
+  // A player message to all goes once to each other machine, by UDP when not guaranteed.
+  peer.CreateLocalPlayer(0x50005, u"AI_Controller", u"Player");
+  net.Take();
+  const std::vector<uint8_t> payload = {1, 2, 3};
+  peer.SendPlayerMessage(0x50005, 0, false, payload);
+  auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_FALSE(sent[0].Stream);
+  EXPECT_EQ(sent[0].To, (Address{kHostIp, 2300}));
+  EXPECT_EQ(sent[1].To, (Address{kOtherIp, 2310}));
+  EXPECT_EQ(PlayerMessage::Decode(sent[0].Body), (PlayerMessage{0x50005, 0, payload}));
+}
+
+TEST_F(JoinedPeer, PlayersComeAndGoAndMessagesFromStrangersAreDropped) {
+  peer.CreateLocalPlayer(0x50005, u"AI_Controller", u"Player");
+  PlayerCreation create;
+  create.Command = kCreatePlayerVerify;
+  create.PlayerId = 0x60006;
+  create.Player.PlayerId = 0x60006;
+  create.Player.ShortName = u"N1";
+  create.Player.SystemPlayerId = 0x20001;
+  peer.OnStreamMessage(kOtherIp, From(2310, create.Encode()));
+  peer.OnStreamMessage(kOtherIp, From(2310, create.Encode()));  // twice: still one player
+  create.PlayerId = create.Player.PlayerId = 0x70007;
+  create.Player.SystemPlayerId = 0x99999;  // a machine not in the session
+  peer.OnStreamMessage(kOtherIp, From(2310, create.Encode()));
+  EXPECT_EQ(peer.NonSystemPlayers(), 3u);
+  EXPECT_FALSE(peer.Table().count(0x70007));
+
+  peer.OnDatagram(kOtherIp, PlayerMessage{0x60006, 0, {9}}.Encode());
+  peer.OnDatagram(kOtherIp, PlayerMessage{0x70007, 0, {8}}.Encode());        // unknown sender
+  peer.OnDatagram(kOtherIp, PlayerMessage{0x60006, 0x40004, {7}}.Encode());  // not for us
+  ASSERT_EQ(peer.Queue().size(), 1u);
+  EXPECT_EQ(peer.Queue().front().To, 0x50005u);
+
+  // The machine leaves: its player goes with it, and so does its queued message.
+  PlayerGroupChange del{kDeletePlayer, 11, 0, 0x20001, 0, 0, 0};
+  peer.OnStreamMessage(kOtherIp, From(2310, del.Encode()));
+  EXPECT_FALSE(peer.Table().count(0x60006));
+  EXPECT_TRUE(peer.Queue().empty());
+  EXPECT_TRUE(peer.InSession());
+}
+
+TEST_F(JoinedPeer, KeepAlivePingsQuietMachinesAndAnswersPings) {
+  Ping ping{kPing, 11, 0x20001, 1234};
+  peer.OnDatagram(kOtherIp, From(2310, ping.Encode()));
+  auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Command, kPingReply);
+  EXPECT_EQ(sent[0].To, (Address{kOtherIp, 2310}));
+  EXPECT_EQ(Ping::Decode(sent[0].Body).TickCount, 1234u);
+
+  peer.Tick(1000);  // both machines silent for an interval: one ping each
+  sent = net.Take();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].Command, kPing);
+  EXPECT_EQ(Ping::Decode(sent[0].Body).IdFrom, 0x30003u);
+
+  // The other machine answers; the host never does and is gone after two misses. Migration makes
+  // the lowest remaining system player the name server: the other machine (0x20001), not us.
+  for (int64_t t = 2000; t <= 4000; t += 1000) {
+    peer.OnDatagram(kOtherIp, From(2310, Ping{kPingReply, 11, 0x30003, 0}.Encode()));
+    peer.Tick(t);
+  }
+  EXPECT_FALSE(peer.Table().count(0x10000));
+  EXPECT_FALSE(peer.Table().count(0x40004));
+  EXPECT_TRUE(peer.InSession());
+  EXPECT_FALSE(peer.IsNameServer());
+
+  IAmNameServer ns;
+  ns.IdHost = 0x20001;
+  ns.Flags = 0x7;
+  peer.OnStreamMessage(kOtherIp, From(2310, ns.Encode()));
+  EXPECT_TRUE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
+}
+
+TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
+  RecordingTransport net;
+  Peer host(net, Config());
+  host.Host(u"S", u"pw", 4, 0x44, Guid{});
+  EXPECT_TRUE(host.IsNameServer());
+  EXPECT_TRUE(net.listening);
+  EXPECT_EQ(host.Desc().Flags, 0x444u);
+
+  // A search without the password flag does not see a password session; with it, it does.
+  EnumSessionsRequest search;
+  search.Flags = kEnumAvailable;
+  host.OnDatagram(kOtherIp, From(2400, search.Encode()));
+  EXPECT_TRUE(net.Take().empty());
+  search.Flags = kEnumAvailable | kEnumPasswordRequired;
+  host.OnDatagram(kOtherIp, From(2400, search.Encode()));
+  auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_TRUE(sent[0].Stream);
+  EXPECT_EQ(sent[0].To, (Address{kOtherIp, 2400}));
+  EXPECT_EQ(EnumSessionsReply::Decode(sent[0].Body).Name, u"S");
+
+  // An ADDFORWARDREQUEST for an id the host never handed out is ignored; a wrong password refused.
+  auto joinRequest = [&](uint32_t id, const std::u16string& password) {
+    PlayerCreation r;
+    r.Command = kAddForwardRequest;
+    r.PlayerId = r.Player.PlayerId = r.Player.SystemPlayerId = id;
+    r.Player.Flags = 0x9;
+    r.Player.ProviderData = ProviderAddresses{}.Encode();
+    r.Password = password;
+    host.OnStreamMessage(kOtherIp, From(2400, r.Encode()));
+  };
+  joinRequest(0x12345, u"pw");
+  EXPECT_TRUE(net.Take().empty());
+  host.OnStreamMessage(kOtherIp, From(2400, RequestPlayerId{11, 0x9}.Encode()));
+  const uint32_t id = RequestPlayerReply::Decode(net.Take().at(0).Body).Id;
+  joinRequest(id, u"nope");
+  sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(SingleValue::Decode(sent[0].Body).Value, kErrorInvalidPassword);
+
+  // The right password: no other machine to ask, so the name table goes out at once.
+  joinRequest(id, u"pw");
+  sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  const SuperEnumPlayersReply table = SuperEnumPlayersReply::Decode(sent[0].Body);
+  ASSERT_EQ(table.Players.size(), 2u);
+  EXPECT_EQ(table.Players[0].Flags, 0x7u);  // the host's own system player, name server
+
+  // A ping from a machine that is not in the session is told so.
+  host.OnDatagram(kHostIp, From(2500, Ping{kPing, 11, 0x777, 0}.Encode()));
+  sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Command, kYouAreDead);
+  EXPECT_EQ(sent[0].To, (Address{kHostIp, 2500}));
+}
+
+}  // namespace
+}  // namespace skyvox::dplay4
