@@ -199,6 +199,9 @@ class NetworkDirectPlay::Impl : public Transport {
 
   void Accept();
   void MakeRoomFor(const Ip& source);
+  // Where this machine answers searches when it is the name server: the port it found its session on
+  // (the session keeps its address when we take over), else the configured one.
+  uint16_t EnumerationPort() const { return searchPort_ != 0 ? searchPort_ : options_.EnumerationPort; }
   void ReceiveDatagrams(udp::socket& socket, std::array<uint8_t, 65536>& buffer, udp::endpoint& from);
   void Read(const std::shared_ptr<Connection>& c);
   void Write(const std::shared_ptr<Connection>& c);
@@ -463,11 +466,11 @@ bool NetworkDirectPlay::Impl::ListenForEnumerations(bool on) {
   try {
     auto socket = std::make_unique<udp::socket>(context_->Io());
     socket->open(udp::v4());
-    socket->set_option(udp::socket::reuse_address(true));
-    socket->bind(udp::endpoint(udp::v4(), options_.EnumerationPort));
+    // No address reuse: two sessions answering on one port would each get only some of the searches.
+    socket->bind(udp::endpoint(udp::v4(), EnumerationPort()));
     enumeration_ = std::move(socket);
   } catch (const std::exception& e) {
-    Log("cannot listen on UDP port " + std::to_string(options_.EnumerationPort) + ": " + e.what());
+    Log("cannot listen on UDP port " + std::to_string(EnumerationPort()) + ": " + e.what());
     return false;
   }
   ReceiveDatagrams(*enumeration_, enumerationBuffer_, enumerationFrom_);
@@ -584,11 +587,10 @@ std::vector<session::DpSessionDesc> NetworkDirectPlay::EnumSessions(const sessio
   const int32_t wait = timeoutMs > 0 ? timeoutMs : impl_->options_.EnumerationTimeoutMs;
   peer.ClearFound();
   const int64_t end = NowMs() + wait;
-  while (true) {
-    peer.Enumerate(target, impl_->searchPort_, static_cast<uint32_t>(flags), u"");
-    const int64_t left = end - NowMs();
-    if (left <= 0) break;
+  peer.Enumerate(target, impl_->searchPort_, static_cast<uint32_t>(flags), u"");
+  for (int64_t left = wait; left > 0; left = end - NowMs()) {
     impl_->WaitFor(static_cast<int32_t>(std::min<int64_t>(left, kResendEnumerationMs)), [] { return false; });
+    if (end - NowMs() > 0) peer.Enumerate(target, impl_->searchPort_, static_cast<uint32_t>(flags), u"");
   }
   std::vector<session::DpSessionDesc> sessions;
   for (const FoundSession& f : peer.Found()) {
@@ -607,9 +609,13 @@ void NetworkDirectPlay::Open(const session::DpSessionDesc& session, int32_t flag
   Peer& peer = impl_->P();
   if (peer.InSession()) throw DirectPlayError("a session is already open");
   if (flags == session::kOpenCreate) {
-    peer.Host(ToWire(session.SessionName), ToWire(session.Password),
-              static_cast<uint32_t>(std::max(0, session.MaxPlayers)), static_cast<uint32_t>(session.Flags),
-              Guid::FromText(kHostApplicationGuid));
+    try {
+      peer.Host(ToWire(session.SessionName), ToWire(session.Password),
+                static_cast<uint32_t>(std::max(0, session.MaxPlayers)), static_cast<uint32_t>(session.Flags),
+                Guid::FromText(kHostApplicationGuid));
+    } catch (const std::runtime_error& e) {
+      throw DirectPlayError(e.what());
+    }
     impl_->Log("hosting session \"" + Cp1252ToUtf8(session.SessionName) + "\"");
     return;
   }
@@ -739,9 +745,9 @@ std::string NetworkDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
   Poll();
   Peer& peer = InSession(impl_->P());
   const auto it = peer.Table().find(static_cast<uint32_t>(playerId));
-  if (it == peer.Table().end() || it->second.IsGroup)
-    throw DirectPlayError("no such player: " + std::to_string(playerId));
-  return FromWire(it->second.ShortName);
+  if (it != peer.Table().end() && !it->second.IsGroup) return FromWire(it->second.ShortName);
+  if (const auto departed = peer.DepartedName(static_cast<uint32_t>(playerId))) return FromWire(*departed);
+  throw DirectPlayError("no such player: " + std::to_string(playerId));
 }
 
 std::vector<session::DpPlayer> NetworkDirectPlay::EnumPlayers(const std::string& sessionInstanceId, int32_t) {

@@ -385,9 +385,22 @@ void Peer::OnAddForwardRequest(const Ip& source, const Header& head, Bytes body)
 }
 
 void Peer::OnAddForward(const Ip& source, const Header&, Bytes body) {
-  if (!inSession_) return;
   const PlayerCreation forward = PlayerCreation::Decode(body);
   if (forward.Command != kAddForward) return;
+  if (phase_ == JoinPhase::WaitingForNameTable) {
+    // Another machine joins while we do: acknowledge at once (the host holds that machine until every
+    // acknowledgement is in) and add it once our own name table is here.
+    if (forward.PlayerId != systemPlayer_ && earlyForwards_.size() < kMaxPendingJoins) {
+      TableEntry entry = EntryFromPacked(forward.Player, source, false);
+      entry.Id = entry.SystemPlayerId = forward.PlayerId;
+      entry.Flags = (entry.Flags | kPlayerSystem | kPlayerInGroup) & ~kPlayerLocal;
+      earlyForwards_.push_back(std::move(entry));
+    }
+    SingleValue ack{kAddForwardAck, config_.Dialect, forward.PlayerId};
+    transport_.SendStream(nameServerStream_, Framed(ack.Encode()));
+    return;
+  }
+  if (!inSession_) return;
   if (forward.PlayerId != systemPlayer_ && !table_.count(forward.PlayerId) &&
       table_.size() < kMaxTableEntries) {
     TableEntry entry = EntryFromPacked(forward.Player, source, false);
@@ -467,6 +480,10 @@ void Peer::OnSuperEnumPlayersReply(const Ip& source, Bytes body) {
   self.Stream = Address{kAnyIp, config_.StreamPort};
   self.Datagram = Address{kAnyIp, config_.DatagramPort};
 
+  for (TableEntry& early : earlyForwards_) {
+    if (!table.count(early.Id)) table[early.Id] = std::move(early);
+  }
+  earlyForwards_.clear();
   table_ = std::move(table);
   machines_.clear();
   nameServer_ = 0;
@@ -605,13 +622,14 @@ void Peer::RemovePlayer(uint32_t id) {
   const auto it = table_.find(id);
   if (it == table_.end()) return;
   const bool local = it->second.Local;
-  table_.erase(it);
-  // Its messages still waiting here go with it: the application could no longer name their sender.
-  std::erase_if(queue_, [&](const PlayerMessageIn& m) {
-    if (m.From != id) return false;
-    queuedBytes_ -= m.Payload.size();
-    return true;
+  // Names of players that left are kept while some of their messages still wait to be received.
+  std::erase_if(departed_, [&](const auto& d) {
+    return std::none_of(queue_.begin(), queue_.end(),
+                        [&](const PlayerMessageIn& m) { return m.From == d.first; });
   });
+  if (!local && !it->second.IsGroup && !(it->second.Flags & kPlayerSystem))
+    departed_[id] = it->second.ShortName;
+  table_.erase(it);
   for (auto& [gid, e] : table_) {
     if (e.IsGroup) e.Members.erase(std::remove(e.Members.begin(), e.Members.end(), id), e.Members.end());
   }
@@ -760,6 +778,7 @@ void Peer::StartJoin(const FoundSession& session, const std::u16string& password
   joinPassword_ = password;
   joinError_ = 0;
   lost_ = false;
+  earlyForwards_.clear();
   table_.clear();
   machines_.clear();
   queue_.clear();
@@ -780,6 +799,10 @@ void Peer::FailJoin(const std::string& why) {
 void Peer::Host(const std::u16string& name, const std::u16string& password, uint32_t maxPlayers,
                 uint32_t flags, const Guid& application) {
   if (inSession_) throw std::logic_error("already in a session");
+  // A session nobody can find is no use: the enumeration port comes first.
+  if (!transport_.ListenForEnumerations(true)) {
+    throw std::runtime_error("cannot answer session searches: the enumeration port is taken");
+  }
   desc_ = SessionDesc{};
   for (size_t i = 0; i < 16; i += 8) {
     const uint64_t r = NextRandom(random_);
@@ -814,9 +837,6 @@ void Peer::Host(const std::u16string& name, const std::u16string& password, uint
   inSession_ = true;
   lost_ = false;
   phase_ = JoinPhase::Joined;
-  if (!transport_.ListenForEnumerations(true)) {
-    Log("the enumeration port is taken: the session cannot be found by searching");
-  }
 }
 
 uint32_t Peer::AllocateId() {
@@ -850,6 +870,15 @@ void Peer::RequestId(uint32_t flags) {
   }
   RequestPlayerId request{config_.Dialect, flags};
   transport_.SendStream(nameServerStream_, Framed(request.Encode()));
+}
+
+std::optional<std::u16string> Peer::DepartedName(uint32_t id) const {
+  const auto it = departed_.find(id);
+  if (it == departed_.end()) return std::nullopt;
+  for (const PlayerMessageIn& m : queue_) {
+    if (m.From == id) return it->second;
+  }
+  return std::nullopt;
 }
 
 std::optional<Peer::IdReply> Peer::TakeIdReply() {

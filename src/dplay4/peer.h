@@ -137,7 +137,8 @@ class Peer {
   JoinPhase Phase() const { return phase_; }
   uint32_t JoinError() const { return joinError_; }  // the host's HRESULT, 0 for a timeout or refusal here
   void FailJoin(const std::string& why);             // the caller's wait timed out
-  // Hosts a new session: we are its name server and first machine.
+  // Hosts a new session: we are its name server and first machine. Throws std::runtime_error when the
+  // enumeration port cannot be had (nobody could find the session).
   void Host(const std::u16string& name, const std::u16string& password, uint32_t maxPlayers, uint32_t flags,
             const Guid& application);
 
@@ -172,6 +173,9 @@ class Peer {
   const SessionDesc& Desc() const { return desc_; }
   const std::u16string& SessionName() const { return sessionName_; }
   const std::map<uint32_t, TableEntry>& Table() const { return table_; }
+  // The name of a player that left, while messages it sent still wait in the queue (a goodbye, a last
+  // report must still be attributable); nullopt otherwise.
+  std::optional<std::u16string> DepartedName(uint32_t id) const;
   uint32_t NonSystemPlayers() const;
 
  private:
@@ -240,6 +244,7 @@ class Peer {
   FoundSession joining_;
   std::u16string joinPassword_;
   std::deque<IdReply> idReplies_;
+  std::vector<TableEntry> earlyForwards_;  // machines announced while our name table was on its way
 
   bool inSession_ = false;
   bool lost_ = false;
@@ -256,6 +261,7 @@ class Peer {
   std::map<uint32_t, Machine> machines_;  // every other machine, by system player
   std::deque<PlayerMessageIn> queue_;
   size_t queuedBytes_ = 0;
+  std::map<uint32_t, std::u16string> departed_;
 
   // Name server state.
   uint32_t idKey_ = 0;

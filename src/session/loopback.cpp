@@ -80,6 +80,16 @@ LoopbackHub::Player* LoopbackHub::FindPlayer(Session& session, int32_t playerId)
 }
 
 void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
+  // Names of players that left are kept while some of their messages still wait to be received.
+  std::erase_if(session.Departed, [&](const auto& d) {
+    for (const Player& p : session.Players) {
+      for (const Queued& q : p.Queue) {
+        if (q.From == d.first) return false;
+      }
+    }
+    return true;
+  });
+  if (const Player* p = FindPlayer(session, playerId)) session.Departed[playerId] = p->FriendlyName;
   std::erase_if(session.Players, [&](const Player& p) { return p.Id == playerId; });
   for (Group& g : session.Groups) std::erase(g.Members, playerId);
 }
@@ -340,9 +350,19 @@ DpReceived LoopbackDirectPlay::Receive(int32_t flags) {
 }
 
 std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
-  const LoopbackHub::Player* p = LoopbackHub::FindPlayer(OpenSession(), playerId);
-  if (p == nullptr) throw DirectPlayError("no such player");
-  return p->FriendlyName;
+  LoopbackHub::Session& session = OpenSession();
+  if (const LoopbackHub::Player* p = LoopbackHub::FindPlayer(session, playerId)) return p->FriendlyName;
+  // A player that left is still named for the messages it sent that wait here.
+  const auto departed = session.Departed.find(playerId);
+  if (departed != session.Departed.end()) {
+    for (const LoopbackHub::Player& p : session.Players) {
+      if (p.Endpoint != endpoint_) continue;
+      for (const LoopbackHub::Queued& q : p.Queue) {
+        if (q.From == playerId) return departed->second;
+      }
+    }
+  }
+  throw DirectPlayError("no such player");
 }
 
 std::vector<DpPlayer> LoopbackDirectPlay::EnumPlayers(const std::string& sessionInstanceId, int32_t flags) {

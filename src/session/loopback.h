@@ -16,6 +16,9 @@
 //   session, to a group every other member, to a player that player (itself included). Delivery is
 //   always reliable and in order whatever the send flags. Receive reports as To the receiving
 //   player's id, as DirectPlay does for broadcasts and group sends.
+// - A player that leaves (destroyed, dropped, its endpoint closed) can still be named by an endpoint
+//   that holds messages it sent (a goodbye, a last report), until they are all received; then the
+//   name lookup fails like for any unknown id.
 // - A session lives while at least one endpoint is in it; its creator may leave (host migration).
 //   Destroying an endpoint leaves its session, as releasing a DirectPlay object does.
 //
@@ -25,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,7 +115,8 @@ class LoopbackHub {
     int32_t Flags = 0;
     std::vector<Player> Players;
     std::vector<Group> Groups;
-    std::vector<uint32_t> Endpoints;  // endpoints that have the session open
+    std::vector<uint32_t> Endpoints;          // endpoints that have the session open
+    std::map<int32_t, std::string> Departed;  // players that left, by id, while messages of theirs wait
   };
 
   uint32_t NewEndpoint() { return ++lastEndpoint_; }

@@ -94,11 +94,13 @@ TEST_F(NetworkSession, AThirdMachineIsIntroducedAndPlayersThatLeaveAreDeleted) {
   EXPECT_EQ(Drain(*a, aId).size(), 1u);
   EXPECT_EQ(Drain(*host, hostPlayer).size(), 1u);
 
-  // BRAVO's last words are still queued at ALPHA when it leaves: they go with it.
-  b->Send(bId, aId, session::kSendGuaranteed, Text(0x1019, 8));
+  // BRAVO's last words are still queued at ALPHA when it leaves: they are delivered, and BRAVO named,
+  // until received.
+  b->Send(bId, aId, session::kSendGuaranteed, Text(0x1016, 8));
   b->Close();
   Settle();
-  EXPECT_EQ(a->GetMessageCount(aId), 0);
+  EXPECT_EQ(a->GetPlayerFriendlyName(bId), "BRAVO");
+  EXPECT_EQ(a->Receive(session::kReceiveAll).From, bId);
   const std::string instance = host->CurrentSession().InstanceId;
   EXPECT_EQ(a->EnumPlayers(instance, 0).size(), 2u);
   EXPECT_EQ(host->EnumPlayers(instance, 0).size(), 2u);

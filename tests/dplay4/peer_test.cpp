@@ -150,11 +150,13 @@ TEST_F(JoinedPeer, PlayersComeAndGoAndMessagesFromStrangersAreDropped) {
   ASSERT_EQ(peer.Queue().size(), 1u);
   EXPECT_EQ(peer.Queue().front().To, 0x50005u);
 
-  // The machine leaves: its player goes with it, and so does its queued message.
+  // The machine leaves: its player goes with it, named only while its queued message waits.
   PlayerGroupChange del{kDeletePlayer, 11, 0, 0x20001, 0, 0, 0};
   peer.OnStreamMessage(kOtherIp, From(2310, del.Encode()));
   EXPECT_FALSE(peer.Table().count(0x60006));
-  EXPECT_TRUE(peer.Queue().empty());
+  EXPECT_EQ(peer.DepartedName(0x60006), u"N1");
+  peer.PopFront();
+  EXPECT_EQ(peer.DepartedName(0x60006), std::nullopt);
   EXPECT_TRUE(peer.InSession());
 }
 

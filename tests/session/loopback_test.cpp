@@ -257,7 +257,10 @@ TEST_F(LoopbackTrio, DroppedPlayerVanishesAndItsEndpointCanNoLongerUseIt) {
   EXPECT_THROW(b->GetMessageCount(pb), DirectPlayError);
   EXPECT_THROW(b->Receive(kReceiveAll), DirectPlayError);
   EXPECT_THROW(b->Send(pb, pa, kSendGuaranteed, Msg(4)), DirectPlayError);
-  EXPECT_EQ(a->Receive(kReceiveAll).From, pb);  // sent before the drop
+  // What it sent before the drop is still delivered, and its sender named until it is received.
+  EXPECT_EQ(a->GetPlayerFriendlyName(pb), "B");
+  EXPECT_EQ(a->Receive(kReceiveAll).From, pb);
+  EXPECT_THROW(a->GetPlayerFriendlyName(pb), DirectPlayError);
   EXPECT_THROW(net.hub->DropPlayer(pb), DirectPlayError);
 }
 

@@ -22,6 +22,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+[[ -n "${KEEP_CAPTURE:-}" ]] && trap 'cp "$work/join.pcapng" "$KEEP_CAPTURE"; cleanup' EXIT
 fail() {
   echo "FAIL: $*"
   for f in "$work"/*.out "$work"/*.err; do [[ -f "$f" ]] && { echo "--- $f"; tail -n 30 "$f"; }; done
@@ -89,8 +90,9 @@ done
 # Field values: the station's search asks for password sessions, the host's reply names the session
 # with keep-alive, migration and password; the name table lists the group; the station's player
 # carries its callsign; the join request carries the password; pings name a system player.
-decode -Y 'dplay.command == 0x0002' -e dplay.type02.flags -e dplay.dialect.version | grep -q '^0x0000004[01]|11$' ||
-  fail "enumeration request flags/dialect: $(decode -Y 'dplay.command == 0x0002' -e dplay.type02.flags -e dplay.dialect.version | head -3)"
+decode -Y 'dplay.command == 0x0002' -e dplay.type02.flags -e dplay.dialect.version >"$work/searches.out"
+grep -qx '0x00000001|0x000b' "$work/searches.out" || fail "no search for available sessions: $(head -3 "$work/searches.out")"
+grep -qx '0x00000040|0x000b' "$work/searches.out" || fail "no search including password sessions"
 decode -Y 'dplay.command == 0x0001' -e dplay.type_01.game_name -e dplay.flags | grep -q '^Capture Test|0x00000444$' ||
   fail "enumeration reply: $(decode -Y 'dplay.command == 0x0001' -e dplay.type_01.game_name -e dplay.flags | head -3)"
 decode -Y 'dplay.command == 0x0005' -e dplay.type_05.flags | grep -q '^0x00000009$' || fail "system player request flags"
@@ -98,7 +100,15 @@ decode -Y 'dplay.command == 0x0013' -e dplay.type_13.password | grep -q '^secret
 decode -Y 'dplay.command == 0x0029' -e dplay.spp.short_name | grep -q 'FS61_REFUSE_PARAMS' || fail "name table group"
 decode -Y 'dplay.command == 0x0008' -e dplay.pp.short_name -e dplay.pp.long_name | grep -q '^AI_Controller|Player$' ||
   fail "player creation: $(decode -Y 'dplay.command == 0x0008' -e dplay.pp.short_name -e dplay.pp.long_name)"
-decode -Y 'dplay.command == 0x0016' -e dplay.ping.id_from | grep -q '^0x000' || fail "ping sender"
+# The first name table (the station's) starts with the host's system player: name server flags, and
+# with the id key 0 the first id handed out, 0x00010000 (tshark prints ids as their wire bytes).
+decode -Y 'dplay.command == 0x0029' -e dplay.spp.id -e dplay.spp.flags | head -n 1 | grep -q '^00000100,.*|0x00000007,' ||
+  fail "name table host entry: $(decode -Y 'dplay.command == 0x0029' -e dplay.spp.id -e dplay.spp.flags | head -n 1)"
+# Every ping names a system player of the name tables as its sender.
+decode -Y 'dplay.command == 0x0029' -e dplay.spp.id | tr ',' '\n' | sort -u >"$work/ids.out"
+decode -Y 'dplay.command == 0x0016' -e dplay.ping.id_from | sort -u >"$work/pingers.out"
+[[ -s "$work/pingers.out" ]] || fail "no pings"
+comm -23 "$work/pingers.out" "$work/ids.out" | grep -q . && fail "a ping from an unknown sender: $(comm -23 "$work/pingers.out" "$work/ids.out")"
 tshark -r "$work/join.pcapng" -o tcp.try_heuristic_first:TRUE -o udp.try_heuristic_first:TRUE -Y 'dplay && _ws.malformed' \
   2>/dev/null | grep -v "You Are Dead" | grep -q . && fail "tshark found malformed DirectPlay messages"
 echo "ok: $(wc -l <"$work/commands.out") DirectPlay messages decoded by tshark"
