@@ -193,6 +193,44 @@ TEST_F(JoinedPeer, KeepAlivePingsQuietMachinesAndAnswersPings) {
   EXPECT_TRUE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
 }
 
+// A machine announced by the host while our own name table is still on its way is acknowledged at
+// once (the host waits for that) and kept.
+TEST(JoiningPeer, AcknowledgesAMachineThatJoinsAtTheSameTime) {
+  RecordingTransport net;
+  Peer peer(net, Config());
+  FoundSession s;
+  s.NameServer = {kHostIp, 2300};
+  peer.StartJoin(s, u"");
+  RequestPlayerReply id;
+  id.Id = 0x30003;
+  peer.OnStreamMessage(kHostIp, From(2300, id.Encode()));
+  net.Take();
+
+  PlayerCreation forward;
+  forward.Command = kAddForward;
+  forward.PlayerId = forward.Player.PlayerId = forward.Player.SystemPlayerId = 0x50004;
+  forward.Player.Flags = kPlayerSystem;
+  SockAddr other;
+  other.Address = kOtherIp;
+  other.Port = 2320;
+  forward.Player.ProviderData = ProviderAddresses{other, other}.Encode();
+  peer.OnStreamMessage(kHostIp, From(2300, forward.Encode()));
+  auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].To, (Address{kHostIp, 2300}));
+  EXPECT_EQ(SingleValue::Decode(sent[0].Body), (SingleValue{kAddForwardAck, 11, 0x50004}));
+
+  SuperEnumPlayersReply table;  // sent before the host knew of the other machine
+  SuperPackedPlayer host;
+  host.Flags = 0x7;
+  host.Id = 0x10000;
+  host.VersionOrSystemPlayerId = 11;
+  table.Players = {host};
+  peer.OnStreamMessage(kHostIp, From(2300, table.Encode()));
+  ASSERT_EQ(peer.Phase(), JoinPhase::Joined);
+  EXPECT_EQ(peer.Table().at(0x50004).Stream, (Address{kOtherIp, 2320}));
+}
+
 TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
   RecordingTransport net;
   Peer host(net, Config());
