@@ -169,33 +169,14 @@ struct NoEvents : session::SessionEvents {
 };
 
 // Forwards to the network provider and notes the delay of every position report received.
-class TimingDirectPlay : public session::DirectPlay {
+class TimingDirectPlay : public session::ForwardingDirectPlay {
  public:
-  explicit TimingDirectPlay(std::unique_ptr<session::DirectPlay> in) : in_(std::move(in)) {}
+  using ForwardingDirectPlay::ForwardingDirectPlay;
   std::vector<int64_t> Delays;
   bool Measuring = false;
 
-  std::vector<session::DpConnection> EnumConnections(int32_t f) override { return in_->EnumConnections(f); }
-  void InitializeConnection(const std::string& a) override { in_->InitializeConnection(a); }
-  std::vector<session::DpSessionDesc> EnumSessions(const session::DpSessionDesc& d, int32_t t,
-                                                   int32_t f) override {
-    return in_->EnumSessions(d, t, f);
-  }
-  void Open(const session::DpSessionDesc& d, int32_t f) override { in_->Open(d, f); }
-  session::DpSessionDesc CurrentSession() override { return in_->CurrentSession(); }
-  int32_t CreatePlayer(const std::string& a, const std::string& b) override {
-    return in_->CreatePlayer(a, b);
-  }
-  void DestroyPlayer(int32_t id) override { in_->DestroyPlayer(id); }
-  int32_t CreateGroup(const std::string& n) override { return in_->CreateGroup(n); }
-  void AddPlayerToGroup(int32_t g, int32_t p) override { in_->AddPlayerToGroup(g, p); }
-  void Close() override { in_->Close(); }
-  void Send(int32_t from, int32_t to, int32_t f, const session::DpMessage& m) override {
-    in_->Send(from, to, f, m);
-  }
-  int32_t GetMessageCount(int32_t id) override { return in_->GetMessageCount(id); }
   session::DpReceived Receive(int32_t f) override {
-    session::DpReceived r = in_->Receive(f);
+    session::DpReceived r = ForwardingDirectPlay::Receive(f);
     const auto& b = r.Message.Bytes();
     if (Measuring && b.size() >= 16 && b[0] == 0x19 && b[1] == 0x10) {
       int64_t sent = 0;
@@ -204,16 +185,6 @@ class TimingDirectPlay : public session::DirectPlay {
     }
     return r;
   }
-  std::string GetPlayerFriendlyName(int32_t id) override { return in_->GetPlayerFriendlyName(id); }
-  std::vector<session::DpPlayer> EnumPlayers(const std::string& s, int32_t f) override {
-    return in_->EnumPlayers(s, f);
-  }
-  std::vector<session::DpGroup> EnumGroups(const std::string& s, int32_t f) override {
-    return in_->EnumGroups(s, f);
-  }
-
- private:
-  std::unique_ptr<session::DirectPlay> in_;
 };
 
 int RunStation(int pilots, int machines, int seconds, uint16_t enumerationPort, int fromPilots,

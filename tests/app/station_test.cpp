@@ -15,40 +15,20 @@ struct LeaveCounts {
   int close = 0;
 };
 
-#define PASS(Ret, Name, Params, Args) \
-  Ret Name Params override {          \
-    return in_.Name Args;             \
-  }
-
-class CountingDirectPlay : public DirectPlay {
+class CountingDirectPlay : public ForwardingDirectPlay {
  public:
   CountingDirectPlay(std::shared_ptr<LoopbackHub> hub, LeaveCounts& counts)
-      : in_(std::move(hub)), n_(counts) {}
+      : ForwardingDirectPlay(std::make_unique<LoopbackDirectPlay>(std::move(hub))), n_(counts) {}
   void DestroyPlayer(int32_t id) override {
     ++n_.destroyPlayer;
-    in_.DestroyPlayer(id);
+    ForwardingDirectPlay::DestroyPlayer(id);
   }
   void Close() override {
     ++n_.close;
-    in_.Close();
+    ForwardingDirectPlay::Close();
   }
-  PASS(std::vector<DpConnection>, EnumConnections, (int32_t f), (f))
-  PASS(void, InitializeConnection, (const std::string& a), (a))
-  PASS(std::vector<DpSessionDesc>, EnumSessions, (const DpSessionDesc& d, int32_t t, int32_t f), (d, t, f))
-  PASS(void, Open, (const DpSessionDesc& d, int32_t f), (d, f))
-  PASS(DpSessionDesc, CurrentSession, (), ())
-  PASS(int32_t, CreatePlayer, (const std::string& a, const std::string& b), (a, b))
-  PASS(int32_t, CreateGroup, (const std::string& n), (n))
-  PASS(void, AddPlayerToGroup, (int32_t g, int32_t p), (g, p))
-  PASS(void, Send, (int32_t from, int32_t to, int32_t f, const DpMessage& m), (from, to, f, m))
-  PASS(int32_t, GetMessageCount, (int32_t id), (id))
-  PASS(DpReceived, Receive, (int32_t f), (f))
-  PASS(std::string, GetPlayerFriendlyName, (int32_t id), (id))
-  PASS(std::vector<DpPlayer>, EnumPlayers, (const std::string& s, int32_t f), (s, f))
-  PASS(std::vector<DpGroup>, EnumGroups, (const std::string& s, int32_t f), (s, f))
 
  private:
-  LoopbackDirectPlay in_;
   LeaveCounts& n_;
 };
 

@@ -367,47 +367,9 @@ std::string TimeStamp(int64_t timeMs) {
 // ---------------------------------------------------------------------------------------------------
 // Chat recording
 
-ChatRecordingDirectPlay::ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink)
-    : inner_(std::move(inner)), sink_(std::move(sink)) {
-  if (!inner_) throw std::invalid_argument("ChatRecordingDirectPlay needs a DirectPlay object");
-}
-
-std::vector<session::DpConnection> ChatRecordingDirectPlay::EnumConnections(int32_t flags) {
-  return inner_->EnumConnections(flags);
-}
-void ChatRecordingDirectPlay::InitializeConnection(const std::string& address) {
-  inner_->InitializeConnection(address);
-}
-std::vector<session::DpSessionDesc> ChatRecordingDirectPlay::EnumSessions(
-    const session::DpSessionDesc& filter, int32_t timeoutMs, int32_t flags) {
-  return inner_->EnumSessions(filter, timeoutMs, flags);
-}
-void ChatRecordingDirectPlay::Open(const session::DpSessionDesc& session, int32_t flags) {
-  inner_->Open(session, flags);
-}
-session::DpSessionDesc ChatRecordingDirectPlay::CurrentSession() {
-  return inner_->CurrentSession();
-}
-int32_t ChatRecordingDirectPlay::CreatePlayer(const std::string& friendlyName,
-                                              const std::string& formalName) {
-  return inner_->CreatePlayer(friendlyName, formalName);
-}
-void ChatRecordingDirectPlay::DestroyPlayer(int32_t playerId) {
-  inner_->DestroyPlayer(playerId);
-}
-int32_t ChatRecordingDirectPlay::CreateGroup(const std::string& name) {
-  return inner_->CreateGroup(name);
-}
-void ChatRecordingDirectPlay::AddPlayerToGroup(int32_t groupId, int32_t playerId) {
-  inner_->AddPlayerToGroup(groupId, playerId);
-}
-void ChatRecordingDirectPlay::Close() {
-  inner_->Close();
-}
-
 void ChatRecordingDirectPlay::Send(int32_t from, int32_t to, int32_t flags,
                                    const session::DpMessage& message) {
-  inner_->Send(from, to, flags, message);
+  ForwardingDirectPlay::Send(from, to, flags, message);
   if (!sink_) return;
   session::DpMessage copy(message.Bytes());
   try {
@@ -417,24 +379,6 @@ void ChatRecordingDirectPlay::Send(int32_t from, int32_t to, int32_t flags,
   } catch (const FormatError&) {
     // Shorter than its header says: what was sent is not a chat line anyone could read.
   }
-}
-
-int32_t ChatRecordingDirectPlay::GetMessageCount(int32_t playerId) {
-  return inner_->GetMessageCount(playerId);
-}
-session::DpReceived ChatRecordingDirectPlay::Receive(int32_t flags) {
-  return inner_->Receive(flags);
-}
-std::string ChatRecordingDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
-  return inner_->GetPlayerFriendlyName(playerId);
-}
-std::vector<session::DpPlayer> ChatRecordingDirectPlay::EnumPlayers(const std::string& sessionInstanceId,
-                                                                    int32_t flags) {
-  return inner_->EnumPlayers(sessionInstanceId, flags);
-}
-std::vector<session::DpGroup> ChatRecordingDirectPlay::EnumGroups(const std::string& sessionInstanceId,
-                                                                  int32_t flags) {
-  return inner_->EnumGroups(sessionInstanceId, flags);
 }
 
 std::unique_ptr<session::DirectPlay> ChatRecordingFactory::Create() {

@@ -104,32 +104,16 @@ using AtcCycleHook = std::function<void(app::ProgramState&)>;
 
 // A DirectPlay object that forwards every call to another one and reports each chat text message
 // (0x1023) that went out through Send, with its addressee and decoded text.
-class ChatRecordingDirectPlay : public session::DirectPlay {
+class ChatRecordingDirectPlay : public session::ForwardingDirectPlay {
  public:
   using ChatSink = std::function<void(int32_t to, const std::string& text)>;
-  ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink);
+  ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink)
+      : ForwardingDirectPlay(std::move(inner)), sink_(std::move(sink)) {}
 
-  std::vector<session::DpConnection> EnumConnections(int32_t flags) override;
-  void InitializeConnection(const std::string& address) override;
-  std::vector<session::DpSessionDesc> EnumSessions(const session::DpSessionDesc& filter, int32_t timeoutMs,
-                                                   int32_t flags) override;
-  void Open(const session::DpSessionDesc& session, int32_t flags) override;
-  session::DpSessionDesc CurrentSession() override;
-  int32_t CreatePlayer(const std::string& friendlyName, const std::string& formalName) override;
-  void DestroyPlayer(int32_t playerId) override;
-  int32_t CreateGroup(const std::string& name) override;
-  void AddPlayerToGroup(int32_t groupId, int32_t playerId) override;
-  void Close() override;
   // Reports the chat line after the inner Send succeeded.
   void Send(int32_t from, int32_t to, int32_t flags, const session::DpMessage& message) override;
-  int32_t GetMessageCount(int32_t playerId) override;
-  session::DpReceived Receive(int32_t flags) override;
-  std::string GetPlayerFriendlyName(int32_t playerId) override;
-  std::vector<session::DpPlayer> EnumPlayers(const std::string& sessionInstanceId, int32_t flags) override;
-  std::vector<session::DpGroup> EnumGroups(const std::string& sessionInstanceId, int32_t flags) override;
 
  private:
-  std::unique_ptr<session::DirectPlay> inner_;
   ChatSink sink_;
 };
 
