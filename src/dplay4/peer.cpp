@@ -26,8 +26,13 @@ SockAddr ToSockAddr(const Address& a) {
   return s;
 }
 
+// An address as a message gives it, made reachable from here: 0.0.0.0 means the sender's own address,
+// and so does a loopback address from a sender that is not on our machine (a peer on the host's
+// machine joined it through 127.0.0.1, and the host passes on what it saw).
 Address FromSockAddr(const SockAddr& s, const Ip& source) {
-  return Address{s.Address == kAnyIp ? source : s.Address, s.Port};
+  const bool senderElsewhere = source[0] != 127;
+  if (s.Address == kAnyIp || (s.Address[0] == 127 && senderElsewhere)) return Address{source, s.Port};
+  return Address{s.Address, s.Port};
 }
 
 std::string Hex(uint32_t v) {

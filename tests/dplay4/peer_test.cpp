@@ -229,6 +229,13 @@ TEST(JoiningPeer, AcknowledgesAMachineThatJoinsAtTheSameTime) {
   peer.OnStreamMessage(kHostIp, From(2300, table.Encode()));
   ASSERT_EQ(peer.Phase(), JoinPhase::Joined);
   EXPECT_EQ(peer.Table().at(0x50004).Stream, (Address{kOtherIp, 2320}));
+
+  // A machine that joined the host through its loopback address is on the host's machine.
+  forward.PlayerId = forward.Player.PlayerId = forward.Player.SystemPlayerId = 0x60005;
+  other.Address = {127, 0, 0, 1};
+  forward.Player.ProviderData = ProviderAddresses{other, other}.Encode();
+  peer.OnStreamMessage(kHostIp, From(2300, forward.Encode()));
+  EXPECT_EQ(peer.Table().at(0x60005).Datagram, (Address{kHostIp, 2320}));
 }
 
 TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
