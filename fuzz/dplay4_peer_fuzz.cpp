@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       peer.OnDatagram(source, bytes);
     }
-    while (!peer.Queue().empty()) peer.PopFront();
+    while (!peer.Queue().empty()) peer.TakeFront();
+    if (peer.QueuedBytes() != 0) __builtin_trap();  // the byte count must follow the queue
   }
   return 0;
 }

@@ -733,12 +733,9 @@ session::DpReceived NetworkDirectPlay::Receive(int32_t) {
   Poll();
   Peer& peer = InSession(impl_->P());
   if (peer.Queue().empty()) throw DirectPlayError("no message is waiting");
-  PlayerMessageIn& m = peer.Queue().front();
-  session::DpReceived r{session::DpMessage(std::move(m.Payload)), static_cast<int32_t>(m.From),
-                        static_cast<int32_t>(m.To)};
-  m.Payload.clear();
-  peer.PopFront();
-  return r;
+  PlayerMessageIn m = peer.TakeFront();
+  return session::DpReceived{session::DpMessage(std::move(m.Payload)), static_cast<int32_t>(m.From),
+                             static_cast<int32_t>(m.To)};
 }
 
 std::string NetworkDirectPlay::GetPlayerFriendlyName(int32_t playerId) {

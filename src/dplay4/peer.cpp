@@ -113,10 +113,11 @@ uint32_t Peer::NonSystemPlayers() const {
   return n;
 }
 
-void Peer::PopFront() {
-  if (queue_.empty()) return;
-  queuedBytes_ -= queue_.front().Payload.size();
+PlayerMessageIn Peer::TakeFront() {
+  PlayerMessageIn m = std::move(queue_.front());
   queue_.pop_front();
+  queuedBytes_ -= m.Payload.size();
+  return m;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -359,7 +360,10 @@ void Peer::OnAddForwardRequest(const Ip& source, const Header& head, Bytes body)
   entry.Id = request.PlayerId;
   entry.SystemPlayerId = request.PlayerId;
   entry.Flags = kPlayerSystem | kPlayerInGroup;
-  entry.Stream = Address{entry.Stream.Host, head.Sender.Port};
+  // Where its request came from is where it listens; a description without addresses gets the
+  // stream port for datagrams too.
+  entry.Stream = replyTo;
+  if (entry.Datagram.Port == 0) entry.Datagram = replyTo;
 
   PendingJoin join;
   join.SystemPlayer = entry.Id;
@@ -597,7 +601,9 @@ void Peer::OnPing(const Ip& source, const Header& head, Bytes body) {
   Ping reply = ping;
   reply.Command = kPingReply;
   reply.Version = config_.Dialect;
-  transport_.SendDatagram(table_[ping.IdFrom].Datagram, Framed(reply.Encode()));
+  if (const auto m = table_.find(ping.IdFrom); m != table_.end()) {
+    transport_.SendDatagram(m->second.Datagram, Framed(reply.Encode()));
+  }
 }
 
 void Peer::OnIAmNameServer(const Ip&, const Header&, Bytes body) {
@@ -744,7 +750,9 @@ void Peer::Tick(int64_t nowMs) {
       continue;
     }
     Ping ping{kPing, config_.Dialect, systemPlayer_, static_cast<uint32_t>(now_)};
-    transport_.SendDatagram(table_[id].Datagram, Framed(ping.Encode()));
+    if (const auto e = table_.find(id); e != table_.end()) {
+      transport_.SendDatagram(e->second.Datagram, Framed(ping.Encode()));
+    }
     m.LastPing = now_;
     ++m.Missed;
   }
@@ -1006,7 +1014,9 @@ void Peer::SendPlayerMessage(uint32_t from, uint32_t to, bool guaranteed, Bytes 
   const std::vector<uint8_t> body =
       PlayerMessage{from, to, std::vector<uint8_t>(payload.begin(), payload.end())}.Encode();
   for (uint32_t machine : machines) {
-    const TableEntry& m = table_[machine];
+    const auto it = table_.find(machine);
+    if (it == table_.end()) continue;
+    const TableEntry& m = it->second;
     if (guaranteed) {
       transport_.SendStream(m.Stream, Framed(body));
     } else {

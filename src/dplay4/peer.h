@@ -161,8 +161,10 @@ class Peer {
   // A player message from a local player to a player, a group or everyone (0).
   void SendPlayerMessage(uint32_t from, uint32_t to, bool guaranteed, Bytes payload);
 
-  std::deque<PlayerMessageIn>& Queue() { return queue_; }
-  void PopFront();
+  const std::deque<PlayerMessageIn>& Queue() const { return queue_; }
+  // Takes the oldest queued message out (the queue must not be empty).
+  PlayerMessageIn TakeFront();
+  size_t QueuedBytes() const { return queuedBytes_; }
 
   bool InSession() const { return inSession_; }
   // The session ended under us (we were removed, or the host left without migration).

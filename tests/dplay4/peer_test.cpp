@@ -155,7 +155,9 @@ TEST_F(JoinedPeer, PlayersComeAndGoAndMessagesFromStrangersAreDropped) {
   peer.OnStreamMessage(kOtherIp, From(2310, del.Encode()));
   EXPECT_FALSE(peer.Table().count(0x60006));
   EXPECT_EQ(peer.DepartedName(0x60006), u"N1");
-  peer.PopFront();
+  EXPECT_EQ(peer.QueuedBytes(), 1u);
+  EXPECT_EQ(peer.TakeFront().Payload, std::vector<uint8_t>{9});
+  EXPECT_EQ(peer.QueuedBytes(), 0u);  // the bound on queued bytes counts only what still waits
   EXPECT_EQ(peer.DepartedName(0x60006), std::nullopt);
   EXPECT_TRUE(peer.InSession());
 }
