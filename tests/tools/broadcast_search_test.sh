@@ -8,39 +8,13 @@
 set -uo pipefail
 build="$1"
 source="$2"
-sim="$build/tools/skyvox-sim"
-station="$build/tools/skyvox-station"
-db="$build/tools/skyvox-db"
-
-skip() { echo "SKIP: $*"; exit 77; }
-[[ $(id -u) == 0 ]] || skip "network namespaces need root"
-command -v ip >/dev/null || skip "the ip command (iproute2) is missing"
-
+[[ $(id -u) == 0 ]] || { echo "SKIP: network namespaces need root"; exit 77; }
+command -v ip >/dev/null || { echo "SKIP: the ip command (iproute2) is missing"; exit 77; }
 suffix="$$"
 hostns="svh$suffix"
 stationns="svs$suffix"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
-  ip netns del "$hostns" 2>/dev/null
-  ip netns del "$stationns" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  for f in "$work"/*.out "$work"/*.err; do [[ -f "$f" ]] && { echo "--- $f"; tail -n 30 "$f"; }; done
-  exit 1
-}
-waitfor() {  # waitfor FILE TEXT SECONDS
-  local deadline=$((SECONDS + $3))
-  until grep -qF -- "$2" "$1" 2>/dev/null; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
+extra_cleanup='ip netns del "$hostns" 2>/dev/null; ip netns del "$stationns" 2>/dev/null'
+source "$source/tests/tools/session_lib.sh"
 
 ip netns add "$hostns" 2>/dev/null || skip "cannot create network namespaces here"
 ip netns add "$stationns" || skip "cannot create network namespaces here"
@@ -56,8 +30,7 @@ ip -n "$stationns" link set "vs$suffix" up
 # The limited broadcast (255.255.255.255) leaves by the default route.
 ip -n "$stationns" route add default dev "vs$suffix"
 
-"$db" make-scenery --world "$source/data/sample_world.txt" --out "$work/fs" >/dev/null || fail "make-scenery"
-"$db" build --sim "$work/fs" --app "$work/app" >/dev/null 2>&1 || fail "database build"
+make_program_folder
 cat >"$work/scenario.txt" <<EOF
 control KOLM
 session LAN Session
@@ -70,17 +43,16 @@ EOF
 # Each namespace has its own ports: the standard ones serve.
 ip netns exec "$hostns" "$sim" host --network "$work/scenario.txt" --wait-station 30 >"$work/host.out" 2>"$work/host.err" &
 pids+=($!)
-waitfor "$work/host.out" "* session up on port 47624" 20 || fail "the host did not start"
+appears "$work/host.out" "* session up on port 47624" 20 || fail "the host did not start"
 ip netns exec "$stationns" "$station" --app "$work/app" --control KOLM --monitor --enum-timeout 1000 --verbose \
   >"$work/station.out" 2>"$work/station.err" &
 pids+=($!)
-waitfor "$work/station.out" '(answered "")' 10 || fail "the station did not search the local network"
-waitfor "$work/station.out" "* session found: LAN Session (1/16)" 15 || fail "the broadcast search found nothing"
-waitfor "$work/station.out" "* station open in session LAN Session" 20 || fail "the station did not join"
+appears "$work/station.out" '(answered "")' 10 || fail "the station did not search the local network"
+appears "$work/station.out" "* session found: LAN Session (1/16)" 15 || fail "the broadcast search found nothing"
+appears "$work/station.out" "* station open in session LAN Session" 20 || fail "the station did not join"
 # The pilot's choice reaches the station, and the station's answer reaches the pilot directly.
-waitfor "$work/station.out" "N1 <- N1,  Choose an option for OLYMPIA GROUND" 20 || fail "the station did not answer N1"
-waitfor "$work/host.out" "N1 hears AI_Controller: N1,  Choose an option for OLYMPIA GROUND" 10 ||
-  fail "the station's line did not reach N1"
+appears "$work/station.out" "N1 <- N1,  Choose an option for OLYMPIA GROUND" 20 || fail "the station did not answer N1"
+appears "$work/host.out" "N1 hears AI_Controller: N1,  Choose an option for OLYMPIA GROUND" 10 || fail "the station's line did not reach N1"
 grep -q "10.$net.0.1" "$work/station.err" || fail "the host's machine was not reached on its LAN address"
 echo "ok: the station found the session by broadcast and talked to a pilot on the host's machine"
 exit 0

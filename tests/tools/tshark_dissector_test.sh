@@ -7,41 +7,15 @@
 set -uo pipefail
 build="$1"
 source="$2"
-sim="$build/tools/skyvox-sim"
-station="$build/tools/skyvox-station"
-db="$build/tools/skyvox-db"
-
-skip() { echo "SKIP: $*"; exit 77; }
-command -v tshark >/dev/null || skip "tshark is not installed (apt-get install tshark)"
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-[[ -n "${KEEP_CAPTURE:-}" ]] && trap 'cp "$work/join.pcapng" "$KEEP_CAPTURE"; cleanup' EXIT
-fail() {
-  echo "FAIL: $*"
-  for f in "$work"/*.out "$work"/*.err; do [[ -f "$f" ]] && { echo "--- $f"; tail -n 30 "$f"; }; done
-  exit 1
-}
-waitfor() {  # waitfor FILE PATTERN SECONDS
-  local deadline=$((SECONDS + $3))
-  until grep -q -- "$2" "$1" 2>/dev/null; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
+command -v tshark >/dev/null || { echo "SKIP: tshark is not installed (apt-get install tshark)"; exit 77; }
+source "$source/tests/tools/session_lib.sh"
+[[ -n "${KEEP_CAPTURE:-}" ]] && extra_cleanup='cp "$work/join.pcapng" "$KEEP_CAPTURE"'
 
 # Can we capture at all? (Needs root or the capture capabilities.)
 timeout 5 tshark -i lo -a duration:1 -w "$work/probe.pcapng" >/dev/null 2>"$work/probe.err" ||
   skip "capturing on the loopback interface is not permitted here: $(tail -n 1 "$work/probe.err")"
 
-"$db" make-scenery --world "$source/data/sample_world.txt" --out "$work/fs" >/dev/null || fail "make-scenery"
-"$db" build --sim "$work/fs" --app "$work/app" >/dev/null 2>&1 || fail "database build"
+make_program_folder
 
 # Ports of our own so that parallel runs do not meet.
 base=$((30000 + (RANDOM % 300) * 100))
@@ -59,21 +33,21 @@ EOF
 tshark -i lo -f "udp port $enum or tcp portrange $base-$((base + 98)) or udp portrange $base-$((base + 98))" \
   -w "$work/join.pcapng" >"$work/tshark.out" 2>"$work/tshark.err" &
 pids+=($!)
-waitfor "$work/tshark.err" "Capturing on" 10 || skip "tshark did not start capturing: $(cat "$work/tshark.err")"
+appears "$work/tshark.err" "Capturing on" 10 || skip "tshark did not start capturing: $(cat "$work/tshark.err")"
 
 "$sim" host --network "$work/scenario.txt" --enum-port "$enum" --ports "$base-$((base + 49))" --id-key 0 \
   --ping-interval 300 --wait-station 30 >"$work/host.out" 2>"$work/host.err" &
 pids+=($!)
-waitfor "$work/host.out" "session up" 15 || fail "the host did not start"
+wait_for "$work/host.out" "session up" 15
 
 "$station" --app "$work/app" --control KOLM --host "127.0.0.1:$enum" --password secret --ping-interval 300 \
   --enum-timeout 500 --ports "$((base + 50))-$((base + 98))" >"$work/station.out" 2>"$work/station.err" &
 spid=$!
 pids+=($spid)
-waitfor "$work/station.out" "station open" 30 || fail "the station did not join"
+wait_for "$work/station.out" "station open" 30
 sleep 2  # pilots join, chat flows, and quiet machines ping each other
 kill -TERM "$spid"
-waitfor "$work/station.out" "station closed" 10 || fail "the station did not close on SIGTERM"
+wait_for "$work/station.out" "station closed" 10
 sleep 1
 kill "${pids[0]}" 2>/dev/null  # tshark writes its file on SIGTERM
 wait "${pids[0]}" 2>/dev/null
