@@ -10,6 +10,10 @@ namespace {
 using skyvox::testing::ReadBytes;
 using skyvox::testing::TempDir;
 
+std::vector<MessageBoxRecord> Box(const std::string& text, MessageIcon icon) {
+  return {{"Skyvox v2.0", text, icon}};
+}
+
 class SimFolderWindow : public ::testing::Test {
  protected:
   void SetUp() override { state_.World.AppFolder = app_.Str(); }
@@ -39,28 +43,21 @@ TEST_F(SimFolderWindow, AThreeCharacterTextLosesItsSeparators) {
   window_.DriveChanged("C:\\");
   EXPECT_EQ(window_.FolderListPath(), "C:\\");
   EXPECT_EQ(window_.Text(), "C:");
-  window_.TextChanged("D:/");
-  EXPECT_EQ(window_.Text(), "D:");
-  window_.TextChanged("a\\/");
-  EXPECT_EQ(window_.Text(), "a");
-  window_.TextChanged("/fs");  // any three characters, as the rule is written
-  EXPECT_EQ(window_.Text(), "fs");
-  window_.TextChanged("C:\\F");
-  EXPECT_EQ(window_.Text(), "C:\\F");
-  window_.TextChanged("C:");
-  EXPECT_EQ(window_.Text(), "C:");
+  // Any three characters, as the rule is written; longer and shorter texts stay as they are.
+  for (const auto& [typed, shown] :
+       {std::pair{"D:/", "D:"}, {"a\\/", "a"}, {"/fs", "fs"}, {"C:\\F", "C:\\F"}, {"C:", "C:"}}) {
+    window_.TextChanged(typed);
+    EXPECT_EQ(window_.Text(), shown) << typed;
+  }
 }
 
 TEST_F(SimFolderWindow, AFolderWithoutTheSimulatorIsRefusedAndNothingIsWritten) {
   window_.Load(sim_.Str());
   window_.CreatePressed();
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_EQ(
-      boxes_.Shown()[0],
-      (MessageBoxRecord{"Skyvox v2.0",
-                        "The directory or path that you selected is not your currently FS2002 main "
-                        "folder, because this program didn't found the FS2002.EXE file. Please try again.",
-                        MessageIcon::Exclamation}));
+  EXPECT_EQ(boxes_.Shown(),
+            Box("The directory or path that you selected is not your currently FS2002 main folder, "
+                "because this program didn't found the FS2002.EXE file. Please try again.",
+                MessageIcon::Exclamation));
   EXPECT_TRUE(window_.IsOpen());
   EXPECT_EQ(window_.Next(), NextWindow::None);
   EXPECT_FALSE(app_.Exists("Skyvox_link.cfg"));
@@ -71,12 +68,9 @@ TEST_F(SimFolderWindow, AcceptedFolderWritesTheConfigurationWithCountsOfZero) {
   sim_.Write("FS2002.EXE", std::string("MZ"));  // a copied installation keeps Windows' case
   window_.Load(sim_.Str());
   window_.CreatePressed();
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_EQ(
-      boxes_.Shown()[0],
-      (MessageBoxRecord{"Skyvox v2.0",
-                        "The creation process of the configuration file for this program was completed!",
-                        MessageIcon::Information}));
+  EXPECT_EQ(boxes_.Shown(),
+            Box("The creation process of the configuration file for this program was completed!",
+                MessageIcon::Information));
   EXPECT_FALSE(window_.IsOpen());
   EXPECT_EQ(window_.Next(), NextWindow::Settings);
   EXPECT_EQ(state_.World.SimFolder, sim_.Str());

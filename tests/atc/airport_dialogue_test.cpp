@@ -1,45 +1,29 @@
 // The airport dialogue's common preparation, its dispatch, and clearance delivery, on a hand-made
 // airport with no magnetic variation (magnetic bearings equal true ones).
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "atc/atc_context.h"
+#include "airport_fixture.h"
 #include "atc/clearance.h"
 
 namespace skyvox::atc {
 namespace {
 
-using Strings = std::vector<std::string>;
-
-class AirportDialogueTest : public ::testing::Test {
+// Olympia with clearance delivery on 120.4, its own approach on 119.2 and the threshold 1.2 nm north of
+// the reference point; Portland Intl as the destination. The pilot N123 (id 7) stands on the reference
+// point at field elevation, tuned to clearance delivery with an IFR plan to Portland at 9000.
+class AirportDialogueTest : public OlympiaFixture {
  protected:
   AirportDialogueTest() {
-    scenery::AirportRecord olympia = scenery::EmptyAirportWithSpareElements();
-    olympia.Name = "Olympia";
-    olympia.Latitude = 47.0;
-    olympia.Longitude = -122.0;
-    olympia.ElevationFt = 200;
-    olympia.ClearanceName = olympia.GroundName = olympia.TowerName = olympia.ApproachName = "Olympia";
-    olympia.ClearanceFreq = "120.4";
-    olympia.GroundFreq = "121.6";
-    olympia.TowerFreq = "124.4";
-    olympia.ApproachFreq = "119.2";
-    olympia.MainRunway = {"16", 47.02, -122.0, 195, 5000, 150, 160, ""};  // 1.2 nm north of the reference
+    airport().ClearanceName = airport().ApproachName = "Olympia";
+    airport().ClearanceFreq = "120.4";
+    airport().ApproachFreq = "119.2";
+    airport().MainRunway.ThresholdLat = 47.02;
     scenery::AirportRecord portland = scenery::EmptyAirportWithSpareElements();
     portland.Name = "Portland Intl";
     portland.ApproachFreq = "118.1";
-    world.ControlledAirports = {olympia, portland, scenery::EmptyAirportWithSpareElements()};
+    world.ControlledAirports.insert(world.ControlledAirports.begin() + 1, portland);
     world.ControlledAirportCount = 2;
-    world.Airspaces = {{"Seattle", "ARTCC/FIR (HIGH)", "125.1"}, {}};
-    cycle.CurrentCenterIndex = 0;
 
-    AddEntry("N123", 7);
-    session::PlayerRecord& p = pilot();
-    p.Kind = "player";
-    p.Latitude = 47.0;
-    p.Longitude = -122.0;
+    session::PlayerRecord& p = Entry("N123", 47.0, -122.0);
+    p.PlayerId = 7;
     p.Altitude = 200;
     p.AirportIndex = 0;
     p.FacilityType = "Clearance";
@@ -50,73 +34,53 @@ class AirportDialogueTest : public ::testing::Test {
     p.CruiseAltitude = 9000;
     p.PilotRequest = "Requesting IFR Clearance";
   }
-
-  void AddEntry(const std::string& name, int32_t id) {
-    link.PlayerRoster.back().Name = name;
-    link.PlayerRoster.back().PlayerId = id;
-    link.PlayerCount += 1;
-    link.PlayerRoster.emplace_back();
-  }
-  session::PlayerRecord& pilot() { return link.PlayerRoster[0]; }
-  AirportPrep Prep() { return PrepareAirportDialogue(context, world.ControlledAirports[0]); }
-  void Step() { RunAirportDialogue(context); }
-  void Choose(uint8_t n) {
-    pilot().PendingChoice = n;
-    RunAirportDialogue(context);
-  }
-  Strings Menu() {
-    return {pilot().MenuOptions.begin(), pilot().MenuOptions.begin() + pilot().MenuOptionCount};
-  }
-
-  session::SessionLink link;
-  scenery::WorldTables world;
-  CycleValues cycle;
-  AtcContext context{link, world, 0, cycle};
+  AirportPrep Prep() { return PrepareAirportDialogue(context, airport()); }
 };
 
 TEST_F(AirportDialogueTest, PreparationPlacesThePilotAroundTheRunway) {
   // Course 177 from the threshold is beyond the far end of a runway heading 160: 7.2 nm from the
   // threshold, 6.0 nm from the reference point. (Exactly due south is avoided: the course formula may
-  // give 0 there.)
-  pilot().Latitude = 46.9;
-  pilot().Longitude = -121.99;
-  AirportPrep prep = Prep();
-  EXPECT_EQ(prep.RunwaySide, "north");
-  EXPECT_EQ(prep.ThresholdDistanceNm, 7);
-  EXPECT_EQ(prep.AirportDistanceNm, 6);
-  EXPECT_TRUE(prep.AtAirport);
-
-  pilot().Latitude = 47.1;  // course 5: the approach side, 4.8 nm from the threshold
-  prep = Prep();
-  EXPECT_EQ(prep.RunwaySide, "south");
-  EXPECT_EQ(prep.ThresholdDistanceNm, 5);
-
-  pilot().Latitude = 47.02;  // due east of the threshold, 6 nm x cos 47.02 = 4.09 nm
-  pilot().Longitude = -121.9;
-  prep = Prep();
-  EXPECT_EQ(prep.RunwaySide, "west");
-  EXPECT_EQ(prep.ThresholdDistanceNm, 4);
+  // give 0 there.) Course 5 is the approach side, 4.8 nm from the threshold; due east of the threshold
+  // is 6 nm x cos 47.02 = 4.09 nm from it and 4.26 nm from the reference point.
+  const struct {
+    double lat, lon;
+    const char* side;
+    int thresholdNm, airportNm;
+  } cases[] = {{46.9, -121.99, "north", 7, 6}, {47.1, -121.99, "south", 5, 6}, {47.02, -121.9, "west", 4, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.side);
+    pilot().Latitude = c.lat;
+    pilot().Longitude = c.lon;
+    const AirportPrep prep = Prep();
+    EXPECT_EQ(prep.RunwaySide, c.side);
+    EXPECT_EQ(prep.ThresholdDistanceNm, c.thresholdNm);
+    EXPECT_EQ(prep.AirportDistanceNm, c.airportNm);
+    EXPECT_TRUE(prep.AtAirport);
+  }
 }
 
 TEST_F(AirportDialogueTest, PreparationFindsTheLastRosterEntryWithTheSameNameAndId) {
-  AddEntry("N123", 8);
-  AddEntry("N123", 7);
-  AddEntry("N456", 7);
+  Entry("N123", 0, 0).PlayerId = 8;
+  Entry("N123", 0, 0).PlayerId = 7;
+  Entry("N456", 0, 0).PlayerId = 7;
   EXPECT_EQ(Prep().RosterIndex, 2);
   link.PlayerRoster[2].PlayerId = 9;
   EXPECT_EQ(Prep().RosterIndex, 0);
 }
 
 TEST_F(AirportDialogueTest, AtTheAirportMeansWithin20RoundedMilesAndAtMost200FeetAboveTheField) {
-  pilot().Altitude = 400;
-  EXPECT_TRUE(Prep().AtAirport);
-  pilot().Altitude = 401;
-  EXPECT_FALSE(Prep().AtAirport);
-  pilot().Altitude = 0;
-  pilot().Latitude = 46.66;  // 20.4 nm, rounded to 20
-  EXPECT_TRUE(Prep().AtAirport);
-  pilot().Latitude = 46.655;  // 20.7 nm, rounded to 21
-  EXPECT_FALSE(Prep().AtAirport);
+  // 46.66 is 20.4 nm away, rounded to 20; 46.655 is 20.7 nm, rounded to 21.
+  const struct {
+    int32_t altitude;
+    double lat;
+    bool at;
+  } cases[] = {{400, 47.0, true}, {401, 47.0, false}, {0, 46.66, true}, {0, 46.655, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.altitude << " ft at " << c.lat);
+    pilot().Altitude = c.altitude;
+    pilot().Latitude = c.lat;
+    EXPECT_EQ(Prep().AtAirport, c.at);
+  }
 }
 
 TEST_F(AirportDialogueTest, ClearanceDeliveryGivesTheClearanceTakesTheReadbackAndSendsToGround) {

@@ -71,9 +71,8 @@ class Cycle : public ::testing::Test {
 TEST_F(Cycle, FreeFlightMenuOnTheGroundIsSentOnceUntilItChanges) {
   Tick();
   EXPECT_EQ(Heard(pilot),
-            std::vector<std::string>{
-                "N1,  Choose an option: 1-Tune SEATTLE GROUND Ground on 121.7 2-Select a controlled "
-                "airport 3-Tune SEATTLE CENTER Center on 125.1 "});
+            std::vector<std::string>{"N1,  Choose an option: 1-Tune SEATTLE GROUND Ground on 121.7 2-Select "
+                                     "a controlled airport 3-Tune SEATTLE CENTER Center on 125.1 "});
   Tick();
   EXPECT_TRUE(Heard(pilot).empty());  // rebuilt identically: not sent again
   pilot.Send(s.link.OwnPlayerId, session::BuildChatMessage("repeat:"));
@@ -89,9 +88,9 @@ TEST_F(Cycle, GroundLineUpTo200FeetApproachZoneAbove) {
   EXPECT_EQ(P().MenuOptions[0], "Tune SEATTLE GROUND Ground on 121.7");
   At(47.45, -122.31, 433 + 250);
   Tick();
-  EXPECT_EQ(P().MenuOptionCount, 2);
-  EXPECT_EQ(P().MenuOptions[0], "Select a controlled airport");
-  EXPECT_EQ(P().MenuOptions[1], "Tune SEATTLE APPROACH Approach on 119.2");
+  EXPECT_EQ(
+      std::vector<std::string>(P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount),
+      (std::vector<std::string>{"Select a controlled airport", "Tune SEATTLE APPROACH Approach on 119.2"}));
   At(47.45, -122.31, 433 + 10000);
   EXPECT_TRUE(ComputeCycleValues(P(), s.world).ApproachAirportFound);
   At(47.45, -122.31, 433 + 10001);
@@ -115,14 +114,14 @@ TEST_F(Cycle, NearestAirportTiesKeepTheEarlierAndCentresTheLater) {
   // Across the 180th meridian, and strictly inside only.
   w.Airspaces = {Centre("PACIFIC", "5", 60, 40, -170, 170), scenery::AirspaceRecord{}};
   w.AirspaceCount = 1;
-  At(50, 175, 30000);
-  EXPECT_EQ(ComputeCycleValues(P(), w).CurrentCenterIndex, 0);
-  At(50, -175, 30000);
-  EXPECT_EQ(ComputeCycleValues(P(), w).CurrentCenterIndex, 0);
-  At(50, -170, 30000);
-  EXPECT_EQ(ComputeCycleValues(P(), w).CurrentCenterIndex, -1);
-  At(60, 175, 30000);
-  EXPECT_EQ(ComputeCycleValues(P(), w).CurrentCenterIndex, -1);
+  const struct {
+    double lat, lon;
+    int32_t centre;
+  } cases[] = {{50, 175, 0}, {50, -175, 0}, {50, -170, -1}, {60, 175, -1}};
+  for (const auto& c : cases) {
+    At(c.lat, c.lon, 30000);
+    EXPECT_EQ(ComputeCycleValues(P(), w).CurrentCenterIndex, c.centre) << c.lat << " " << c.lon;
+  }
 }
 
 TEST_F(Cycle, AChoiceIsAnsweredWithTheNextStatesMenuInTheSameTick) {
@@ -218,21 +217,20 @@ TEST(MenuLine, HeadersByFacility) {
   p.LastAtcMessage = "cleared to land.";
   p.MenuOptions = {"Report traffic in sight", "Go around", ""};
   p.MenuOptionCount = 2;
-  p.FacilityType = "Tower";
-  p.AirportIndex = 0;
-  EXPECT_EQ(BuildMenuLine(p, w),
-            "N1, cleared to land. Choose an option for OLYMPIA TOWER Tower on 124.4: 1-Report traffic in "
-            "sight 2-Go around ");
-  p.FacilityType = "Departure";
-  EXPECT_EQ(BuildMenuLine(p, w),
-            "N1, cleared to land. Choose an option for SEATTLE APPROACH Departure on 120.1: "
-            "1-Report traffic in sight 2-Go around ");
-  p.FacilityType = "Center";
-  p.AirportIndex = -1;
-  p.CenterIndex = 0;
-  EXPECT_EQ(BuildMenuLine(p, w),
-            "N1, cleared to land. Choose an option for SEATTLE CENTER Center on 125.1: "
-            "1-Report traffic in sight 2-Go around ");
+  const struct {
+    const char* facility;
+    int32_t airport, centre;
+    const char* header;
+  } cases[] = {{"Tower", 0, -1, "OLYMPIA TOWER Tower on 124.4"},
+               {"Departure", 0, -1, "SEATTLE APPROACH Departure on 120.1"},
+               {"Center", -1, 0, "SEATTLE CENTER Center on 125.1"}};
+  for (const auto& c : cases) {
+    p.FacilityType = c.facility;
+    p.AirportIndex = c.airport;
+    p.CenterIndex = c.centre;
+    EXPECT_EQ(BuildMenuLine(p, w), std::string("N1, cleared to land. Choose an option for ") + c.header +
+                                       ": 1-Report traffic in sight 2-Go around ");
+  }
   p.MenuOptionCount = 0;
   EXPECT_EQ(BuildMenuLine(p, w), "N1, cleared to land. <No messages to transmit to the ATC by this moment>");
 }

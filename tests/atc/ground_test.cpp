@@ -1,70 +1,40 @@
 // Ground control on a hand-made airport: spot availability, taxi clearances with and without a taxi
 // network, the handoff to the tower, and the VFR and IFR endings.
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "atc/atc_context.h"
+#include "airport_fixture.h"
 
 namespace skyvox::atc {
 namespace {
 
-using Strings = std::vector<std::string>;
-
 const geo::TargetPoint kRunwayTarget{"16", "Runway", 47.0, -122.0, 195};
 const geo::TargetPoint kNoTarget{};
 
-class GroundTest : public ::testing::Test {
+// The pilot N123 stands on the runway threshold at field elevation, tuned to ground.
+class GroundTest : public OlympiaFixture {
  protected:
   GroundTest() {
-    scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
-    a.Name = "Olympia";
-    a.Latitude = 47.0;
-    a.Longitude = -122.0;
-    a.ElevationFt = 200;
-    a.GroundName = a.TowerName = "Olympia";
-    a.GroundFreq = "121.6";
-    a.TowerFreq = "124.4";
-    a.MainRunway = {"16", 47.0, -122.0, 195, 5000, 150, 160, ""};
     // Spots 0.001 deg of longitude (249 ft) apart with 100 ft radii. No parking path serves spot 3 (the
     // runway path ending at node 3 must not count). The counts are set by WithTaxiNetwork.
-    a.ParkingSpots = {{"Gate 1", 100, 47.0102, -122.000, 0},
-                      {"Parking 2", 100, 47.0102, -122.001, 0},
-                      {"gate 3", 100, 47.0102, -122.002, 0},
-                      {"Ramp gate 4", 100, 47.0102, -122.003, 0},
-                      {}};
-    a.TaxiPoints = {{0, 47.010, -122.0}, {0, 47.005, -122.0}, {0, 47.0, -122.0}, {0, 46.98, -122.0}, {}};
-    a.TaxiPaths = {{2, 0, 0, ""},
-                   {2, 0, 1, ""},
-                   {2, 0, 2, ""},
-                   {0, 0, 1, "a"},
-                   {0, 1, 2, "b"},
-                   {1, 2, 3, "Runway 16"},
-                   {}};
-    world.ControlledAirports = {a, scenery::EmptyAirportWithSpareElements()};
-    world.ControlledAirportCount = 1;
-    world.Airspaces = {{"Seattle", "ARTCC/FIR (HIGH)", "125.1"}, {}};
-    cycle.CurrentCenterIndex = 0;
-
-    session::PlayerRecord& p = Entry("N123", 47.0, -122.0);  // on the runway threshold
+    airport().ParkingSpots = {{"Gate 1", 100, 47.0102, -122.000, 0},
+                              {"Parking 2", 100, 47.0102, -122.001, 0},
+                              {"gate 3", 100, 47.0102, -122.002, 0},
+                              {"Ramp gate 4", 100, 47.0102, -122.003, 0},
+                              {}};
+    airport().TaxiPoints = {
+        {0, 47.010, -122.0}, {0, 47.005, -122.0}, {0, 47.0, -122.0}, {0, 46.98, -122.0}, {}};
+    airport().TaxiPaths = {{2, 0, 0, ""},
+                           {2, 0, 1, ""},
+                           {2, 0, 2, ""},
+                           {0, 0, 1, "a"},
+                           {0, 1, 2, "b"},
+                           {1, 2, 3, "Runway 16"},
+                           {}};
+    session::PlayerRecord& p = Entry("N123", 47.0, -122.0);
     p.Altitude = 200;
     p.AirportIndex = 0;
     p.FacilityType = "Ground";
     p.TunedFrequency = "121.6";
   }
 
-  session::PlayerRecord& Entry(const std::string& name, double lat, double lon) {
-    session::PlayerRecord& r = link.PlayerRoster.back();
-    r.Name = name;
-    r.PlayerId = link.PlayerCount + 1;
-    r.Kind = "player";
-    r.Latitude = lat;
-    r.Longitude = lon;
-    link.PlayerCount += 1;
-    link.PlayerRoster.emplace_back();
-    return link.PlayerRoster[static_cast<size_t>(link.PlayerCount) - 1];
-  }
   void WithTaxiNetwork() {
     airport().ParkingCount = 4;
     airport().TaxiPointCount = 4;
@@ -75,16 +45,6 @@ class GroundTest : public ::testing::Test {
     pilot().DepartureAirport = pilot().DestinationAirport = 0;
     pilot().CruiseAltitude = 6000;
     pilot().PilotRequest = request;
-  }
-  scenery::AirportRecord& airport() { return world.ControlledAirports[0]; }
-  session::PlayerRecord& pilot() { return link.PlayerRoster[0]; }
-  void Step() { RunAirportDialogue(context); }
-  void Choose(uint8_t n) {
-    pilot().PendingChoice = n;
-    RunAirportDialogue(context);
-  }
-  Strings Menu() {
-    return {pilot().MenuOptions.begin(), pilot().MenuOptions.begin() + pilot().MenuOptionCount};
   }
   std::vector<int> Occupied() {
     const auto& s = airport().ParkingSpots;
@@ -98,11 +58,6 @@ class GroundTest : public ::testing::Test {
     EXPECT_EQ(pilot().AirportIndex, -1);
     EXPECT_EQ(pilot().TaxiTarget, kNoTarget);
   }
-
-  session::SessionLink link;
-  scenery::WorldTables world;
-  CycleValues cycle;
-  AtcContext context{link, world, 0, cycle};
 };
 
 TEST_F(GroundTest, SpotsAreFreeWhenAParkingPathReachesThemAndNoEntryStandsOnThem) {
@@ -128,18 +83,14 @@ TEST_F(GroundTest, SpotRequestsTakeTheFirstFreeSpotOfTheirClassThroughTheTaxiNet
   EXPECT_NE(pilot().LastAtcMessage.find(" using taxiway"), std::string::npos) << pilot().LastAtcMessage;
 
   // The asking pilot standing on Gate 1 occupies it: the small-letter "gate 3" is the next gate.
-  pilot().PilotRequest = "";
   pilot().Latitude = 47.0102;
-  Step();
-  EXPECT_EQ(Occupied(), (std::vector<int>{1, 0, 0, 1}));
-  Choose(2);
-  EXPECT_EQ(pilot().TaxiTarget.Name, "gate 3");
-
-  pilot().PilotRequest = "";
-  Step();
-  Choose(3);
-  EXPECT_EQ(pilot().TaxiTarget.Name, "Parking 2");
-
+  for (const auto& [choice, spot] : {std::pair<uint8_t, const char*>{2, "gate 3"}, {3, "Parking 2"}}) {
+    pilot().PilotRequest = "";
+    Step();
+    EXPECT_EQ(Occupied(), (std::vector<int>{1, 0, 0, 1}));
+    Choose(choice);
+    EXPECT_EQ(pilot().TaxiTarget.Name, spot);
+  }
   pilot().PilotRequest = "";
   Step();
   Choose(1);

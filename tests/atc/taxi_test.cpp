@@ -276,11 +276,10 @@ TEST(BuildTaxiInstructions, RouteClearancesNameTheTaxiways) {
   Station gate(kSmall, Lat(-3.8), Lon(0));  // next to node 2, so the walk starts at 2
   const geo::TargetPoint target{"gate 1", "Gate or parking", Lat(3), Lon(0), 0};
   BuildTaxiInstructions(gate.context, target);
-  EXPECT_EQ(
-      gate.Pilot().LastAtcMessage,
-      "taxi to GATE 1 using taxiway RUNWAY 16L A B . If you are not familiar with the airport then taxi "
-      "using any taxiway. If you don't know where is the GATE or PARKING then taxi anywhere but out of the "
-      "runway/s.");
+  EXPECT_EQ(gate.Pilot().LastAtcMessage,
+            "taxi to GATE 1 using taxiway RUNWAY 16L A B . If you are not familiar with the airport then "
+            "taxi using any taxiway. If you don't know where is the GATE or PARKING then taxi anywhere but "
+            "out of the runway/s.");
   EXPECT_EQ(gate.Pilot().TaxiRoute,
             (std::vector<TaxiPath>{{1, 2, 0, "Runway 16L"}, {0, 0, 3, "a"}, {0, 3, 1, "b"}, {}}));
   EXPECT_EQ(gate.Pilot().TaxiTarget, target);
@@ -290,8 +289,7 @@ TEST(BuildTaxiInstructions, RouteClearancesNameTheTaxiways) {
   BuildTaxiInstructions(runway.context, {"16L", "Runway", Lat(0), Lon(0), 200});
   EXPECT_EQ(runway.Pilot().LastAtcMessage,
             "taxi to and hold short on runway 16L using taxiway B A . Contact tower on 118.3 when ready. If "
-            "you are "
-            "not familiar with the airport then taxi using any taxiway.");
+            "you are not familiar with the airport then taxi using any taxiway.");
 }
 
 TEST(BuildTaxiInstructions, WithoutARouteTheShortClearanceAndTheOldRouteStays) {
@@ -343,8 +341,7 @@ TEST(BuildTaxiInstructions, SampleOlympiaNetworkReadFromItsScenery) {
                         {"17", "Runway", kolm.MainRunway.ThresholdLat, kolm.MainRunway.ThresholdLon, 207});
   EXPECT_EQ(toRunway.Pilot().LastAtcMessage,
             "taxi to and hold short on runway 17 using taxiway B A A1 . Contact tower on 124.4 when ready. "
-            "If you are "
-            "not familiar with the airport then taxi using any taxiway.");
+            "If you are not familiar with the airport then taxi using any taxiway.");
   EXPECT_EQ(toRunway.Pilot().TaxiRoute.size(), 9u);  // 1-0-15-14-13-12-11-18-5, and the spare
 
   // Landed on 17 and rolled out to the runway 35 threshold (taxi point 8): back over the runway first.
@@ -352,11 +349,10 @@ TEST(BuildTaxiInstructions, SampleOlympiaNetworkReadFromItsScenery) {
   Station toGate(kolm, end35.Latitude, end35.Longitude);
   const ParkingRecord& gate1 = kolm.ParkingSpots[0];
   BuildTaxiInstructions(toGate.context, {gate1.Name, "Gate or parking", gate1.Latitude, gate1.Longitude, 0});
-  EXPECT_EQ(
-      toGate.Pilot().LastAtcMessage,
-      "taxi to GATE 1 using taxiway RUNWAY 17 A2 A B . If you are not familiar with the airport then taxi "
-      "using any taxiway. If you don't know where is the GATE or PARKING then taxi anywhere but out of the "
-      "runway/s.");
+  EXPECT_EQ(toGate.Pilot().LastAtcMessage,
+            "taxi to GATE 1 using taxiway RUNWAY 17 A2 A B . If you are not familiar with the airport then "
+            "taxi using any taxiway. If you don't know where is the GATE or PARKING then taxi anywhere but "
+            "out of the runway/s.");
 }
 
 }  // namespace

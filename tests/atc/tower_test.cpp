@@ -87,6 +87,11 @@ class Tower : public ::testing::Test {
     P(i).Heading = heading;
   }
 
+  void Fly(int i, int16_t trueCourse, double nm, int32_t altitude, int16_t heading = 360) {
+    Put(i, trueCourse, nm, altitude, heading);
+    Step(i);
+  }
+
   void Step(int i) {
     AtcContext context{link, world, i, cycle};
     const bool chose = P(i).PendingChoice > 0;
@@ -106,6 +111,14 @@ class Tower : public ::testing::Test {
     Step(i);
   }
 
+  // Shows the pilot its menu, which must hold just this option, takes it and returns the answer.
+  std::string Ask(int i, const std::string& option) {
+    Step(i);
+    EXPECT_EQ(Menu(i), std::vector<std::string>{option});
+    Choose(i, option);
+    return P(i).LastAtcMessage;
+  }
+
   static std::vector<int32_t> Queue(const std::vector<scenery::RuntimeEntry>& q) {
     std::vector<int32_t> indexes;
     for (const auto& e : q) indexes.push_back(e.PlayerIndex);
@@ -120,15 +133,9 @@ TEST_F(Tower, SecondDepartureHoldsShortAndIsClearedOnceTheFirstIsOnePastTheRunwa
   const int a = AddPilot("A", "Taxiing"), b = AddPilot("B", "Taxiing");
   Put(a, 0, 0, 100);
   Put(b, 0, 0, 100);
-  Step(a);
-  EXPECT_EQ(Menu(a), Options{"Request Takeoff Clearance VFR"});
-
-  Choose(a, "Request Takeoff Clearance VFR");
-  EXPECT_EQ(P(a).LastAtcMessage, "cleared for takeoff.");
+  EXPECT_EQ(Ask(a, "Request Takeoff Clearance VFR"), "cleared for takeoff.");
   EXPECT_EQ(Menu(a), Options{"Acknowledge Takeoff Clearance VFR"});
-  Step(b);
-  Choose(b, "Request Takeoff Clearance VFR");
-  EXPECT_EQ(P(b).LastAtcMessage, "hold short.");
+  EXPECT_EQ(Ask(b, "Request Takeoff Clearance VFR"), "hold short.");
   EXPECT_EQ(Menu(b), Options{"Acknowledge Hold Short"});
   EXPECT_EQ(Queue(Airport().RuntimeList1), (Indexes{a, b, -1}));
 
@@ -136,16 +143,13 @@ TEST_F(Tower, SecondDepartureHoldsShortAndIsClearedOnceTheFirstIsOnePastTheRunwa
   Choose(a, "Acknowledge Takeoff Clearance VFR");
   EXPECT_EQ(P(a).PilotRequest, "Takingoff");
 
-  Put(a, 0, 1, 2000);  // over the departure end: e = 0
-  Step(a);
-  Put(a, 0, 2, 300);  // 1 nm past it, but not above field + 200
-  Step(a);
+  Fly(a, 0, 1, 2000);  // over the departure end: e = 0
+  Fly(a, 0, 2, 300);   // 1 nm past it, but not above field + 200
   Step(b);
   EXPECT_EQ(P(a).PilotRequest, "Takingoff");
   EXPECT_EQ(P(b).PilotRequest, "Holding Short");
 
-  Put(a, 0, 2, 301);
-  Step(a);
+  Fly(a, 0, 2, 301);
   EXPECT_EQ(P(a).PilotRequest, "Flying Tower's Airspace");
   EXPECT_EQ(Queue(Airport().RuntimeList1), (Indexes{b, -1}));
   Step(b);  // no new request: the front of the queue with nobody landing is cleared
@@ -167,8 +171,7 @@ TEST_F(Tower, ALandingPilotKeepsTheRunwayFromDepartures) {
   EXPECT_EQ(P(d).PilotRequest, "Holding Short");  // at the front, but the landing queue is not empty
   Step(lander);
   Choose(lander, "Acknowledge Landing Clearance");
-  Put(lander, 0, 0.5, 100, 90);  // landed and turned off
-  Step(lander);
+  Fly(lander, 0, 0.5, 100, 90);  // landed and turned off
   EXPECT_EQ(P(lander).PilotRequest, "Acknowledge Ground Handoff");
   Step(d);
   EXPECT_EQ(P(d).LastAtcMessage, "cleared for takeoff.");
@@ -187,8 +190,7 @@ TEST_F(Tower, PatternEntryDependsOnTheRunwaySide) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.course);
     const int i = AddPilot("V" + std::to_string(c.course), "");
-    Put(i, c.course, 10, 2000);
-    Step(i);
+    Fly(i, c.course, 10, 2000);
     EXPECT_EQ(Menu(i), (Options{"Request Full Stop Landing", "Tune Cascade Center on 125.1"}));
     Choose(i, "Request Full Stop Landing");
     EXPECT_EQ(P(i).LastAtcMessage, c.message);
@@ -205,8 +207,7 @@ TEST_F(Tower, AnInboundPilotInAnApproachZoneIsOfferedTheApproachInsteadOfTheCent
   cycle.ApproachAirportFound = true;
   cycle.ApproachAirportIndex = 0;
   const int i = AddPilot("V", "");
-  Put(i, 90, 10, 3000);
-  Step(i);
+  Fly(i, 90, 10, 3000);
   EXPECT_EQ(Menu(i), (Options{"Request Full Stop Landing", "Tune Seattle Approach on 119.2"}));
   Choose(i, "Tune Seattle Approach on 119.2");
   EXPECT_EQ(P(i).FacilityType, "Approach");
@@ -216,8 +217,7 @@ TEST_F(Tower, AnInboundPilotInAnApproachZoneIsOfferedTheApproachInsteadOfTheCent
 TEST_F(Tower, LandingClearancesCarryTheSequenceNumberOnce) {
   const int a = AddPilot("A", "Flying Pattern"), b = AddPilot("B", "Flying Pattern"),
             c = AddPilot("C", "Flying Pattern");
-  Put(a, 178, 9, 2000);
-  Step(a);
+  Fly(a, 178, 9, 2000);
   EXPECT_EQ(Menu(a), Options{"Cancel Landing Intentions"});  // 9 nm out: not yet
   Put(a, 178, 6, 1800);
   Put(b, 178, 7, 2000);
@@ -228,9 +228,7 @@ TEST_F(Tower, LandingClearancesCarryTheSequenceNumberOnce) {
   EXPECT_EQ(P(c).LastAtcMessage, "cleared to land on runway 36. Number 3 for landing.");
   EXPECT_EQ(Queue(Airport().RuntimeList2), (Indexes{a, b, c, -1}));
 
-  Step(a);
-  EXPECT_EQ(Menu(a), Options{"Acknowledge Landing Clearance"});
-  Choose(a, "Acknowledge Landing Clearance");
+  Ask(a, "Acknowledge Landing Clearance");
   EXPECT_EQ(Menu(a), Options{"Report Go-Around"});
   Step(a);
   EXPECT_EQ(P(a).LastAtcMessage, "");  // no second clearance, no second place
@@ -241,27 +239,22 @@ TEST_F(Tower, ABusyRunwaySendsAroundOnlyWithinTwoMilesOfTheThreshold) {
   const int lander = AddPilot("L", "Landing"), dep = AddPilot("D", "Takingoff");
   Airport().RuntimeList2 = {{lander, ""}, {-1, ""}};
   Put(dep, 0, 0, 100);
-  Put(lander, 178, 3, 900);
-  Step(lander);
+  Fly(lander, 178, 3, 900);
   EXPECT_EQ(Menu(lander), Options{"Report Go-Around"});
-  Put(lander, 178, 2, 600);
-  Step(lander);
+  Fly(lander, 178, 2, 600);
   EXPECT_EQ(P(lander).LastAtcMessage, "go around.");
   EXPECT_EQ(Queue(Airport().RuntimeList2), Indexes{-1});
   Step(lander);
   Choose(lander, "Acknowledge Go-Around");
   Step(lander);
   EXPECT_EQ(P(lander).PilotRequest, "Going Around");  // still on the approach side
-  Put(lander, 90, 2, 1000);
-  Step(lander);
+  Fly(lander, 90, 2, 1000);
   EXPECT_EQ(P(lander).PilotRequest, "Flying Pattern");
 
   const int other = AddPilot("O", "Landing");
   Put(other, 178, 1, 400);
   P(dep).PilotRequest = "Flying Tower's Airspace";
-  Step(other);
-  Choose(other, "Report Go-Around");
-  EXPECT_EQ(P(other).LastAtcMessage, "roger.");
+  EXPECT_EQ(Ask(other, "Report Go-Around"), "roger.");
   EXPECT_EQ(P(other).PilotRequest, "Going Around");
 }
 
@@ -270,34 +263,31 @@ TEST_F(Tower, IfrMissedApproachIsHandedToRadar) {
   cycle.ApproachAirportFound = true;
   cycle.ApproachAirportIndex = 0;
   Put(i, 178, 2, 800);
-  Step(i);
-  EXPECT_EQ(Menu(i), Options{"Declare Missed Approach"});
-  Choose(i, "Declare Missed Approach");
-  EXPECT_EQ(P(i).LastAtcMessage, "roger, contact Seattle Approach on 119.2.");
+  EXPECT_EQ(Ask(i, "Declare Missed Approach"), "roger, contact Seattle Approach on 119.2.");
   EXPECT_EQ(Menu(i), Options{"Acknowledge Handoff"});
   Choose(i, "Acknowledge Handoff");
   EXPECT_EQ(P(i).PilotRequest, "Missed Approach");
   EXPECT_EQ(P(i).TunedFrequency, "");
 
-  // Sent around outside any approach zone: the centre takes it.
-  const int j = AddPilot("J", "Acknowledge Go-Around", true);
+  // Sent around outside any approach zone: the centre takes it; with no centre either, the airport's
+  // own approach, then no frequency at all.
   cycle.ApproachAirportFound = false;
   cycle.ApproachAirportIndex = -1;
-  Put(j, 178, 1, 500);
-  Step(j);
-  Choose(j, "Acknowledge Go-Around");
-  EXPECT_EQ(P(j).LastAtcMessage, "contact Cascade Center on 125.1.");
-  EXPECT_EQ(P(j).PilotRequest, "Acknowledge Handoff - Missed Approach");
-
-  // No centre either: the airport's own approach, then no frequency at all.
-  cycle.CurrentCenterIndex = -1;
-  for (const char* expected : {"contact Seattle Approach on 119.2.", "contact approach."}) {
-    const int k = AddPilot("K", "Acknowledge Go-Around", true);
-    Put(k, 178, 1, 500);
-    Step(k);
-    Choose(k, "Acknowledge Go-Around");
-    EXPECT_EQ(P(k).LastAtcMessage, expected);
-    Airport().ApproachFreq = "";
+  const struct {
+    int32_t centre;
+    const char* approachFreq;
+    const char* message;
+  } cases[] = {{0, "119.2", "contact Cascade Center on 125.1."},
+               {-1, "119.2", "contact Seattle Approach on 119.2."},
+               {-1, "", "contact approach."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    cycle.CurrentCenterIndex = c.centre;
+    Airport().ApproachFreq = c.approachFreq;
+    const int j = AddPilot("J", "Acknowledge Go-Around", true);
+    Put(j, 178, 1, 500);
+    EXPECT_EQ(Ask(j, "Acknowledge Go-Around"), c.message);
+    EXPECT_EQ(P(j).PilotRequest, "Acknowledge Handoff - Missed Approach");
   }
 }
 
@@ -305,21 +295,17 @@ TEST_F(Tower, IfrDepartureIsHandedToDepartureAboveFourHundredFeet) {
   cycle.ApproachAirportFound = true;
   cycle.ApproachAirportIndex = 0;
   const int i = AddPilot("I", "Taxiing", true);
-  Put(i, 0, 0, 100);
-  Step(i);
+  Fly(i, 0, 0, 100);
   EXPECT_EQ(Menu(i), (Options{"Request Takeoff Clearance IFR", "Cancel IFR"}));
   Choose(i, "Request Takeoff Clearance IFR");
   EXPECT_EQ(P(i).LastAtcMessage, "cleared for takeoff.");
   Choose(i, "Acknowledge Takeoff Clearance IFR");
-  Put(i, 0, 3, 500);
-  Step(i);
+  Fly(i, 0, 3, 500);
   EXPECT_EQ(P(i).PilotRequest, "Takingoff");
-  Put(i, 0, 3, 501);
-  Step(i);
+  Fly(i, 0, 3, 501);
   EXPECT_EQ(P(i).LastAtcMessage, "contact departure on 119.2.");
   EXPECT_EQ(Queue(Airport().RuntimeList1), Indexes{-1});
-  Step(i);
-  Choose(i, "Acknowledge Handoff");
+  Ask(i, "Acknowledge Handoff");
   EXPECT_EQ(P(i).PilotRequest, "Contacting Departure - Departure Airport");
   EXPECT_EQ(P(i).FacilityType, "");
   EXPECT_EQ(P(i).IfrPlanFiled, 1);
@@ -329,46 +315,39 @@ TEST_F(Tower, GroundHandoffComesWhenTheLandedPilotTurnsOffTheRunway) {
   const int i = AddPilot("V", "Landing");
   Airport().RuntimeList2 = {{i, ""}, {-1, ""}};
   for (const int16_t rolling : {360, 9, 350}) {  // the arc runs from 350 inclusive to 10 exclusive
-    Put(i, 0, 0.3, 100, rolling);
-    Step(i);
+    Fly(i, 0, 0.3, 100, rolling);
     EXPECT_EQ(P(i).LastAtcMessage, "exit runway when able.") << rolling;
     EXPECT_EQ(Menu(i), Options{});
   }
   EXPECT_EQ(Queue(Airport().RuntimeList2), (Indexes{i, -1}));
-  Put(i, 0, 0.3, 100, 10);
-  Step(i);
+  Fly(i, 0, 0.3, 100, 10);
   EXPECT_EQ(P(i).LastAtcMessage, "contact ground on 121.9.");
   EXPECT_EQ(Queue(Airport().RuntimeList2), Indexes{-1});
-  Step(i);
-  Choose(i, "Acknowledge Ground Handoff");
+  Ask(i, "Acknowledge Ground Handoff");
   EXPECT_EQ(P(i).FacilityType, "");
   EXPECT_EQ(P(i).AirportIndex, -1);
 
   const int j = AddPilot("J", "Landing", true);
-  Put(j, 0, 0.3, 100, 349);
-  Step(j);
-  Step(j);
-  Choose(j, "Acknowledge Ground Handoff");
+  Fly(j, 0, 0.3, 100, 349);
+  Ask(j, "Acknowledge Ground Handoff");
   EXPECT_EQ(P(j).IfrPlanFiled, 0);
 }
 
 TEST_F(Tower, LeavingTheTowersAirspace) {
+  const std::string leaving = "you are leaving my airspace, frequency change approved.";
   const int low = AddPilot("Low", "Flying Tower's Airspace");
-  Put(low, 0, 4, 2600);
-  Step(low);
+  Fly(low, 0, 4, 2600);
   EXPECT_EQ(Menu(low), Options{"Request Full Stop Landing"});
-  Put(low, 0, 5, 2600);
-  Step(low);
-  EXPECT_EQ(P(low).LastAtcMessage, "you are leaving my airspace, frequency change approved.");
+  Fly(low, 0, 5, 2600);
+  EXPECT_EQ(P(low).LastAtcMessage, leaving);
   EXPECT_EQ(P(low).FacilityType, "");
 
   // Beyond 20 nm: told once, released and out of the queues on the next step.
   const int far = AddPilot("Far", "Landing");
   Airport().RuntimeList2 = {{far, ""}, {-1, ""}};
   P(far).DepartureAirport = 0;
-  Put(far, 178, 21, 3000);
-  Step(far);
-  EXPECT_EQ(P(far).LastAtcMessage, "you are leaving my airspace, frequency change approved.");
+  Fly(far, 178, 21, 3000);
+  EXPECT_EQ(P(far).LastAtcMessage, leaving);
   EXPECT_EQ(P(far).PilotRequest, "Changing frequency");
   EXPECT_EQ(P(far).DepartureAirport, -1);
   EXPECT_EQ(P(far).FacilityType, "Tower");
@@ -377,11 +356,11 @@ TEST_F(Tower, LeavingTheTowersAirspace) {
   EXPECT_EQ(Queue(Airport().RuntimeList2), Indexes{-1});
 
   const int ifr = AddPilot("Ifr", "Flying Pattern", true);
-  Put(ifr, 178, 21, 3000);
-  Step(ifr);
-  EXPECT_EQ(P(ifr).LastAtcMessage,
-            "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
-            "change approved. Good day.");
+  Fly(ifr, 178, 21, 3000);
+  EXPECT_EQ(
+      P(ifr).LastAtcMessage,
+      "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency change "
+      "approved. Good day.");
   EXPECT_EQ(P(ifr).IfrPlanFiled, 1);
   Step(ifr);
   EXPECT_EQ(P(ifr).IfrPlanFiled, 0);
@@ -390,8 +369,7 @@ TEST_F(Tower, LeavingTheTowersAirspace) {
 
 TEST_F(Tower, UnknownChoicesAndStatesOnlyResetTheMenu) {
   const int i = AddPilot("V", "Taxiing");
-  Put(i, 0, 0, 100);
-  Step(i);
+  Fly(i, 0, 0, 100);
   P(i).PendingChoice = 2;  // one option only
   Step(i);
   EXPECT_EQ(P(i).PilotRequest, "Taxiing");
@@ -400,8 +378,7 @@ TEST_F(Tower, UnknownChoicesAndStatesOnlyResetTheMenu) {
   // An IFR pilot in a state the tower does not serve loses its plan and stays on frequency as VFR.
   const int j = AddPilot("J", "Going Around", true);
   Airport().RuntimeList1 = {{j, ""}, {-1, ""}};
-  Put(j, 90, 3, 1500);
-  Step(j);
+  Fly(j, 90, 3, 1500);
   EXPECT_EQ(P(j).IfrPlanFiled, 0);
   EXPECT_EQ(P(j).PilotRequest, "");
   EXPECT_EQ(P(j).FacilityType, "Tower");

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,13 +43,34 @@ const std::vector<uint8_t> kEnumReply =
         "E8030000 01000000 00000000 00000000 A1A0521E 00000000 00000000 02000000 03000000 04000000"
         "5C000000 4C004F0054004800410049005200 0000");
 
-// Every proper prefix of a message body must be refused with a format error, never read past it.
-void ExpectEveryTruncationRejected(const std::vector<uint8_t>& body,
-                                   const std::function<void(Bytes)>& decode) {
-  for (size_t n = 0; n < body.size(); ++n) {
+// Every prefix of a message body shorter than `end` (by default every proper prefix) must be refused
+// with a format error, never read past.
+void ExpectEveryTruncationRejected(const std::vector<uint8_t>& body, const std::function<void(Bytes)>& decode,
+                                   size_t end = SIZE_MAX) {
+  for (size_t n = 0; n < std::min(end, body.size()); ++n) {
     std::vector<uint8_t> prefix(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(n));
     EXPECT_THROW(decode(prefix), FormatError) << "prefix of " << n << " bytes";
   }
+}
+
+// The body with one byte replaced: a hostile length, offset, count or token.
+std::vector<uint8_t> With(std::vector<uint8_t> body, size_t at, uint8_t value) {
+  body[at] = value;
+  return body;
+}
+
+// The session description of the enumeration reply example, which the SESSIONDESCCHANGED case reuses.
+void ExpectExampleDesc(const SessionDesc& d, uint32_t flags, uint32_t maxPlayers, uint32_t currentPlayers,
+                       std::array<uint32_t, 4> user) {
+  EXPECT_EQ(d.Size, 80u);
+  EXPECT_EQ(d.Flags, flags);
+  EXPECT_EQ(d.Instance.ToText(), "{8EA0FA21-FC42-46B5-AFD3-5E1584FBBB60}");
+  EXPECT_EQ(d.Application.ToText(), "{0BA552A0-E0FF-11CF-9C4E-00A0C905425E}");
+  EXPECT_EQ(d.MaxPlayers, maxPlayers);
+  EXPECT_EQ(d.CurrentPlayers, currentPlayers);
+  EXPECT_EQ(d.Reserved1, 0x1E52A0A1u);
+  EXPECT_EQ(d.Reserved2, 0u);
+  EXPECT_EQ(d.User, user);
 }
 
 TEST(Dplay4Codec, PublishedEnumSessionsRequestDecodesAndReencodes) {
@@ -55,9 +78,7 @@ TEST(Dplay4Codec, PublishedEnumSessionsRequestDecodesAndReencodes) {
   const Framed f = Unframe(kEnumRequest);
   EXPECT_EQ(f.Head.Size, 70u);
   EXPECT_EQ(f.Head.Token, kTokenRemote);
-  EXPECT_EQ(f.Head.Sender.Family, 2);
-  EXPECT_EQ(f.Head.Sender.Port, 2300);
-  EXPECT_EQ(f.Head.Sender.Address, (std::array<uint8_t, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(f.Head.Sender, (SockAddr{2, 2300, {0, 0, 0, 0}}));
   EXPECT_TRUE(IsSystemMessage(f.Body));
   EXPECT_EQ(DecodeEnvelope(f.Body).Command, kEnumSessions);
 
@@ -77,15 +98,7 @@ TEST(Dplay4Codec, PublishedEnumSessionsReplyDecodesAndReencodes) {
   const Framed f = Unframe(kEnumReply);
   const auto m = EnumSessionsReply::Decode(f.Body);
   EXPECT_EQ(m.Version, 14);
-  EXPECT_EQ(m.Desc.Size, 80u);
-  EXPECT_EQ(m.Desc.Flags, 0x404u);
-  EXPECT_EQ(m.Desc.Instance.ToText(), "{8EA0FA21-FC42-46B5-AFD3-5E1584FBBB60}");
-  EXPECT_EQ(m.Desc.Application.ToText(), "{0BA552A0-E0FF-11CF-9C4E-00A0C905425E}");
-  EXPECT_EQ(m.Desc.MaxPlayers, 1000u);
-  EXPECT_EQ(m.Desc.CurrentPlayers, 1u);
-  EXPECT_EQ(m.Desc.Reserved1, 0x1E52A0A1u);
-  EXPECT_EQ(m.Desc.Reserved2, 0u);
-  EXPECT_EQ(m.Desc.User, (std::array<uint32_t, 4>{0, 2, 3, 4}));
+  ExpectExampleDesc(m.Desc, 0x404, 1000, 1, {0, 2, 3, 4});
   ASSERT_TRUE(m.Name.has_value());
   EXPECT_EQ(Utf16ToUtf8(*m.Name), "LOTHAIR");
 
@@ -108,11 +121,9 @@ TEST(Dplay4Codec, GuidTextRoundTripsAndRejectsMalformedText) {
 }
 
 TEST(Dplay4Codec, HeaderRejectsBadTokensShortSizesAndIncompleteMessages) {
-  std::vector<uint8_t> m = kEnumRequest;
-  m[3] = 0xCA;  // token 0xCAB: forwarded by the enumeration helper, accepted
-  EXPECT_EQ(Unframe(m).Head.Token, kTokenForwarded);
-  m[3] = 0x12;  // token 0x12B
-  EXPECT_THROW(Unframe(m), FormatError);
+  // Token 0xCAB, forwarded by the enumeration helper, is accepted; 0x12B is not.
+  EXPECT_EQ(Unframe(With(kEnumRequest, 3, 0xCA)).Head.Token, kTokenForwarded);
+  EXPECT_THROW(Unframe(With(kEnumRequest, 3, 0x12)), FormatError);
   EXPECT_THROW(Unframe(Hex("1300B0FA" + kExampleAddr)), FormatError);  // size 19
   EXPECT_THROW(Unframe(std::vector<uint8_t>(kEnumRequest.begin(), kEnumRequest.end() - 1)), ReadPastEnd);
   EXPECT_THROW(Unframe(std::vector<uint8_t>(kEnumRequest.begin(), kEnumRequest.begin() + 19)), ReadPastEnd);
@@ -126,8 +137,7 @@ TEST(Dplay4Codec, HeaderRejectsBadTokensShortSizesAndIncompleteMessages) {
 TEST(Dplay4Codec, JoinHandshakeMessagesMatchHandBuiltBytes) {
   const auto request = Hex("706C6179 0500 0B00 09000000");
   const auto rq = RequestPlayerId::Decode(request);
-  EXPECT_EQ(rq.Flags, 9u);
-  EXPECT_EQ(rq.Version, 11);
+  EXPECT_EQ(rq, (RequestPlayerId{.Version = 11, .Flags = 9}));
   EXPECT_EQ(rq.Encode(), request);
 
   const auto reply = Hex("706C6179 0700 0E00 78563412" + std::string(48, '0') + "00000000 00000000 4A017788");
@@ -141,18 +151,15 @@ TEST(Dplay4Codec, JoinHandshakeMessagesMatchHandBuiltBytes) {
 
   const auto ping = Hex("706C6179 1700 0E00 EFBEADDE 10270000");
   const auto p = Ping::Decode(ping);
-  EXPECT_EQ(p.Command, kPingReply);
-  EXPECT_EQ(p.IdFrom, 0xDEADBEEFu);
-  EXPECT_EQ(p.TickCount, 10000u);
+  EXPECT_EQ(p, (Ping{.Command = kPingReply, .Version = 14, .IdFrom = 0xDEADBEEF, .TickCount = 10000}));
   EXPECT_EQ(p.Encode(), ping);
 
   EXPECT_EQ(EncodeYouAreDead(14), Hex("706C6179 1800 0E00"));
 
   const auto change = Hex("706C6179 0D00 0B00 00000000 11000000 22000000 00000000 00000000");
   const auto c = PlayerGroupChange::Decode(change);
-  EXPECT_EQ(c.Command, kAddPlayerToGroup);
-  EXPECT_EQ(c.PlayerId, 0x11u);
-  EXPECT_EQ(c.GroupId, 0x22u);
+  EXPECT_EQ(
+      c, (PlayerGroupChange{.Command = kAddPlayerToGroup, .Version = 11, .PlayerId = 0x11, .GroupId = 0x22}));
   EXPECT_EQ(c.Encode(), change);
 }
 
@@ -181,24 +188,14 @@ TEST(Dplay4Codec, CreatePlayerCarriesPackedPlayerAndAddresses) {
   EXPECT_EQ(addrs.Datagram.Port, 2350);
   EXPECT_EQ(m.Encode(), kCreatePlayerBody);
   // Without the reserved trailer the message still reads; any cut inside the player does not.
-  for (size_t n = 0; n < kCreatePlayerBody.size() - 6; ++n) {
-    std::vector<uint8_t> prefix(kCreatePlayerBody.begin(),
-                                kCreatePlayerBody.begin() + static_cast<std::ptrdiff_t>(n));
-    EXPECT_THROW(PlayerCreation::Decode(prefix), FormatError) << n;
-  }
+  ExpectEveryTruncationRejected(
+      kCreatePlayerBody, [](Bytes b) { PlayerCreation::Decode(b); }, kCreatePlayerBody.size() - 6);
 
-  auto hostile = kCreatePlayerBody;
-  hostile[28 + 12] = 5;  // odd short-name length
-  EXPECT_THROW(PlayerCreation::Decode(hostile), FormatError);
-  hostile = kCreatePlayerBody;
-  hostile[28 + 36] = 44;  // fixed size not 48
-  EXPECT_THROW(PlayerCreation::Decode(hostile), FormatError);
-  hostile = kCreatePlayerBody;
-  hostile[28 + 28 + 3] = 0x40;  // a billion group members
-  EXPECT_THROW(PlayerCreation::Decode(hostile), ReadPastEnd);
-  hostile = kCreatePlayerBody;
-  hostile[28 + 48 + 2] = 0;  // a null inside the short name
-  EXPECT_THROW(PlayerCreation::Decode(hostile), FormatError);
+  // An odd short-name length, a fixed size not 48, a billion group members, a null inside the short name.
+  EXPECT_THROW(PlayerCreation::Decode(With(kCreatePlayerBody, 28 + 12, 5)), FormatError);
+  EXPECT_THROW(PlayerCreation::Decode(With(kCreatePlayerBody, 28 + 36, 44)), FormatError);
+  EXPECT_THROW(PlayerCreation::Decode(With(kCreatePlayerBody, 28 + 28 + 3, 0x40)), ReadPastEnd);
+  EXPECT_THROW(PlayerCreation::Decode(With(kCreatePlayerBody, 28 + 48 + 2, 0)), FormatError);
 }
 
 TEST(Dplay4Codec, AddForwardRequestCarriesPasswordAndTick) {
@@ -261,20 +258,15 @@ TEST(Dplay4Codec, SuperEnumPlayersReplyWalksTheNameTable) {
   EXPECT_EQ(SuperEnumPlayersReply::Decode(m.Encode()), m);
   ExpectEveryTruncationRejected(kSuperEnumBody, [](Bytes b) { SuperEnumPlayersReply::Decode(b); });
 
-  auto hostile = kSuperEnumBody;
-  hostile[8 + 3] = 0xFF;  // 4 billion players announced
-  EXPECT_THROW(SuperEnumPlayersReply::Decode(hostile), ReadPastEnd);
-  hostile = kSuperEnumBody;
-  hostile[28] = 8;  // name offset inside the fixed fields
-  EXPECT_THROW(SuperEnumPlayersReply::Decode(hostile), FormatError);
+  // 4 billion players announced; the name offset inside the fixed fields.
+  EXPECT_THROW(SuperEnumPlayersReply::Decode(With(kSuperEnumBody, 8 + 3, 0xFF)), ReadPastEnd);
+  EXPECT_THROW(SuperEnumPlayersReply::Decode(With(kSuperEnumBody, 28, 8)), FormatError);
 }
 
 TEST(Dplay4Codec, PlayerMessageIsIdsThenPayload) {
   const auto body = Hex("05000000 00000000 1810000001000000");
   const auto m = PlayerMessage::Decode(body);
-  EXPECT_EQ(m.IdFrom, 5u);
-  EXPECT_EQ(m.IdTo, 0u);
-  EXPECT_EQ(m.Payload, Hex("1810000001000000"));
+  EXPECT_EQ(m, (PlayerMessage{.IdFrom = 5, .IdTo = 0, .Payload = Hex("1810000001000000")}));
   EXPECT_FALSE(IsSystemMessage(body));
   EXPECT_EQ(m.Encode(), body);
   // Over TCP the same body follows a header whose size counts it.
@@ -291,23 +283,15 @@ TEST(Dplay4Codec, Utf8ConversionKeepsNonAsciiAndReplacesBrokenInput) {
             u"\uFFFDa\uFFFD");
 }
 
-// PLAYERNAMECHANGED for player 5: short name "AI" at 24, long name "P" at 30.
+// PLAYERNAMECHANGED (command 0x10, version 14, IDTo 0) for player 5: short name "AI" at 24, long name
+// "P" at 30.
 const std::vector<uint8_t> kNameChangedBody =
-    Hex("706C6179 1000 0E00"  // envelope: command 0x10, version 14
-        "00000000"            // IDTo
-        "05000000"            // PlayerID
-        "18000000"            // ShortOffset 24
-        "1E000000"            // LongOffset 30
-        "4100 4900 0000"      // "AI"
-        "5000 0000");         // "P"
+    Hex("706C6179 1000 0E00 00000000 05000000 18000000 1E000000 4100 4900 0000 5000 0000");
 
 TEST(Dplay4Codec, PlayerNameChangedReadsBothNamesByOffset) {
   const auto m = PlayerNameChanged::Decode(kNameChangedBody);
-  EXPECT_EQ(m.Version, 14);
-  EXPECT_EQ(m.IdTo, 0u);
-  EXPECT_EQ(m.PlayerId, 5u);
-  EXPECT_EQ(Utf16ToUtf8(m.ShortName.value()), "AI");
-  EXPECT_EQ(Utf16ToUtf8(m.LongName.value()), "P");
+  EXPECT_EQ(
+      m, (PlayerNameChanged{.Version = 14, .IdTo = 0, .PlayerId = 5, .ShortName = u"AI", .LongName = u"P"}));
   EXPECT_EQ(m.Encode(), kNameChangedBody);
   ExpectEveryTruncationRejected(kNameChangedBody, [](Bytes b) { PlayerNameChanged::Decode(b); });
 
@@ -318,29 +302,19 @@ TEST(Dplay4Codec, PlayerNameChangedReadsBothNamesByOffset) {
   EXPECT_EQ(l.LongName, u"P");
   EXPECT_EQ(l.Encode(), longOnly);
 
-  auto hostile = kNameChangedBody;
-  hostile[16] = 12;  // short name offset inside the fixed fields
-  EXPECT_THROW(PlayerNameChanged::Decode(hostile), FormatError);
-  hostile = kNameChangedBody;
-  hostile[20] = 0x40;  // long name offset past the end
-  EXPECT_THROW(PlayerNameChanged::Decode(hostile), ReadPastEnd);
+  // The short name's offset inside the fixed fields; the long name's past the end.
+  EXPECT_THROW(PlayerNameChanged::Decode(With(kNameChangedBody, 16, 12)), FormatError);
+  EXPECT_THROW(PlayerNameChanged::Decode(With(kNameChangedBody, 20, 0x40)), ReadPastEnd);
   EXPECT_THROW(PlayerNameChanged::Decode(kCreatePlayerBody), FormatError);  // another command
 }
 
-// PLAYERDATACHANGED for player 5 with three bytes of data at 24.
+// PLAYERDATACHANGED (command 0x0F, version 11, IDTo 0) for player 5: three bytes of data at 24.
 const std::vector<uint8_t> kDataChangedBody =
-    Hex("706C6179 0F00 0B00"  // envelope: command 0x0F, version 11
-        "00000000"            // IDTo
-        "05000000"            // PlayerID
-        "03000000"            // DataSize
-        "18000000"            // DataOffset 24
-        "AABBCC");            // PlayerData
+    Hex("706C6179 0F00 0B00 00000000 05000000 03000000 18000000 AABBCC");
 
 TEST(Dplay4Codec, PlayerDataChangedTakesTheBlockItsSizeAndOffsetDescribe) {
   const auto m = PlayerDataChanged::Decode(kDataChangedBody);
-  EXPECT_EQ(m.Version, 11);
-  EXPECT_EQ(m.PlayerId, 5u);
-  EXPECT_EQ(m.Data, Hex("AABBCC"));
+  EXPECT_EQ(m, (PlayerDataChanged{.Version = 11, .IdTo = 0, .PlayerId = 5, .Data = Hex("AABBCC")}));
   EXPECT_EQ(m.Encode(), kDataChangedBody);
   ExpectEveryTruncationRejected(kDataChangedBody, [](Bytes b) { PlayerDataChanged::Decode(b); });
 
@@ -352,44 +326,28 @@ TEST(Dplay4Codec, PlayerDataChangedTakesTheBlockItsSizeAndOffsetDescribe) {
   EXPECT_TRUE(
       PlayerDataChanged::Decode(Hex("706C6179 0F00 0B00 00000000 05000000 00000000 00000000")).Data.empty());
 
-  auto hostile = kDataChangedBody;
-  hostile[19] = 0xFF;  // a 4 GB block announced
-  EXPECT_THROW(PlayerDataChanged::Decode(hostile), ReadPastEnd);
-  hostile = kDataChangedBody;
-  hostile[20] = 16;  // data offset inside the fixed fields
-  EXPECT_THROW(PlayerDataChanged::Decode(hostile), FormatError);
-  hostile = kDataChangedBody;
-  hostile[20] = 26;  // block runs one byte past the end
-  EXPECT_THROW(PlayerDataChanged::Decode(hostile), ReadPastEnd);
+  // A 4 GB block announced, the data offset inside the fixed fields, a block one byte past the end.
+  EXPECT_THROW(PlayerDataChanged::Decode(With(kDataChangedBody, 19, 0xFF)), ReadPastEnd);
+  EXPECT_THROW(PlayerDataChanged::Decode(With(kDataChangedBody, 20, 16)), FormatError);
+  EXPECT_THROW(PlayerDataChanged::Decode(With(kDataChangedBody, 20, 26)), ReadPastEnd);
 }
 
-// SESSIONDESCCHANGED: the session now password protected (flags 0x444), name "X" at 100, "pw" at 104.
+// SESSIONDESCCHANGED (command 0x1A, version 14, IDTo 0): the session now password protected (flags
+// 0x444), name "X" at 100, "pw" at 104. The description: size 80, flags, instance and application GUIDs,
+// max 8, current 3, two pointer placeholders, Reserved1 (the id key), Reserved2, four application dwords.
 const std::vector<uint8_t> kDescChangedBody =
-    Hex("706C6179 1A00 0E00"  // envelope: command 0x1A, version 14
-        "00000000"            // IDTo
-        "64000000"            // SessionNameOffset 100
-        "68000000"            // PasswordOffset 104
-        // DPSESSIONDESC2: size 80, flags, instance and application GUIDs, max 8, current 3, two pointer
-        // placeholders, Reserved1 (the id key), Reserved2, four application dwords
+    Hex("706C6179 1A00 0E00 00000000 64000000 68000000"
         "50000000 44040000 21FAA08E42FCB546AFD35E1584FBBB60" +
         kAppGuidWire +
         "08000000 03000000 00000000 00000000 A1A0521E 00000000 01000000 00000000 00000000 00000000"
-        "5800 0000"         // "X"
-        "7000 7700 0000");  // "pw"
+        "5800 0000 7000 7700 0000");
 
 TEST(Dplay4Codec, SessionDescChangedCarriesDescriptionNameAndPassword) {
   ASSERT_EQ(kDescChangedBody.size(), 110u);
   const auto m = SessionDescChanged::Decode(kDescChangedBody);
   EXPECT_EQ(m.Version, 14);
   EXPECT_EQ(m.IdTo, 0u);
-  EXPECT_EQ(m.Desc.Size, 80u);
-  EXPECT_EQ(m.Desc.Flags, 0x444u);
-  EXPECT_EQ(m.Desc.Instance.ToText(), "{8EA0FA21-FC42-46B5-AFD3-5E1584FBBB60}");
-  EXPECT_EQ(m.Desc.Application.ToText(), "{0BA552A0-E0FF-11CF-9C4E-00A0C905425E}");
-  EXPECT_EQ(m.Desc.MaxPlayers, 8u);
-  EXPECT_EQ(m.Desc.CurrentPlayers, 3u);
-  EXPECT_EQ(m.Desc.Reserved1, 0x1E52A0A1u);
-  EXPECT_EQ(m.Desc.User, (std::array<uint32_t, 4>{1, 0, 0, 0}));
+  ExpectExampleDesc(m.Desc, 0x444, 8, 3, {1, 0, 0, 0});
   EXPECT_EQ(m.Name, u"X");
   EXPECT_EQ(m.Password, u"pw");
   EXPECT_EQ(m.Encode(), kDescChangedBody);
@@ -402,9 +360,7 @@ TEST(Dplay4Codec, SessionDescChangedCarriesDescriptionNameAndPassword) {
   EXPECT_EQ(std::vector<uint8_t>(openBody.begin() + 12, openBody.begin() + 20), Hex("64000000 00000000"));
   EXPECT_EQ(SessionDescChanged::Decode(openBody), open);
 
-  auto hostile = kDescChangedBody;
-  hostile[12] = 96;  // name offset inside the description
-  EXPECT_THROW(SessionDescChanged::Decode(hostile), FormatError);
+  EXPECT_THROW(SessionDescChanged::Decode(With(kDescChangedBody, 12, 96)), FormatError);  // name in the desc
 }
 
 TEST(Dplay4Codec, PlayerWrapperYieldsTheMessageAfterItsEnvelope) {

@@ -96,12 +96,14 @@ class Lcg {
   uint64_t state_;
 };
 
-// Pairs of points at several scales: short legs (haversine), and legs whose longitude difference exceeds
-// one radian (law of cosines). Kept away from the poles and from antipodes.
+// Two points and the expected result between them.
 struct Leg {
   double lat1, lon1, lat2, lon2;
+  int expected = 0;
 };
 
+// Pairs of points at several scales: short legs (haversine), and legs whose longitude difference exceeds
+// one radian (law of cosines). Kept away from the poles and from antipodes.
 std::vector<Leg> SweepLegs() {
   std::vector<Leg> legs;
   Lcg rng(20020101);
@@ -118,64 +120,86 @@ std::vector<Leg> SweepLegs() {
   return legs;
 }
 
+::testing::Message Trace(const Leg& l) {
+  return ::testing::Message() << l.lat1 << "," << l.lon1 << " -> " << l.lat2 << "," << l.lon2;
+}
+
 void SetVariation(MagVarGrid& grid, int lonColumn, int lat, int16_t raw) {
   grid.Set(static_cast<size_t>(lonColumn * 181 + lat + 90), raw);
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Distances
+// Distances and courses
 
-TEST(Distance, IdenticalPointsAreZeroWithCourse360) {
-  EXPECT_EQ(DistanceNm(47.45, -122.31, 47.45, -122.31), 0);
-  EXPECT_EQ(DistanceFt(47.45, -122.31, 47.45, -122.31), 0);
-  EXPECT_EQ(TrueBearing(47.45, -122.31, 47.45, -122.31), 360);
-  EXPECT_EQ(TrueBearing(0, 0, 0, 0), 360);
+// Miles never reach a cap because the longest leg is half the earth: for antipodes on the equator the
+// cosine sum is exactly -1, ArcCos gives kPi, and kPi * 10800 / kPi.
+// Feet are 6080 a mile, from the miles rounded to five decimals, saturating at 32767 without overflow;
+// latitude differences of m / 60 degrees are m nautical miles. The rows after one degree: 3 nm, half a
+// mile, then 32710.4, 32765.728, 32766.944 (rounded, not capped) and 32767.552 ft (which would overflow a
+// 16-bit conversion). Last, 0.0012345 nm is 7.506 ft directly but 0.00123 nm * 6080 = 7.4784 ft once the
+// miles are rounded, and 0.0004145 nm is 2.520 ft directly but 0.00041 * 6080 = 2.4928.
+TEST(Distance, MilesAndFeetOnHandComputedLegs) {
+  const Leg miles[] = {{47.45, -122.31, 47.45, -122.31, 0},
+                       {0, 0, 1, 0, 60},
+                       {-30, 20, -31, 20, 60},
+                       {0, 0, 0, 180, 10800},
+                       {0, -90, 0, 90, 10800}};
+  for (const Leg& l : miles) EXPECT_EQ(DistanceNm(l.lat1, l.lon1, l.lat2, l.lon2), l.expected) << Trace(l);
+  const Leg feet[] = {
+      {47.45, -122.31, 47.45, -122.31, 0}, {0, 0, 1, 0, 32767},           {0, 0, 0.05, 0, 18240},
+      {0, 0, 0.5 / 60, 0, 3040},           {0, 0, 5.38 / 60, 0, 32710},   {0, 0, 5.3891 / 60, 0, 32766},
+      {0, 0, 5.3893 / 60, 0, 32767},       {0, 0, 5.3894 / 60, 0, 32767}, {0, 0, 80, 0, 32767},
+      {-60, -170, 60, 170, 32767},         {0, 0, 0.0012345 / 60, 0, 7},  {0, 0, 0.0004145 / 60, 0, 2}};
+  for (const Leg& l : feet) EXPECT_EQ(DistanceFt(l.lat1, l.lon1, l.lat2, l.lon2), l.expected) << Trace(l);
 }
 
-TEST(Distance, OneDegreeOfLatitudeIsSixtyMilesAndSaturatesInFeet) {
-  EXPECT_EQ(DistanceNm(0, 0, 1, 0), 60);
-  EXPECT_EQ(DistanceNm(-30, 20, -31, 20), 60);
-  EXPECT_EQ(DistanceFt(0, 0, 1, 0), 32767);
+// Identical points give 360. Courses are rounded up, not to the nearest: exact 44.495, and 135.45 (reported
+// 136, not 135). Due east comes out one degree high: ArcCos(0) is the full-precision pi/2, slightly more
+// than kTwoPi / 4, so the west-positive course is a hair under 270, its floor 269, the bearing 91; due west,
+// pi/2 in degrees is a hair over 90, floor 90, bearing 270.
+// The law of cosines is used only when a longitude difference reaches one radian. The last rows are two
+// points 2.5e-12 rad apart near the pole: with 90 degrees the law of cosines sums to exactly 1, distance 0,
+// course 360. With 45 degrees (under 1 rad) the haversine form gives a non-zero distance; sin(lat) and
+// cos(d) are both exactly 1, so c = 0 and the course is due east or due west (with east's extra degree).
+// -45 degrees, -0.79 rad, truncates to 0: still haversine (a floor would pick the other form). The switch
+// lies between 57 and 58 degrees of longitude.
+TEST(TrueBearing, HandComputedCourses) {
+  EXPECT_EQ(static_cast<int>(std::ceil(ReferenceCourse(10, 10, 9.5, 10.5))), 136);
+  const double p = 89.9999999999;
+  const Leg cases[] = {{47.45, -122.31, 47.45, -122.31, 360},
+                       {0, 0, 0, 0, 360},
+                       {10, 10, 10.5, 10.5, 45},
+                       {10, 10, 9.5, 10.5, 136},
+                       {0, 0, 0, 1, 91},
+                       {0, 100, 0, 100.5, 91},
+                       {0, 0, 0, -1, 270},
+                       {p, 0, p, 90, 360},
+                       {p, 0, p, -90, 360},
+                       {p, 0, p, 45, 91},
+                       {p, 0, p, -45, 270},
+                       {p, 0, p, 57, 91},
+                       {p, 0, p, 58, 360}};
+  for (const Leg& l : cases) EXPECT_EQ(TrueBearing(l.lat1, l.lon1, l.lat2, l.lon2), l.expected) << Trace(l);
 }
 
-TEST(Distance, FeetUse6080PerMile) {
-  EXPECT_EQ(DistanceFt(0, 0, 0.05, 0), 18240);     // 3 nm
-  EXPECT_EQ(DistanceFt(0, 0, 0.5 / 60, 0), 3040);  // half a mile
-}
-
-TEST(Distance, FeetSaturateAt32767WithoutOverflow) {
-  // Latitude differences of m / 60 degrees are m nautical miles.
-  EXPECT_EQ(DistanceFt(0, 0, 5.38 / 60, 0), 32710);    // 32710.4
-  EXPECT_EQ(DistanceFt(0, 0, 5.3891 / 60, 0), 32766);  // 32765.728
-  EXPECT_EQ(DistanceFt(0, 0, 5.3893 / 60, 0), 32767);  // 32766.944, rounded, not capped
-  EXPECT_EQ(DistanceFt(0, 0, 5.3894 / 60, 0), 32767);  // 32767.552 would overflow a 16-bit conversion
-  EXPECT_EQ(DistanceFt(0, 0, 80, 0), 32767);
-  EXPECT_EQ(DistanceFt(-60, -170, 60, 170), 32767);
-}
-
-TEST(Distance, FeetComeFromMilesRoundedToFiveDecimals) {
-  // 0.0012345 nm is 7.506 ft directly, but 0.00123 nm * 6080 = 7.4784 ft once the miles are rounded.
-  EXPECT_EQ(DistanceFt(0, 0, 0.0012345 / 60, 0), 7);
-  // 0.0004145 nm: 2.520 ft directly, 0.00041 * 6080 = 2.4928.
-  EXPECT_EQ(DistanceFt(0, 0, 0.0004145 / 60, 0), 2);
-}
-
-TEST(Distance, MilesNeverReachTheCapBecauseTheLongestLegIsHalfTheEarth) {
-  // Antipodes on the equator: the cosine sum is exactly -1, ArcCos gives kPi, and kPi * 10800 / kPi.
-  EXPECT_EQ(DistanceNm(0, 0, 0, 180), 10800);
-  EXPECT_EQ(DistanceNm(0, -90, 0, 90), 10800);
-}
-
-TEST(Distance, MatchesAnIndependentHaversineOnBothFormulaBranches) {
-  int checked = 0;
+TEST(DistanceAndBearing, MatchIndependentFormulasOnBothBranches) {
+  int miles = 0, courses = 0;
   for (const Leg& leg : SweepLegs()) {
+    SCOPED_TRACE(Trace(leg));
     const long double exact = ReferenceDistanceNm(leg.lat1, leg.lon1, leg.lat2, leg.lon2);
-    if (std::fabs(exact - std::floor(exact) - 0.5L) < 1e-6L) continue;  // too close to a rounding edge
-    ++checked;
-    EXPECT_EQ(DistanceNm(leg.lat1, leg.lon1, leg.lat2, leg.lon2), static_cast<int>(std::llround(exact)))
-        << leg.lat1 << "," << leg.lon1 << " -> " << leg.lat2 << "," << leg.lon2;
+    if (std::fabs(exact - std::floor(exact) - 0.5L) >= 1e-6L) {  // else too close to a rounding edge
+      ++miles;
+      EXPECT_EQ(DistanceNm(leg.lat1, leg.lon1, leg.lat2, leg.lon2), static_cast<int>(std::llround(exact)));
+    }
+    const long double course = ReferenceCourse(leg.lat1, leg.lon1, leg.lat2, leg.lon2);
+    const long double fraction = course - std::floor(course);
+    if (fraction >= 1e-6L && fraction <= 1 - 1e-6L) {
+      ++courses;
+      EXPECT_EQ(TrueBearing(leg.lat1, leg.lon1, leg.lat2, leg.lon2), static_cast<int>(std::ceil(course)));
+    }
   }
-  EXPECT_GT(checked, 1000);
+  EXPECT_GT(miles, 1000);
+  EXPECT_GT(courses, 1000);
 }
 
 TEST(Distance, NonFiniteCoordinatesThrowOverflow) {
@@ -184,26 +208,6 @@ TEST(Distance, NonFiniteCoordinatesThrowOverflow) {
   EXPECT_THROW(DistanceNm(nan, 0, 1, 1), OverflowError);
   EXPECT_THROW(DistanceFt(0, inf, 1, 1), OverflowError);
   EXPECT_THROW(TrueBearing(0, 0, nan, 1), OverflowError);
-}
-
-// ---------------------------------------------------------------------------------------------------------
-// Courses
-
-TEST(TrueBearing, CourseIsRoundedUpNotToNearest) {
-  // Exact course 44.495 degrees.
-  EXPECT_EQ(TrueBearing(10, 10, 10.5, 10.5), 45);
-  // Exact course 135.45 from (10, 10) to (9.5, 10.5): reported 136, not 135.
-  EXPECT_EQ(static_cast<int>(std::ceil(ReferenceCourse(10, 10, 9.5, 10.5))), 136);
-  EXPECT_EQ(TrueBearing(10, 10, 9.5, 10.5), 136);
-}
-
-TEST(TrueBearing, DueEastComesOutOneDegreeHigh) {
-  // ArcCos(0) is the full-precision pi/2, slightly more than kTwoPi / 4: the west-positive course is a hair
-  // under 270, its floor 269, and the bearing 360 - 269 = 91.
-  EXPECT_EQ(TrueBearing(0, 0, 0, 1), 91);
-  EXPECT_EQ(TrueBearing(0, 100, 0, 100.5), 91);
-  // Due west: pi/2 in degrees is a hair over 90, floor 90, bearing 270.
-  EXPECT_EQ(TrueBearing(0, 0, 0, -1), 270);
 }
 
 TEST(TrueBearing, MeridianLegsTakeTheEastwardBranch) {
@@ -221,51 +225,17 @@ TEST(TrueBearing, MeridianLegsTakeTheEastwardBranch) {
   }
 }
 
-TEST(TrueBearing, MatchesTheExactCourseRoundedUp) {
-  int checked = 0;
-  for (const Leg& leg : SweepLegs()) {
-    const long double exact = ReferenceCourse(leg.lat1, leg.lon1, leg.lat2, leg.lon2);
-    const long double fraction = exact - std::floor(exact);
-    if (fraction < 1e-6L || fraction > 1 - 1e-6L) continue;
-    ++checked;
-    EXPECT_EQ(TrueBearing(leg.lat1, leg.lon1, leg.lat2, leg.lon2), static_cast<int>(std::ceil(exact)))
-        << leg.lat1 << "," << leg.lon1 << " -> " << leg.lat2 << "," << leg.lon2;
-  }
-  EXPECT_GT(checked, 1000);
-}
-
-TEST(TrueBearing, LawOfCosinesOnlyWhenALongitudeDifferenceReachesOneRadian) {
-  // Two points 2.5e-12 rad apart near the pole. With a longitude difference of 90 degrees (>= 1 rad) the
-  // law of cosines is used: its sum rounds to exactly 1, the distance is 0 and the course 360.
-  EXPECT_EQ(TrueBearing(89.9999999999, 0, 89.9999999999, 90), 360);
-  EXPECT_EQ(TrueBearing(89.9999999999, 0, 89.9999999999, -90), 360);
-  // With 45 degrees (under 1 rad in size) the haversine form gives a non-zero distance; sin(lat) and
-  // cos(d) are both exactly 1, so c = 0 and the course is due east or due west (with east's extra degree).
-  EXPECT_EQ(TrueBearing(89.9999999999, 0, 89.9999999999, 45), 91);
-  // A negative difference of -0.79 rad truncates to 0: still haversine (a floor would pick the other form).
-  EXPECT_EQ(TrueBearing(89.9999999999, 0, 89.9999999999, -45), 270);
-  // The switch lies between 57 and 58 degrees of longitude.
-  EXPECT_EQ(TrueBearing(89.9999999999, 0, 89.9999999999, 57), 91);
-  EXPECT_EQ(TrueBearing(89.9999999999, 0, 89.9999999999, 58), 360);
-}
-
-TEST(MagneticBearing, UsesTheVariationAtTheFirstPoint) {
-  MagVarGrid grid;
-  SetVariation(grid, 10, 10, 1275);   // +7.0038 -> 7 east at the departure point
-  SetVariation(grid, 20, 20, -2731);  // -15.0018 -> 15 west at the destination
-  const int trueCourse = static_cast<int>(std::ceil(ReferenceCourse(10, 10, 20, 20)));
-  ASSERT_EQ(trueCourse, 43);
-  EXPECT_EQ(MagneticBearing(10, 10, 20, 20, grid), 36);
-  // The way back starts in the 15 W cell.
-  const int backCourse = static_cast<int>(std::ceil(ReferenceCourse(20, 20, 10, 10)));
-  ASSERT_EQ(backCourse, 226);
-  EXPECT_EQ(MagneticBearing(20, 20, 10, 10, grid), 241);
-}
-
-TEST(MagneticBearing, WrapsThroughNormalisation) {
+TEST(MagneticBearing, UsesTheVariationAtTheFirstPointAndWraps) {
   MagVarGrid grid;
   EXPECT_EQ(MagneticBearing(10, 10, 10.5, 10.5, grid), 45);  // unloaded grid: magnetic is true
-  SetVariation(grid, 10, 10, 3641);                          // +20.0006 -> 20 east
+  SetVariation(grid, 10, 10, 1275);                          // +7.0038 -> 7 east at the departure point
+  SetVariation(grid, 20, 20, -2731);                         // -15.0018 -> 15 west at the destination
+  ASSERT_EQ(static_cast<int>(std::ceil(ReferenceCourse(10, 10, 20, 20))), 43);
+  EXPECT_EQ(MagneticBearing(10, 10, 20, 20, grid), 36);
+  // The way back starts in the 15 W cell.
+  ASSERT_EQ(static_cast<int>(std::ceil(ReferenceCourse(20, 20, 10, 10))), 226);
+  EXPECT_EQ(MagneticBearing(20, 20, 10, 10, grid), 241);
+  SetVariation(grid, 10, 10, 3641);  // +20.0006 -> 20 east
   // True 45 - 20 = 25; identical points: 360 - 20 = 340.
   EXPECT_EQ(MagneticBearing(10, 10, 10.5, 10.5, grid), 25);
   EXPECT_EQ(MagneticBearing(10, 10, 10, 10, grid), 340);
@@ -276,18 +246,22 @@ TEST(MagneticBearing, WrapsThroughNormalisation) {
 // ---------------------------------------------------------------------------------------------------------
 // Destination points
 
-TEST(DestinationPoint, CardinalCourses) {
-  EXPECT_EQ(DestinationPointNm(0, 0, 90, 60), (TargetPoint{"", "", 0, 1, 0}));  // texts empty, Value 0
-  EXPECT_EQ(DestinationPointNm(0, 0, 0, 60), (TargetPoint{"", "", 1, 0, 0}));
-  EXPECT_EQ(DestinationPointNm(0, 0, 360, 60), (TargetPoint{"", "", 1, 0, 0}));
-  EXPECT_EQ(DestinationPointNm(10, 20, 180, 30), (TargetPoint{"", "", 9.5, 20, 0}));
-  EXPECT_EQ(DestinationPointNm(0, 0, 270, 120), (TargetPoint{"", "", 0, -2, 0}));
-  EXPECT_EQ(DestinationPointNm(47, -122, 0, 0), (TargetPoint{"", "", 47, -122, 0}));
-}
-
-TEST(DestinationPoint, CrossesTheAntimeridian) {
-  EXPECT_EQ(DestinationPointNm(0, 179.5, 90, 60), (TargetPoint{"", "", 0, -179.5, 0}));
-  EXPECT_EQ(DestinationPointNm(0, -179.5, 270, 60), (TargetPoint{"", "", 0, 179.5, 0}));
+TEST(DestinationPoint, CardinalCoursesAndTheAntimeridian) {
+  struct Case {
+    double lat, lon;
+    int16_t course, distance;
+    double toLat, toLon;
+  };
+  const Case cases[] = {{0, 0, 90, 60, 0, 1},          {0, 0, 0, 60, 1, 0},
+                        {0, 0, 360, 60, 1, 0},         {10, 20, 180, 30, 9.5, 20},
+                        {0, 0, 270, 120, 0, -2},       {47, -122, 0, 0, 47, -122},
+                        {0, 179.5, 90, 60, 0, -179.5}, {0, -179.5, 270, 60, 0, 179.5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.lat << "," << c.lon << " " << c.course << " " << c.distance);
+    // Texts empty, Value 0.
+    EXPECT_EQ(DestinationPointNm(c.lat, c.lon, c.course, c.distance),
+              (TargetPoint{"", "", c.toLat, c.toLon, 0}));
+  }
 }
 
 // True when x is a whole number of 1e-5 (what Round(x, 5) produces), up to the representation error.
@@ -337,85 +311,52 @@ TEST(DestinationPoint, FeetAreDividedBy6080AsAFraction) {
 // ---------------------------------------------------------------------------------------------------------
 // True to magnetic
 
-TEST(TrueToMagnetic, UnloadedGridLeavesTheHeading) {
-  const MagVarGrid grid;
-  EXPECT_EQ(TrueToMagnetic(123, 47.4, -122.3, grid), 123);
-  EXPECT_EQ(TrueToMagnetic(360, 0, 0, grid), 360);
-  EXPECT_EQ(TrueToMagnetic(0, 0, 0, grid), 0);  // normalisation keeps 0
-}
-
-TEST(TrueToMagnetic, SubtractsEastVariationAndWraps) {
-  MagVarGrid grid;
-  SetVariation(grid, 0, 0, 1821);  // 10.003 -> 10 E
-  EXPECT_EQ(TrueToMagnetic(100, 0, 0, grid), 90);
-  EXPECT_EQ(TrueToMagnetic(5, 0, 0, grid), 355);
-  EXPECT_EQ(TrueToMagnetic(10, 0, 0, grid), 0);  // not 360: only one correction, and 0 stays 0
-  SetVariation(grid, 0, 0, -1821);               // 10 W
-  EXPECT_EQ(TrueToMagnetic(355, 0, 0, grid), 5);
-  EXPECT_EQ(TrueToMagnetic(350, 0, 0, grid), 360);
-}
-
-TEST(TrueToMagnetic, VariationIsTruncatedTowardZero) {
-  MagVarGrid grid;
-  SetVariation(grid, 0, 0, 1900);    // +10.437 -> 10
-  SetVariation(grid, 1, 0, -3700);   // -20.325 -> -20, not -21
-  SetVariation(grid, 2, 0, -182);    // -0.9998 -> 0
-  SetVariation(grid, 3, 0, 32767);   // 179.9945 -> 179
-  SetVariation(grid, 4, 0, -32768);  // exactly -180
-  EXPECT_EQ(TrueToMagnetic(100, 0, 0, grid), 90);
-  EXPECT_EQ(TrueToMagnetic(100, 0, 1, grid), 120);
-  EXPECT_EQ(TrueToMagnetic(100, 0, 2, grid), 100);
-  EXPECT_EQ(TrueToMagnetic(200, 0, 3, grid), 21);
-  EXPECT_EQ(TrueToMagnetic(200, 0, 4, grid), 20);  // 380 -> 20
-}
-
-TEST(TrueToMagnetic, SmallWestLongitudesPickColumnZeroOr359) {
-  MagVarGrid grid;
-  SetVariation(grid, 0, 0, 1821);                      // 10 E in column 0
-  SetVariation(grid, 359, 0, -3700);                   // 20 W in column 359
-  EXPECT_EQ(TrueToMagnetic(100, 0, -0.4, grid), 90);   // rounds to -0, which is not below 0
-  EXPECT_EQ(TrueToMagnetic(100, 0, -0.5, grid), 90);   // half to even: -0
-  EXPECT_EQ(TrueToMagnetic(100, 0, -0.6, grid), 120);  // -1 -> 359
-  EXPECT_EQ(TrueToMagnetic(100, 0, 0.5, grid), 90);
-}
-
-TEST(TrueToMagnetic, PositionRoundsHalfToEven) {
-  MagVarGrid grid;
-  // Distinct variations around (0, 0) so a wrong cell shows.
-  SetVariation(grid, 0, 0, 183);                      // 1.0005 -> 1
-  SetVariation(grid, 0, 1, 365);                      // 2
-  SetVariation(grid, 0, 2, 547);                      // 3
-  SetVariation(grid, 0, -1, 729);                     // 4
-  SetVariation(grid, 0, -2, 911);                     // 5
-  SetVariation(grid, 1, 0, 1093);                     // 6
-  SetVariation(grid, 2, 0, 1275);                     // 7
-  SetVariation(grid, 358, 0, 1457);                   // 8
-  EXPECT_EQ(TrueToMagnetic(100, 0.5, 0, grid), 99);   // lat 0
-  EXPECT_EQ(TrueToMagnetic(100, 1.5, 0, grid), 97);   // lat 2
-  EXPECT_EQ(TrueToMagnetic(100, 2.5, 0, grid), 97);   // lat 2
-  EXPECT_EQ(TrueToMagnetic(100, 1.49, 0, grid), 98);  // lat 1
-  EXPECT_EQ(TrueToMagnetic(100, -0.5, 0, grid), 99);  // lat 0
-  EXPECT_EQ(TrueToMagnetic(100, -1.5, 0, grid), 95);  // lat -2
-  EXPECT_EQ(TrueToMagnetic(100, 0, 1.5, grid), 93);   // column 2
-  EXPECT_EQ(TrueToMagnetic(100, 0, 2.5, grid), 93);   // column 2
-  EXPECT_EQ(TrueToMagnetic(100, 0, 0.51, grid), 94);  // column 1
-  EXPECT_EQ(TrueToMagnetic(100, 0, -1.5, grid), 92);  // -2 -> column 358
-}
-
-TEST(TrueToMagnetic, WestLongitudesAreStoredAt360PlusLongitude) {
-  MagVarGrid grid;
-  SetVariation(grid, 238, 47, 3277);   // Seattle cell, 18.0016 -> 18 E
-  SetVariation(grid, 122, 47, -3277);  // the east-longitude cell of the same numbers, 18 W
-  EXPECT_EQ(TrueToMagnetic(163, 47.4498889, -122.3117778, grid), 145);
-  EXPECT_EQ(TrueToMagnetic(163, 47.4498889, 122.3117778, grid), 181);
-  SetVariation(grid, 180, -10, 1821);  // 10 E; -180 and 180 share column 180
-  EXPECT_EQ(TrueToMagnetic(90, -10, -180, grid), 80);
-  EXPECT_EQ(TrueToMagnetic(90, -10, 179.6, grid), 80);
-  // Grid corners.
-  grid.Set(0, 1821);      // lon 0, lat -90
-  grid.Set(65159, 3641);  // lon 359, lat 90
-  EXPECT_EQ(TrueToMagnetic(100, -90, 0, grid), 90);
-  EXPECT_EQ(TrueToMagnetic(100, 90, -1, grid), 80);
+// Each row loads one grid cell (column, latitude, raw value) into an otherwise empty grid, so a lookup in
+// the wrong cell finds no variation and shows. In order:
+// - raw 0, an unloaded grid, leaves the heading; normalisation keeps 0;
+// - east variation is subtracted with one correction (10.003 -> 10 E, then 10 W): 10 - 10 is 0, not 360,
+//   since there is only one correction and 0 stays 0;
+// - the variation is truncated toward zero: +10.437 -> 10, -20.325 -> -20 (not -21), -0.9998 -> 0,
+//   179.9945 -> 179, exactly -180 (380 -> 20);
+// - small west longitudes pick column 0 or 359: -0.4 rounds to -0, which is not below 0; -0.5 half to even
+//   is -0; -0.6 is -1 -> 359;
+// - the position rounds half to even: lat 0.5 -> 0, 1.5 -> 2, 2.5 -> 2, 1.49 -> 1, -0.5 -> 0, -1.5 -> -2;
+//   lon 1.5 -> 2, 2.5 -> 2, 0.51 -> 1, -1.5 -> -2 -> column 358;
+// - west longitudes are stored at 360 + longitude: the Seattle cell (18.0016 -> 18 E) and the
+//   east-longitude cell of the same numbers (18 W); -180 and 180 share column 180 (10 E);
+// - the grid corners, indexes 0 and 65159.
+TEST(TrueToMagnetic, OneLoadedCellPerCase) {
+  struct Case {
+    int column, cellLat;
+    int16_t raw;
+    int heading;
+    double lat, lon;
+    int16_t expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 123, 47.4, -122.3, 123},  {0, 0, 0, 360, 0, 0, 360},      {0, 0, 0, 0, 0, 0, 0},
+      {0, 0, 1821, 100, 0, 0, 90},        {0, 0, 1821, 5, 0, 0, 355},     {0, 0, 1821, 10, 0, 0, 0},
+      {0, 0, -1821, 355, 0, 0, 5},        {0, 0, -1821, 350, 0, 0, 360},  {0, 0, 1900, 100, 0, 0, 90},
+      {1, 0, -3700, 100, 0, 1, 120},      {2, 0, -182, 100, 0, 2, 100},   {3, 0, 32767, 200, 0, 3, 21},
+      {4, 0, -32768, 200, 0, 4, 20},      {0, 0, 1821, 100, 0, -0.4, 90}, {0, 0, 1821, 100, 0, -0.5, 90},
+      {359, 0, -3700, 100, 0, -0.6, 120}, {0, 0, 1821, 100, 0, 0.5, 90},  {0, 0, 183, 100, 0.5, 0, 99},
+      {0, 2, 547, 100, 1.5, 0, 97},       {0, 2, 547, 100, 2.5, 0, 97},   {0, 1, 365, 100, 1.49, 0, 98},
+      {0, 0, 183, 100, -0.5, 0, 99},      {0, -2, 911, 100, -1.5, 0, 95}, {2, 0, 1275, 100, 0, 1.5, 93},
+      {2, 0, 1275, 100, 0, 2.5, 93},      {1, 0, 1093, 100, 0, 0.51, 94}, {358, 0, 1457, 100, 0, -1.5, 92}};
+  const Case west[] = {{238, 47, 3277, 163, 47.4498889, -122.3117778, 145},
+                       {122, 47, -3277, 163, 47.4498889, 122.3117778, 181},
+                       {180, -10, 1821, 90, -10, -180, 80},
+                       {180, -10, 1821, 90, -10, 179.6, 80},
+                       {0, -90, 1821, 100, -90, 0, 90},
+                       {359, 90, 3641, 100, 90, -1, 80}};
+  auto check = [](const Case& c) {
+    MagVarGrid grid;
+    SetVariation(grid, c.column, c.cellLat, c.raw);
+    EXPECT_EQ(TrueToMagnetic(c.heading, c.lat, c.lon, grid), c.expected)
+        << c.heading << " at " << c.lat << "," << c.lon;
+  };
+  for (const Case& c : cases) check(c);
+  for (const Case& c : west) check(c);
 }
 
 TEST(TrueToMagnetic, BadInputThrowsInsteadOfMisbehaving) {
@@ -453,125 +394,56 @@ TEST(NormalizeHeading, OneCorrectionEachWayWrittenBack) {
   }
 }
 
-bool Within(int16_t h, int16_t fromHdg, int16_t toHdg) {
-  return IsHeadingWithinArc(h, fromHdg, toHdg);
-}
-
+// Clockwise from fromHdg inclusive to toHdg exclusive; h is written back as 360 when it was 0, and only
+// then (an unnormalised 400 is left alone). In order: 0 is read as 360; the empty arc 20..20; 0 and 360
+// are the same end; toHdg 0 is read as 360, exclusive; fromHdg 0 is read as 360, inclusive; nearly the
+// whole circle, 11 round to 9; 0 is written back even when outside. Then ends outside the circle, which
+// still terminate: from 400 the walk never wraps to 1 and never meets toHdg; with an unreachable end the
+// walk goes round once, finds any heading of the circle, and stops; from -30 the walk climbs through 0 to
+// 1..: an unnormalised start may still find h.
 TEST(IsHeadingWithinArc, ClockwiseFromInclusiveToExclusive) {
-  EXPECT_TRUE(Within(0, 350, 10));  // 0 read as 360
-  EXPECT_TRUE(Within(360, 350, 10));
-  EXPECT_FALSE(Within(10, 350, 10));
-  EXPECT_TRUE(Within(9, 350, 10));
-  EXPECT_TRUE(Within(1, 350, 10));
-  EXPECT_TRUE(Within(350, 350, 10));
-  EXPECT_FALSE(Within(349, 350, 10));
-  EXPECT_FALSE(Within(180, 350, 10));
-  EXPECT_FALSE(Within(5, 20, 20));  // empty arc
-  EXPECT_FALSE(Within(20, 20, 20));
-  EXPECT_FALSE(Within(360, 0, 360));  // 0 and 360 are the same end
-  EXPECT_FALSE(Within(360, 330, 0));  // toHdg 0 read as 360, exclusive
-  EXPECT_TRUE(Within(359, 330, 0));
-  EXPECT_TRUE(Within(360, 0, 30));  // fromHdg 0 read as 360, inclusive
-  EXPECT_TRUE(Within(1, 0, 30));
-  EXPECT_FALSE(Within(30, 0, 30));
-  // Nearly the whole circle: 11 round to 9.
-  EXPECT_TRUE(Within(5, 11, 10));
-  EXPECT_TRUE(Within(9, 11, 10));
-  EXPECT_FALSE(Within(10, 11, 10));
-}
-
-TEST(IsHeadingWithinArc, WritesBackZeroAs360Only) {
-  int16_t h = 0;
-  EXPECT_FALSE(IsHeadingWithinArc(h, 90, 180));  // written back even when outside
-  EXPECT_EQ(h, 360);
-  h = 0;
-  EXPECT_TRUE(IsHeadingWithinArc(h, 350, 10));
-  EXPECT_EQ(h, 360);
-  h = 45;
-  EXPECT_TRUE(IsHeadingWithinArc(h, 0, 90));
-  EXPECT_EQ(h, 45);
-  h = 400;  // not normalised: left alone
-  IsHeadingWithinArc(h, 0, 90);
-  EXPECT_EQ(h, 400);
-}
-
-TEST(IsHeadingWithinArc, EndsOutsideTheCircleStillTerminate) {
-  // From 400 the walk never wraps to 1 and never meets toHdg.
-  EXPECT_FALSE(Within(5, 400, 10));
-  EXPECT_FALSE(Within(5, 32767, 10));
-  EXPECT_FALSE(Within(5, -32768, 10));
-  // An unreachable end: the walk goes round once, finds any heading of the circle, and stops.
-  EXPECT_TRUE(Within(9, 10, 500));
-  EXPECT_FALSE(Within(400, 10, 500));
-  // From -30 the walk climbs through 0 to 1..: an unnormalised start may still find h.
-  EXPECT_TRUE(Within(1, -30, 360));
+  struct Case {
+    int16_t h, fromHdg, toHdg;
+    bool within;
+  };
+  const Case cases[] = {
+      {0, 350, 10, true},  {360, 350, 10, true},  {10, 350, 10, false},  {9, 350, 10, true},
+      {1, 350, 10, true},  {350, 350, 10, true},  {349, 350, 10, false}, {180, 350, 10, false},
+      {5, 20, 20, false},  {20, 20, 20, false},   {360, 0, 360, false},  {360, 330, 0, false},
+      {359, 330, 0, true}, {360, 0, 30, true},    {1, 0, 30, true},      {30, 0, 30, false},
+      {5, 11, 10, true},   {9, 11, 10, true},     {10, 11, 10, false},   {0, 90, 180, false},
+      {45, 0, 90, true},   {5, 400, 10, false},   {5, 32767, 10, false}, {5, -32768, 10, false},
+      {9, 10, 500, true},  {400, 10, 500, false}, {1, -30, 360, true}};
+  for (const Case& c : cases) {
+    int16_t h = c.h;
+    EXPECT_EQ(IsHeadingWithinArc(h, c.fromHdg, c.toHdg), c.within)
+        << c.h << " in " << c.fromHdg << ".." << c.toHdg;
+    EXPECT_EQ(h, c.h == 0 ? 360 : c.h) << c.h;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Sectors and clock positions
 
-TEST(RunwaySector, RunwayHeading160) {
-  EXPECT_EQ(RunwaySector(160, 160), "north");
-  EXPECT_EQ(RunwaySector(340, 160), "south");
-  EXPECT_EQ(RunwaySector(250, 160), "east");
-  EXPECT_EQ(RunwaySector(70, 160), "west");
-  EXPECT_EQ(RunwaySector(200, 160), "northeast");
-  EXPECT_EQ(RunwaySector(120, 160), "northwest");
-  EXPECT_EQ(RunwaySector(290, 160), "southeast");
-  EXPECT_EQ(RunwaySector(30, 160), "southwest");
+TEST(SectorsAndClock, AroundRunway160AndAnAircraftHeadingNorth) {
+  struct Case {
+    int16_t bearing, reference;
+    const char* word;
+  };
+  const Case sectors[] = {{160, 160, "north"},     {340, 160, "south"},     {250, 160, "east"},
+                          {70, 160, "west"},       {200, 160, "northeast"}, {120, 160, "northwest"},
+                          {290, 160, "southeast"}, {30, 160, "southwest"}};
+  for (const Case& c : sectors) EXPECT_EQ(RunwaySector(c.bearing, c.reference), c.word) << c.bearing;
+  const Case clock[] = {{360, 360, "twelve o'clock"}, {45, 360, "two o'clock"},  {90, 0, "three o'clock"},
+                        {135, 0, "five o'clock"},     {180, 0, "six o'clock"},   {225, 0, "eight o'clock"},
+                        {270, 0, "nine o'clock"},     {315, 0, "ten o'clock"},   {329, 0, "ten o'clock"},
+                        {330, 0, "twelve o'clock"},   {29, 0, "twelve o'clock"}, {30, 0, "two o'clock"}};
+  for (const Case& c : clock) EXPECT_EQ(ClockPosition(c.bearing, c.reference), c.word) << c.bearing;
 }
 
-TEST(RunwaySector, BoundsThatWrapPastNorth) {
-  // Runway 010: north arc 340..039, northwest 310..339, south 160..219.
-  EXPECT_EQ(RunwaySector(340, 10), "north");
-  EXPECT_EQ(RunwaySector(339, 10), "northwest");
-  EXPECT_EQ(RunwaySector(39, 10), "north");
-  EXPECT_EQ(RunwaySector(40, 10), "northeast");
-  EXPECT_EQ(RunwaySector(0, 10), "north");
-  EXPECT_EQ(RunwaySector(310, 10), "northwest");
-  EXPECT_EQ(RunwaySector(309, 10), "west");
-  EXPECT_EQ(RunwaySector(160, 10), "south");
-  EXPECT_EQ(RunwaySector(159, 10), "southeast");
-  EXPECT_EQ(RunwaySector(219, 10), "south");
-  EXPECT_EQ(RunwaySector(220, 10), "southwest");
-  // Runway 350: north 320..019, northeast 020..049.
-  EXPECT_EQ(RunwaySector(19, 350), "north");
-  EXPECT_EQ(RunwaySector(20, 350), "northeast");
-  EXPECT_EQ(RunwaySector(320, 350), "north");
-  EXPECT_EQ(RunwaySector(319, 350), "northwest");
-  EXPECT_EQ(RunwaySector(50, 350), "east");
-  EXPECT_EQ(RunwaySector(109, 350), "east");
-  EXPECT_EQ(RunwaySector(110, 350), "southeast");
-  // Runway 360 and runway 0 are the same; bearing 0 and 360 are the same.
-  EXPECT_EQ(RunwaySector(0, 0), "north");
-  EXPECT_EQ(RunwaySector(360, 360), "north");
-  EXPECT_EQ(RunwaySector(0, 360), "north");
-  EXPECT_EQ(RunwaySector(150, 0), "south");
-  EXPECT_EQ(RunwaySector(149, 360), "southeast");
-  EXPECT_EQ(RunwaySector(210, 0), "southwest");
-  EXPECT_EQ(RunwaySector(209, 360), "south");
-  // A bound that normalises to exactly 0 is read as 360: runway 030, north from 0.
-  EXPECT_EQ(RunwaySector(360, 30), "north");
-  EXPECT_EQ(RunwaySector(0, 30), "north");
-  EXPECT_EQ(RunwaySector(359, 30), "northwest");
-}
-
-TEST(ClockPosition, AroundAnAircraftHeadingNorth) {
-  EXPECT_EQ(ClockPosition(360, 360), "twelve o'clock");
-  EXPECT_EQ(ClockPosition(45, 360), "two o'clock");
-  EXPECT_EQ(ClockPosition(90, 0), "three o'clock");
-  EXPECT_EQ(ClockPosition(135, 0), "five o'clock");
-  EXPECT_EQ(ClockPosition(180, 0), "six o'clock");
-  EXPECT_EQ(ClockPosition(225, 0), "eight o'clock");
-  EXPECT_EQ(ClockPosition(270, 0), "nine o'clock");
-  EXPECT_EQ(ClockPosition(315, 0), "ten o'clock");
-  EXPECT_EQ(ClockPosition(329, 0), "ten o'clock");
-  EXPECT_EQ(ClockPosition(330, 0), "twelve o'clock");
-  EXPECT_EQ(ClockPosition(29, 0), "twelve o'clock");
-  EXPECT_EQ(ClockPosition(30, 0), "two o'clock");
-}
-
-// Every bearing, so both sides of every bound, for reference headings whose bounds wrap past 0/360.
+// Every bearing, so both sides of every bound, for reference headings whose bounds wrap past 0/360: runway
+// 010 (north arc 340..039), 350 (north 320..019), 360 and 0 (the same runway; bearings 0 and 360 the same),
+// and 030, whose north arc starts at a bound that normalises to exactly 0 and is read as 360.
 TEST(SectorsAndClock, TileTheCircleForAllNormalisedHeadings) {
   std::vector<int> references = {0, 1, 10, 29, 30, 31, 150, 160, 209, 210, 211, 329, 330, 331, 350, 359, 360};
   for (int reference = 2; reference < 360; reference += 7) references.push_back(reference);
@@ -586,15 +458,12 @@ TEST(SectorsAndClock, TileTheCircleForAllNormalisedHeadings) {
   }
 }
 
-TEST(SectorsAndClock, FirstArcWinsForSectorsLastArcForClock) {
+TEST(SectorsAndClock, FirstArcWinsForSectorsLastArcForClockAndNoArcOffTheCircle) {
   // Reference -330 (not normalised). North: -360 -> 0 (read 360) to -300 -> 60, holds 1. Northwest:
   // -390 -> -30 (one correction only) to -360 -> 0 (read 360); the walk climbs -30, -29, .., 1 and holds
   // too. No later arc holds 1.
   EXPECT_EQ(RunwaySector(1, -330), "north");
   EXPECT_EQ(ClockPosition(1, -330), "ten o'clock");
-}
-
-TEST(SectorsAndClock, NoArcHoldsForABearingOffTheCircle) {
   EXPECT_EQ(RunwaySector(400, 90), "");
   EXPECT_EQ(ClockPosition(-5, 90), "");
   EXPECT_EQ(RunwaySector(32767, -32768), "");
@@ -638,71 +507,63 @@ TEST(ArcSinArcCos, OutOfDomainGivesZero) {
 }
 
 TEST(FloatMod, ResultTakesTheSignOfAPositiveModulus) {
-  EXPECT_EQ(FloatMod(7, 3), 1);
-  EXPECT_EQ(FloatMod(-1, 3), 2);
-  EXPECT_EQ(FloatMod(-7, 3), 2);
-  EXPECT_EQ(FloatMod(6, 3), 0);
-  EXPECT_EQ(FloatMod(-6, 3), 0);
-  EXPECT_EQ(FloatMod(5.5, 2), 1.5);
-  EXPECT_NEAR(FloatMod(-0.5, kTwoPi), kTwoPi - 0.5, 1e-15);
+  struct Case {
+    double x, m, expected;
+  };
   // A negative modulus: 7 - (-3) * floor(-2.33) = -2, then once more -3.
-  EXPECT_EQ(FloatMod(7, -3), -5);
+  const Case cases[] = {{7, 3, 1}, {-1, 3, 2}, {-7, 3, 2}, {6, 3, 0}, {-6, 3, 0}, {5.5, 2, 1.5}, {7, -3, -5}};
+  for (const Case& c : cases) EXPECT_EQ(FloatMod(c.x, c.m), c.expected) << c.x << " mod " << c.m;
+  EXPECT_NEAR(FloatMod(-0.5, kTwoPi), kTwoPi - 0.5, 1e-15);
 }
+
+// The ten-bit field above the low two bits, scaled to degrees and rounded half to even: fields 1023, 1022,
+// 1, 2, 64 and 192 are 359.648, 359.297, 0.352, 0.703, 22.5 and 67.5 degrees. Other bits are ignored.
+// Negative words divide toward zero: -3 \ 4 = 0 (an arithmetic shift would give -1, field 1023, 360);
+// -4 \ 4 = -1, field 1023; -5 \ 4 = -1 (a shift: -2, field 1022, 359); -8 \ 4 = -2, field 1022.
+const int32_t kMax = std::numeric_limits<int32_t>::max();
+const int32_t kMin = std::numeric_limits<int32_t>::min();
 
 TEST(HeadingFromPacked, TenBitFieldScaledToDegrees) {
-  EXPECT_EQ(HeadingFromPacked(0), 0);
-  EXPECT_EQ(HeadingFromPacked(256 << 2), 90);
-  EXPECT_EQ(HeadingFromPacked(512 << 2), 180);
-  EXPECT_EQ(HeadingFromPacked(768 << 2), 270);
-  EXPECT_EQ(HeadingFromPacked(1023 << 2), 360);  // 359.648
-  EXPECT_EQ(HeadingFromPacked(1022 << 2), 359);  // 359.297
-  EXPECT_EQ(HeadingFromPacked(1 << 2), 0);       // 0.352
-  EXPECT_EQ(HeadingFromPacked(2 << 2), 1);       // 0.703
-  EXPECT_EQ(HeadingFromPacked(64 << 2), 22);     // 22.5, half to even
-  EXPECT_EQ(HeadingFromPacked(192 << 2), 68);    // 67.5, half to even
+  struct Case {
+    int32_t packed;
+    int16_t heading;
+  };
+  const Case cases[] = {{0, 0},
+                        {256 << 2, 90},
+                        {512 << 2, 180},
+                        {768 << 2, 270},
+                        {1023 << 2, 360},
+                        {1022 << 2, 359},
+                        {1 << 2, 0},
+                        {2 << 2, 1},
+                        {64 << 2, 22},
+                        {192 << 2, 68},
+                        {(256 << 2) | 3, 90},
+                        {0x7FFF400, 90},
+                        {kMax, 360},
+                        {kMin, 0},
+                        {-3, 0},
+                        {-4, 360},
+                        {-5, 360},
+                        {-8, 359}};
+  for (const Case& c : cases) EXPECT_EQ(HeadingFromPacked(c.packed), c.heading) << c.packed;
 }
 
-TEST(HeadingFromPacked, OtherBitsAreIgnored) {
-  EXPECT_EQ(HeadingFromPacked((256 << 2) | 3), 90);
-  EXPECT_EQ(HeadingFromPacked((0x7FFF << 12) | (256 << 2)), 90);
-  EXPECT_EQ(HeadingFromPacked(std::numeric_limits<int32_t>::max()), 360);
-  EXPECT_EQ(HeadingFromPacked(std::numeric_limits<int32_t>::min()), 0);
-}
-
-TEST(HeadingFromPacked, NegativeWordsDivideTowardZero) {
-  // -3 \ 4 = 0; an arithmetic shift would give -1, field 1023, 360.
-  EXPECT_EQ(HeadingFromPacked(-3), 0);
-  // -4 \ 4 = -1: field 1023.
-  EXPECT_EQ(HeadingFromPacked(-4), 360);
-  // -5 \ 4 = -1 (a shift: -2, field 1022, 359).
-  EXPECT_EQ(HeadingFromPacked(-5), 360);
-  // -8 \ 4 = -2: field 1022.
-  EXPECT_EQ(HeadingFromPacked(-8), 359);
-}
-
-TEST(Shifts, ShiftLeftIsADoubleProduct) {
-  EXPECT_EQ(ShiftLeft(3, 4), 48.0);
-  EXPECT_EQ(ShiftLeft(-3, 2), -12.0);
-  EXPECT_EQ(ShiftLeft(1, 31), 2147483648.0);
-  EXPECT_EQ(ShiftLeft(std::numeric_limits<int32_t>::max(), 1), 4294967294.0);
-  EXPECT_EQ(ShiftLeft(1, -1), 0.5);
-  EXPECT_EQ(ShiftLeft(5, 0), 5.0);
-}
-
-TEST(Shifts, ShiftRightDividesTruncatingTowardZero) {
-  EXPECT_EQ(ShiftRight(5, 2), 1);
-  EXPECT_EQ(ShiftRight(-5, 2), -1);
-  EXPECT_EQ(ShiftRight(-8, 1), -4);
-  EXPECT_EQ(ShiftRight(-1, 1), 0);
-  EXPECT_EQ(ShiftRight(12345, 0), 12345);
-  EXPECT_EQ(ShiftRight(std::numeric_limits<int32_t>::min(), 30), -2);
-  EXPECT_EQ(ShiftRight(std::numeric_limits<int32_t>::max(), 30), 1);
-}
-
-TEST(Shifts, ShiftRightRefusesDivisorsThatDoNotExist) {
+TEST(Shifts, LeftIsADoubleProductRightDividesTruncatingTowardZero) {
+  struct Case {
+    int32_t value, bits;
+    double expected;
+  };
+  const Case left[] = {{3, 4, 48.0}, {-3, 2, -12.0}, {1, 31, 2147483648.0}, {kMax, 1, 4294967294.0},
+                       {1, -1, 0.5}, {5, 0, 5.0}};
+  for (const Case& c : left) EXPECT_EQ(ShiftLeft(c.value, c.bits), c.expected) << c.value << " " << c.bits;
+  const Case right[] = {{5, 2, 1},         {-5, 2, -1},    {-8, 1, -4},  {-1, 1, 0},
+                        {12345, 0, 12345}, {kMin, 30, -2}, {kMax, 30, 1}};
+  for (const Case& c : right) EXPECT_EQ(ShiftRight(c.value, c.bits), c.expected) << c.value << " " << c.bits;
+  // Divisors that do not exist are refused.
   EXPECT_THROW(ShiftRight(1, 31), OverflowError);      // 2^31 is not a Long
   EXPECT_THROW(ShiftRight(1, -1), std::domain_error);  // 2^-1 rounds to 0
-  EXPECT_THROW(ShiftRight(1, std::numeric_limits<int32_t>::min()), std::domain_error);
+  EXPECT_THROW(ShiftRight(1, kMin), std::domain_error);
 }
 
 }  // namespace

@@ -1,12 +1,9 @@
-// Departure and approach control on a hand-made airport at the equator: runway 36 (magnetic 360) with
-// an ILS on 110.3, its threshold 1 nm south of the reference point (0, 0), field elevation 100 ft, no
-// magnetic variation. Pilots are placed by true course and distance from the threshold, fly at 180 kt
-// (3 nm a minute) and heading 360 unless a test says otherwise. Expected headings, distances and
-// points were worked out separately with the textbook great-circle formulas (courses rounded up to
-// the next whole degree). The roster holds the one pilot, so no traffic is ever reported.
+// Departure and approach control on the airport of radar_fixture.h. Pilots are placed by true course
+// and distance from the threshold and fly heading 360 unless a test says otherwise. Expected headings,
+// distances and points were worked out separately with the textbook great-circle formulas (courses
+// rounded up to the next whole degree). The one pilot of the roster is never told of traffic.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,7 +18,6 @@
 namespace skyvox::atc {
 namespace {
 
-using session::PlayerRecord;
 const char* const kExpectIls = " Expect vectors for the ILS runway 36 (110.3 Mhz) approach.";
 
 class Approach : public RadarTest {
@@ -52,43 +48,11 @@ class Approach : public RadarTest {
 
   scenery::RunwayRecord& Runway() { return world.ControlledAirports[0].MainRunway; }
 
-  void Put(int16_t course, int16_t nm, int32_t altitude, int16_t heading = 360) {
-    const geo::TargetPoint p = geo::DestinationPointNm(kThrLat, 0, course, nm);
-    P().Latitude = p.Latitude;
-    P().Longitude = p.Longitude;
-    P().Altitude = altitude;
-    P().Heading = heading;
-  }
-
-  void Run() {
+  void Run() override {
     AtcContext context{link, world, 0, cycle};
     RunApproachControl(context);
   }
-
-  // As the cycle's pass: a consumed choice runs the facility once more in the same tick.
-  void Step() {
-    AtcContext context{link, world, 0, cycle};
-    const bool chose = P().PendingChoice > 0;
-    RunApproachControl(context);
-    if (chose && P().PendingChoice == 0 &&
-        (P().FacilityType == "Approach" || P().FacilityType == "Departure")) {
-      RunApproachControl(context);
-    }
-  }
-
-  void Choose(const std::string& text) {
-    const Options menu = Menu();
-    const auto it = std::find(menu.begin(), menu.end(), text);
-    ASSERT_NE(it, menu.end()) << "not offered: " << text;
-    P().PendingChoice = static_cast<uint8_t>(it - menu.begin() + 1);
-    Step();
-  }
-
-  void ExpectWaypoint(const std::string& name, double lat, double lon) {
-    EXPECT_EQ(P().VectorWaypoint.Name, name);
-    EXPECT_NEAR(P().VectorWaypoint.Latitude, lat, 2e-5);
-    EXPECT_NEAR(P().VectorWaypoint.Longitude, lon, 2e-5);
-  }
+  bool StillServed() override { return P().FacilityType == "Approach" || P().FacilityType == "Departure"; }
 
   void AddTerrain(int16_t course, int16_t nm, int32_t elevation) {
     const geo::TargetPoint t = geo::DestinationPointNm(kThrLat, 0, course, nm);

@@ -1,11 +1,9 @@
-// Center control: the same hand-made airport as the approach tests (runway 36 with ILS 110.3, threshold
-// 1 nm south of the reference point (0, 0), elevation 100 ft, no variation) under three centres: a
-// high-level box 10 degrees each way around it, a high-level box across the 180th meridian and a
-// low-level box like the first. Expected headings and points were worked out separately with the
-// textbook great-circle formulas (courses rounded up). The roster holds the one pilot.
+// Center control over the airport of radar_fixture.h under three centres: a high-level box 10 degrees
+// each way around it, a high-level box across the 180th meridian and a low-level box like the first.
+// Expected headings and points were worked out separately with the textbook great-circle formulas
+// (courses rounded up).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,8 +15,6 @@
 
 namespace skyvox::atc {
 namespace {
-
-using session::PlayerRecord;
 
 scenery::AirspaceRecord Box(const char* name, const char* kind, const char* freq, double west, double east) {
   scenery::AirspaceRecord s;
@@ -50,26 +46,11 @@ class Center : public RadarTest {
     P().AirportIndex = 1;  // left over from elsewhere: the center never looks at it
   }
 
-  void Put(int16_t course, int16_t nm) {
-    const geo::TargetPoint p = geo::DestinationPointNm(kThrLat, 0, course, nm);
-    P().Latitude = p.Latitude;
-    P().Longitude = p.Longitude;
-  }
-
-  void Step() {
+  void Run() override {
     AtcContext context{link, world, 0, cycle};
-    const bool chose = P().PendingChoice > 0;
     RunCenterControl(context);
-    if (chose && P().PendingChoice == 0 && P().FacilityType == "Center") RunCenterControl(context);
   }
-
-  void Choose(const std::string& text) {
-    const Options menu = Menu();
-    const auto it = std::find(menu.begin(), menu.end(), text);
-    ASSERT_NE(it, menu.end()) << "not offered: " << text;
-    P().PendingChoice = static_cast<uint8_t>(it - menu.begin() + 1);
-    Step();
-  }
+  bool StillServed() override { return P().FacilityType == "Center"; }
 };
 
 TEST_F(Center, OnlyAStrictlyInsidePositionOfAHighLevelBoxIsInside) {
@@ -120,7 +101,7 @@ TEST_F(Center, TheHandoffAcknowledgementClearsTheCentreAndKeepsTheState) {
 
 TEST_F(Center, TheCenterClimbsADepartureAndStartsTheDescentItself) {
   P().PilotRequest = "Contacting Departure - Departure Airport";
-  Put(10, 40);
+  Put(10, 40, 9000);
   Step();
   EXPECT_EQ(P().PilotRequest, "Departing");
   Step();
@@ -134,9 +115,7 @@ TEST_F(Center, TheCenterClimbsADepartureAndStartsTheDescentItself) {
   EXPECT_EQ(P().LastAtcMessage,
             "you are 39 miles north. Turn left heading 202, Descent and maintain 2100 ft. Expect vectors for "
             "the ILS runway 36 (110.3 Mhz) approach.");
-  EXPECT_EQ(P().VectorWaypoint.Name, "North");
-  EXPECT_NEAR(P().VectorWaypoint.Latitude, -0.25237, 2e-5);
-  EXPECT_NEAR(P().VectorWaypoint.Longitude, -0.2357, 2e-5);
+  ExpectWaypoint("North", -0.25237, -0.2357);
   EXPECT_EQ(Menu(), Options{"Cancel IFR"});
 }
 
@@ -146,7 +125,7 @@ TEST_F(Center, LookingForTheAirportOutsideTheSouthSectorStartsTheVectoringOverAt
   P().VectorWaypoint = {"South", "", -0.13333, 0, 0};
   P().AssignedHeading = 352;
   P().AssignedAltitude = 2100;
-  Put(10, 18);
+  Put(10, 18, 9000);
   Step();
   EXPECT_EQ(P().PilotRequest, "Descending");
   EXPECT_EQ(P().VectorWaypoint, geo::TargetPoint{});
@@ -157,8 +136,7 @@ TEST_F(Center, LookingForTheAirportOutsideTheSouthSectorStartsTheVectoringOverAt
 
 TEST_F(Center, TheTowerHandoffClearsTheCentreNotTheAirport) {
   P().PilotRequest = "ILS Approach";
-  Put(180, 9);
-  P().Altitude = 1500;
+  Put(180, 9, 1500);
   Step();
   EXPECT_EQ(P().LastAtcMessage, "contact Test Tower on 118.3. Good day.");
   Step();

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "atc/atc_context.h"
+#include "geo/geometry.h"
 #include "scenery/records.h"
 #include "session/roster.h"
 
@@ -53,6 +55,40 @@ class RadarTest : public ::testing::Test {
 
   session::PlayerRecord& P() { return link.PlayerRoster[0]; }
   Options Menu() { return {P().MenuOptions.begin(), P().MenuOptions.begin() + P().MenuOptionCount}; }
+
+  // The facility under test, run once for the pilot; and whether the pilot is still its own.
+  virtual void Run() = 0;
+  virtual bool StillServed() = 0;
+
+  // As the cycle's pass: a consumed choice runs the facility once more in the same tick.
+  void Step() {
+    const bool chose = P().PendingChoice > 0;
+    Run();
+    if (chose && P().PendingChoice == 0 && StillServed()) Run();
+  }
+
+  void Choose(const std::string& text) {
+    const Options menu = Menu();
+    const auto it = std::find(menu.begin(), menu.end(), text);
+    ASSERT_NE(it, menu.end()) << "not offered: " << text;
+    P().PendingChoice = static_cast<uint8_t>(it - menu.begin() + 1);
+    Step();
+  }
+
+  // The pilot placed by true course and distance from the threshold.
+  void Put(int16_t course, int16_t nm, int32_t altitude, int16_t heading = 360) {
+    const geo::TargetPoint p = geo::DestinationPointNm(kThrLat, 0, course, nm);
+    P().Latitude = p.Latitude;
+    P().Longitude = p.Longitude;
+    P().Altitude = altitude;
+    P().Heading = heading;
+  }
+
+  void ExpectWaypoint(const std::string& name, double lat, double lon) {
+    EXPECT_EQ(P().VectorWaypoint.Name, name);
+    EXPECT_NEAR(P().VectorWaypoint.Latitude, lat, 2e-5);
+    EXPECT_NEAR(P().VectorWaypoint.Longitude, lon, 2e-5);
+  }
 };
 
 }  // namespace skyvox::atc

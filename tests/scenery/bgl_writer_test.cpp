@@ -55,123 +55,67 @@ DescribedAirspace TinyAirspace() {
   return {"C", "125.1", -1, -1, 1, -1, 2, -2};
 }
 
+struct Field {
+  size_t offset;
+  int32_t value;
+};
+
+template <size_t N>
+void ExpectFields(const std::vector<uint8_t>& b, const Field (&fields)[N]) {
+  for (const Field& f : fields) EXPECT_EQ(I32At(b, f.offset), f.value) << "at " << f.offset;
+}
+
 TEST(BglFile, TinyWorldLandsAtTheHandComputedOffsets) {
   const std::vector<DescribedAirport> airports = {TinyAirport()};
   const std::vector<DescribedAirspace> airspaces = {TinyAirspace()};
   const std::vector<uint8_t> b = BuildBglFile(airports, airspaces);
   ASSERT_EQ(b.size(), 689u);
 
-  // File header.
+  // File header; the airport list, its one entry ("KA"), the list's terminator.
   EXPECT_EQ(static_cast<uint32_t>(I32At(b, 118)), 0x87654321u);
-  EXPECT_EQ(I32At(b, 144), 1);
-  EXPECT_EQ(I32At(b, 156), 168);
-  EXPECT_EQ(I32At(b, 164), 560);
-  EXPECT_EQ(I32At(b, 110), 0);
-
-  // Airport list, its one entry, the list's terminator.
-  EXPECT_EQ(I32At(b, 168), 0x30001);
-  EXPECT_EQ(I32At(b, 172), 34);
-  EXPECT_EQ(I32At(b, 188), 1);
-  EXPECT_EQ(I32At(b, 192), 0x30002);
-  EXPECT_EQ(I32At(b, 196), 10);
-  EXPECT_EQ(I32At(b, 200), 0x50001);
-  EXPECT_EQ(I32At(b, 204), 218);
+  const Field header[] = {{144, 1},   {156, 168}, {164, 560},     {110, 0},  {168, 0x30001},
+                          {172, 34},  {188, 1},   {192, 0x30002}, {196, 10}, {200, 0x50001},
+                          {204, 218}, {210, 0},   {214, 0}};
+  ExpectFields(b, header);
   EXPECT_EQ(TextAt(b, 208, 2), "KA");
-  EXPECT_EQ(I32At(b, 210), 0);
-  EXPECT_EQ(I32At(b, 214), 0);
 
   // Data header at d = 218, then the airport header: 45 * 10001750 / 90 = 5000875, -90 degrees is a
-  // quarter turn west, 328 ft = 99.97 m.
-  EXPECT_EQ(I32At(b, 218), 1);
-  EXPECT_EQ(I32At(b, 226), 1);
-  EXPECT_EQ(I32At(b, 234), 0x10001);
-  EXPECT_EQ(I32At(b, 238), 24);
-  EXPECT_EQ(I32At(b, 246), 5000875);
-  EXPECT_EQ(I32At(b, 254), -0x40000000);
-  EXPECT_EQ(I32At(b, 262), 100);
-
-  EXPECT_EQ(I32At(b, 266), 0x10006);
-  EXPECT_EQ(I32At(b, 270), 1);
+  // quarter turn west, 328 ft = 99.97 m; the name "N" and the tower frequency "T".
+  const Field airport[] = {{218, 1},           {226, 1},          {234, 0x10001}, {238, 24}, {246, 5000875},
+                           {254, -0x40000000}, {262, 100},        {266, 0x10006}, {270, 1},  {275, 0x20001},
+                           {279, 9},           {283, 0x01219000}, {287, 6}};
+  ExpectFields(b, airport);
   EXPECT_EQ(TextAt(b, 274, 1), "N");
-
-  EXPECT_EQ(I32At(b, 275), 0x20001);
-  EXPECT_EQ(I32At(b, 279), 9);
-  EXPECT_EQ(I32At(b, 283), 0x01219000);
-  EXPECT_EQ(I32At(b, 287), 6);
   EXPECT_EQ(TextAt(b, 291, 1), "T");
 
-  // Runway 9C, 5000 x 100, and its ILS right after it.
-  EXPECT_EQ(I32At(b, 292), 0x10002);
-  EXPECT_EQ(I32At(b, 296), 48);
-  EXPECT_EQ(I32At(b, 332), 5000);
-  EXPECT_EQ(I32At(b, 336), 100);
-  EXPECT_EQ(I32At(b, 340), 3);
-  EXPECT_EQ(I32At(b, 344), 9);
-  EXPECT_EQ(I32At(b, 348), 0x10004);
-  EXPECT_EQ(I32At(b, 352), 36);
-  EXPECT_EQ(I32At(b, 384), 0x01103000);
-  EXPECT_EQ(I32At(b, 388), 4);
+  // Runway 9C, 5000 x 100, and its ILS right after it. Runway end 9C heading 90 true: a quarter of 2^32.
+  const Field runway[] = {{292, 0x10002},    {296, 48},          {332, 5000},    {336, 100},
+                          {340, 3},          {344, 9},           {348, 0x10004}, {352, 36},
+                          {384, 0x01103000}, {388, 4},           {392, 0x10005}, {396, 40},
+                          {404, 5000875},    {412, -0x40000000}, {420, 0},       {424, 0x40000000},
+                          {428, 1},          {432, 3},           {436, 9}};
+  ExpectFields(b, runway);
 
-  // Runway end 9C heading 90 true: a quarter of 2^32.
-  EXPECT_EQ(I32At(b, 392), 0x10005);
-  EXPECT_EQ(I32At(b, 396), 40);
-  EXPECT_EQ(I32At(b, 404), 5000875);
-  EXPECT_EQ(I32At(b, 412), -0x40000000);
-  EXPECT_EQ(I32At(b, 420), 0);
-  EXPECT_EQ(I32At(b, 424), 0x40000000);
-  EXPECT_EQ(I32At(b, 428), 1);
-  EXPECT_EQ(I32At(b, 432), 3);
-  EXPECT_EQ(I32At(b, 436), 9);
-
-  // Taxi data: points, parking, paths, names, each list headed by count and element size.
-  EXPECT_EQ(I32At(b, 440), 0x11001);
-  EXPECT_EQ(I32At(b, 444), 104);
-  EXPECT_EQ(I32At(b, 448), 1);
-  EXPECT_EQ(I32At(b, 452), 12);
-  EXPECT_EQ(I32At(b, 456), 1);
-  EXPECT_EQ(I32At(b, 460), 0);  // x and z of a point at the reference
-  EXPECT_EQ(I32At(b, 464), 0);
-  EXPECT_EQ(I32At(b, 468), 1);
-  EXPECT_EQ(I32At(b, 472), 20);
+  // Taxi data: points, parking, paths, names, each list headed by count and element size; x and z of a
+  // point at the reference are 0, parking 128 * 24 + 13 is GATE B 24, the path names taxiway "A" (index 0).
+  // Then the airport's terminator.
+  const Field taxi[] = {{440, 0x11001}, {444, 104}, {448, 1},       {452, 12}, {456, 1},  {460, 0}, {464, 0},
+                        {468, 1},       {472, 20},  {492, 0x00C0D}, {496, 1},  {500, 32}, {504, 0}, {516, 0},
+                        {520, 0},       {532, 0},   {536, 1},       {540, 8},  {552, 0},  {556, 0}};
+  ExpectFields(b, taxi);
   EXPECT_FLOAT_EQ(FloatAt(b, 484), 30.48f);  // 100 ft in metres
-  EXPECT_EQ(I32At(b, 492), 0x00C0D);         // 128 * 24 + 13: GATE B 24
-  EXPECT_EQ(I32At(b, 496), 1);
-  EXPECT_EQ(I32At(b, 500), 32);
-  EXPECT_EQ(I32At(b, 504), 0);
-  EXPECT_EQ(I32At(b, 516), 0);
-  EXPECT_EQ(I32At(b, 520), 0);
-  EXPECT_EQ(I32At(b, 532), 0);  // index of taxiway name "A"
-  EXPECT_EQ(I32At(b, 536), 1);
-  EXPECT_EQ(I32At(b, 540), 8);
   EXPECT_EQ(TextAt(b, 544, 8), std::string("A\0\0\0\0\0\0\0", 8));
-  EXPECT_EQ(I32At(b, 552), 0);  // the airport's terminator
-  EXPECT_EQ(I32At(b, 556), 0);
 
-  // Airspace section: group (+8 = 4), airspace (+8 = 5), frequency, limits, box, three terminators.
-  EXPECT_EQ(I32At(b, 560), 1);
-  EXPECT_EQ(I32At(b, 564), 113);
-  EXPECT_EQ(I32At(b, 568), 4);
-  EXPECT_EQ(I32At(b, 576), 1);
-  EXPECT_EQ(I32At(b, 580), 89);
-  EXPECT_EQ(I32At(b, 584), 5);
-  EXPECT_EQ(I32At(b, 592), 0x20001);
-  EXPECT_EQ(I32At(b, 596), 9);
-  EXPECT_EQ(I32At(b, 600), 0x01251000);
+  // Airspace section: group (+8 = 4), airspace (+8 = 5), frequency "C", limits, box (south -1: 10001750 /
+  // 90 = 111130.6; west -2: 2^33 / 360 = 23860929.4), three terminators.
+  const Field airspace[] = {
+      {560, 1},       {564, 113},       {568, 4},      {576, 1},          {580, 89},
+      {584, 5},       {592, 0x20001},   {596, 9},      {600, 0x01251000}, {609, 0x12002},
+      {613, 24},      {633, -1},        {637, -1},     {641, 0x1000B},    {645, 16},
+      {649, -111131}, {653, -23860929}, {657, 111131}, {661, 23860929},   {665, 0},
+      {669, 0},       {673, 0},         {677, 0},      {681, 0},          {685, 0}};
+  ExpectFields(b, airspace);
   EXPECT_EQ(TextAt(b, 608, 1), "C");
-  EXPECT_EQ(I32At(b, 609), 0x12002);
-  EXPECT_EQ(I32At(b, 613), 24);
-  EXPECT_EQ(I32At(b, 633), -1);
-  EXPECT_EQ(I32At(b, 637), -1);
-  EXPECT_EQ(I32At(b, 641), 0x1000B);
-  EXPECT_EQ(I32At(b, 645), 16);
-  EXPECT_EQ(I32At(b, 649), -111131);    // south -1: 10001750 / 90 = 111130.6
-  EXPECT_EQ(I32At(b, 653), -23860929);  // west -2: 2^33 / 360 = 23860929.4
-  EXPECT_EQ(I32At(b, 657), 111131);
-  EXPECT_EQ(I32At(b, 661), 23860929);
-  for (size_t terminator : {665u, 673u, 681u}) {
-    EXPECT_EQ(I32At(b, terminator), 0) << terminator;
-    EXPECT_EQ(I32At(b, terminator + 4), 0) << terminator;
-  }
 }
 
 TEST(BglFile, WithoutContentHasOnlyTheHeader) {
@@ -229,32 +173,28 @@ TEST(TaxiOffsets, ReadBackToThePointFromTheStoredReference) {
   EXPECT_THROW(TaxiOffsets({0, 0}, {0, 1.5}), FormatError);  // 167 km away
 }
 
+// Each case spoils one thing of the tiny airport: taxi paths (end point, name length, runway and parking
+// paths), a frequency text, a parking name code, the latitude.
 TEST(BglFile, RefusesWhatTheLayoutCannotHold) {
-  auto refuses = [](DescribedAirport a) {
-    const std::vector<DescribedAirport> airports = {std::move(a)};
-    EXPECT_THROW(BuildBglFile(airports, {}), FormatError);
+  using Spoil = void (*)(DescribedAirport&);
+  const Spoil spoils[] = {
+      [](DescribedAirport& a) { a.TaxiPaths[0].EndPoint = 1; },
+      [](DescribedAirport& a) { a.TaxiPaths[0].TaxiwayName = "TOOLONGNM"; },
+      [](DescribedAirport& a) {
+        a.TaxiPaths = {{kRunwayPath, 0, 0, "", 1}};
+      },
+      [](DescribedAirport& a) {
+        a.TaxiPaths = {{kParkingPath, 0, 1, "", 0}};
+      },
+      [](DescribedAirport& a) { a.Frequencies[0].Mhz = "12x"; },
+      [](DescribedAirport& a) { a.ParkingSpots[0].NameCode = 70; },
+      [](DescribedAirport& a) { a.Latitude = 91; },
   };
-  DescribedAirport a = TinyAirport();
-  a.TaxiPaths[0].EndPoint = 1;
-  refuses(a);
-  a = TinyAirport();
-  a.TaxiPaths[0].TaxiwayName = "TOOLONGNM";
-  refuses(a);
-  a = TinyAirport();
-  a.TaxiPaths = {{kRunwayPath, 0, 0, "", 1}};
-  refuses(a);
-  a = TinyAirport();
-  a.TaxiPaths = {{kParkingPath, 0, 1, "", 0}};
-  refuses(a);
-  a = TinyAirport();
-  a.Frequencies[0].Mhz = "12x";
-  refuses(a);
-  a = TinyAirport();
-  a.ParkingSpots[0].NameCode = 70;
-  refuses(a);
-  a = TinyAirport();
-  a.Latitude = 91;
-  refuses(a);
+  for (size_t i = 0; i < std::size(spoils); ++i) {
+    std::vector<DescribedAirport> airports = {TinyAirport()};
+    spoils[i](airports[0]);
+    EXPECT_THROW(BuildBglFile(airports, {}), FormatError) << "case " << i;
+  }
 }
 
 TEST(SceneryFolder, HoldsTheConfigurationMagdecAndEachAreasFiles) {

@@ -9,12 +9,7 @@ namespace {
 
 DpSessionDesc Desc(const std::string& name, int32_t maxPlayers, int32_t flags,
                    const std::string& password = "") {
-  DpSessionDesc d;
-  d.SessionName = name;
-  d.MaxPlayers = maxPlayers;
-  d.Flags = flags;
-  d.Password = password;
-  return d;
+  return {name, 0, maxPlayers, flags, "", password};
 }
 
 DpMessage Msg(int32_t type) {
@@ -58,6 +53,13 @@ struct Net {
   }
 };
 
+// A host and a pilot endpoint, both initialised.
+class LoopbackSession : public ::testing::Test {
+ protected:
+  Net net;
+  std::unique_ptr<DirectPlay> host = net.Endpoint(), pilot = net.Endpoint();
+};
+
 // Three endpoints in one session without player limit, each with one player.
 class LoopbackTrio : public ::testing::Test {
  protected:
@@ -88,10 +90,7 @@ TEST(LoopbackConnection, OneConnectionThatMustBeInitialisedFirst) {
   EXPECT_TRUE(dp->EnumSessions({}, 0, kEnumSessionsAvailable).empty());
 }
 
-TEST(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
-  Net net;
-  auto host = net.Endpoint();
-  auto pilot = net.Endpoint();
+TEST_F(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
   const std::string id = net.Host(*host, Desc("LOTHAIR", 4, kSessionKeepAlive | kSessionMigrateHost));
   EXPECT_TRUE(IsGuidText(id)) << id;
   EXPECT_EQ(host->CreatePlayer("HOST", "Player"), 0x0F000001);
@@ -118,7 +117,7 @@ TEST(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
   EXPECT_THROW(pilot->EnumPlayers("{00000000-0000-0000-0000-000000000000}", 0), DirectPlayError);
 }
 
-TEST(LoopbackSession, InstanceIdsAreReproducibleFromTheSeed) {
+TEST_F(LoopbackSession, InstanceIdsAreReproducibleFromTheSeed) {
   auto idFor = [](uint64_t seed, int sessions) {
     Net net(seed);
     std::vector<std::unique_ptr<DirectPlay>> hosts;
@@ -134,10 +133,7 @@ TEST(LoopbackSession, InstanceIdsAreReproducibleFromTheSeed) {
   EXPECT_NE(idFor(7, 1), idFor(7, 2));
 }
 
-TEST(LoopbackSession, PasswordSessionsAreListedOnRequestAndNeedTheExactPassword) {
-  Net net;
-  auto host = net.Endpoint();
-  auto pilot = net.Endpoint();
+TEST_F(LoopbackSession, PasswordSessionsAreListedOnRequestAndNeedTheExactPassword) {
   const std::string open = net.Host(*host, Desc("OPEN", 8, kSessionKeepAlive));
   auto host2 = net.Endpoint();
   const std::string locked = net.Host(*host2, Desc("LOCKED", 8, kSessionKeepAlive, "secret"));
@@ -156,16 +152,13 @@ TEST(LoopbackSession, PasswordSessionsAreListedOnRequestAndNeedTheExactPassword)
   net.Join(*pilot, open, "anything");  // a session without password ignores the offered one
 }
 
-TEST(LoopbackSession, FullSessionRefusesJoinsAndPlayers) {
-  Net net;
-  auto host = net.Endpoint();
-  auto second = net.Endpoint();
+TEST_F(LoopbackSession, FullSessionRefusesJoinsAndPlayers) {
   auto third = net.Endpoint();
   const std::string id = net.Host(*host, Desc("SMALL", 2, 0));
   const int32_t hostPlayer = host->CreatePlayer("HOST", "Player");
-  net.Join(*second, id);
-  second->CreatePlayer("A", "Player");
-  EXPECT_THROW(second->CreatePlayer("B", "Player"), DirectPlayError);
+  net.Join(*pilot, id);
+  pilot->CreatePlayer("A", "Player");
+  EXPECT_THROW(pilot->CreatePlayer("B", "Player"), DirectPlayError);
   EXPECT_THROW(net.Join(*third, id), DirectPlayError);
   EXPECT_TRUE(third->EnumSessions({}, 0, kEnumSessionsAvailable).empty());
   const auto full = third->EnumSessions({}, 0, kEnumSessionsAll);
@@ -281,10 +274,7 @@ TEST_F(LoopbackTrio, EndedSessionFailsEveryEndpointUntilClosed) {
   EXPECT_FALSE(net.Host(*a, Desc("AGAIN", 0, 0)).empty());
 }
 
-TEST(LoopbackSession, SessionOutlivesItsCreatorAndEndsWithItsLastEndpoint) {
-  Net net;
-  auto host = net.Endpoint();
-  auto pilot = net.Endpoint();
+TEST_F(LoopbackSession, SessionOutlivesItsCreatorAndEndsWithItsLastEndpoint) {
   const std::string id = net.Host(*host, Desc("S", 0, 0));
   net.Join(*pilot, id);
   host->CreatePlayer("HOST", "");

@@ -1,0 +1,64 @@
+// The hand-made airport of the airport dialogue and ground tests: Olympia at 47 N 122 W, field
+// elevation 200 ft, runway 16 (magnetic 160) with its threshold on the reference point, ground on
+// 121.6, tower on 124.4, no magnetic variation (magnetic bearings equal true ones), and the Seattle
+// centre on 125.1. The pilot under test is the first roster entry.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "atc/atc_context.h"
+
+namespace skyvox::atc {
+
+using Strings = std::vector<std::string>;
+
+class OlympiaFixture : public ::testing::Test {
+ protected:
+  OlympiaFixture() {
+    scenery::AirportRecord a = scenery::EmptyAirportWithSpareElements();
+    a.Name = a.GroundName = a.TowerName = "Olympia";
+    a.Latitude = 47.0;
+    a.Longitude = -122.0;
+    a.ElevationFt = 200;
+    a.GroundFreq = "121.6";
+    a.TowerFreq = "124.4";
+    a.MainRunway = {"16", 47.0, -122.0, 195, 5000, 150, 160, ""};
+    world.ControlledAirports = {a, scenery::EmptyAirportWithSpareElements()};
+    world.ControlledAirportCount = 1;
+    world.Airspaces = {{"Seattle", "ARTCC/FIR (HIGH)", "125.1"}, {}};
+    cycle.CurrentCenterIndex = 0;
+  }
+
+  // Appends a player entry (id: its roster position, counted from 1) before the spare element.
+  session::PlayerRecord& Entry(const std::string& name, double lat, double lon) {
+    session::PlayerRecord& r = link.PlayerRoster.back();
+    r.Name = name;
+    r.PlayerId = link.PlayerCount + 1;
+    r.Kind = "player";
+    r.Latitude = lat;
+    r.Longitude = lon;
+    link.PlayerCount += 1;
+    link.PlayerRoster.emplace_back();
+    return link.PlayerRoster[static_cast<size_t>(link.PlayerCount) - 1];
+  }
+  scenery::AirportRecord& airport() { return world.ControlledAirports[0]; }
+  session::PlayerRecord& pilot() { return link.PlayerRoster[0]; }
+  void Step() { RunAirportDialogue(context); }
+  void Choose(uint8_t n) {
+    pilot().PendingChoice = n;
+    RunAirportDialogue(context);
+  }
+  Strings Menu() {
+    return {pilot().MenuOptions.begin(), pilot().MenuOptions.begin() + pilot().MenuOptionCount};
+  }
+
+  session::SessionLink link;
+  scenery::WorldTables world;
+  CycleValues cycle;
+  AtcContext context{link, world, 0, cycle};
+};
+
+}  // namespace skyvox::atc
