@@ -15,6 +15,10 @@ void ConsoleMessageBoxes::Show(const std::string& title, const std::string& text
        << '\n';
 }
 
+void ConsoleMessageBoxes::ShowCause(const std::string& cause) {
+  out_ << "[cause] " << Cp1252ToUtf8(cause) << '\n';
+}
+
 const char* IconWord(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::Information:

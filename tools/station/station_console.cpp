@@ -32,6 +32,8 @@ void ConsoleBoxes::Show(const std::string& title, const std::string& text, app::
   ++count_;
 }
 
+void ConsoleBoxes::ShowCause(const std::string& cause) { PrintLine(out_, "[cause] " + Cp1252ToUtf8(cause)); }
+
 std::optional<std::string> OptionInputBoxes::Ask(const std::string& title, const std::string& prompt) {
   const bool answered = password_ && prompt == app::kPasswordPrompt;
   PrintLine(out_, "[input box] " + Cp1252ToUtf8(title) + ": " + Cp1252ToUtf8(prompt) +

@@ -5,6 +5,7 @@
 //
 // Standard output, one line each, flushed as written:
 //   [message box, information] Skyvox v2.0: TEXT        every message box (or "exclamation", "critical")
+//   [cause] TEXT                                         the real cause beside a fixed box text
 //   [input box] TITLE: PROMPT (answered)                 an input box answered from the options
 //   [input box] TITLE: PROMPT (cancelled)                one the options cannot answer
 //   [input box] TITLE: PROMPT (answered "TEXT")          the host address question, with its answer
@@ -64,6 +65,7 @@ class ConsoleBoxes : public app::MessageBoxes {
  public:
   explicit ConsoleBoxes(std::ostream& out) : out_(out) {}
   void Show(const std::string& title, const std::string& text, app::MessageIcon icon) override;
+  void ShowCause(const std::string& cause) override;  // "[cause] TEXT" on a line of its own
   const std::string& LastText() const { return lastText_; }  // single-byte text
   int Count() const { return count_; }
 
