@@ -14,19 +14,12 @@
 namespace skyvox::atc {
 
 bool HasTrafficPrefix(std::string_view pilotRequest) {
-  return LowerCaseCp1252(pilotRequest).find(LowerCaseCp1252(kTrafficPrefix)) != std::string::npos;
+  return LowerCaseCp1252(pilotRequest).find(LowerCaseCp1252(states::kReportingTrafficPrefix)) !=
+         std::string::npos;
 }
 
 void RemoveTrafficPrefix(std::string& pilotRequest) {
-  const std::string_view prefix = kTrafficPrefix;
-  std::string result;
-  size_t from = 0;
-  for (size_t at = pilotRequest.find(prefix); at != std::string::npos; at = pilotRequest.find(prefix, from)) {
-    result.append(pilotRequest, from, at - from);
-    from = at + prefix.size();
-  }
-  result.append(pilotRequest, from, std::string::npos);
-  pilotRequest = std::move(result);
+  RemoveEvery(pilotRequest, states::kReportingTrafficPrefix);
 }
 
 void ScanTraffic(AtcContext& context) {
@@ -63,14 +56,15 @@ void ScanTraffic(AtcContext& context) {
     geo::NormalizeHeading(pilot.Heading);
     const std::string clock = geo::ClockPosition(bearing, pilot.Heading);
 
-    // Only the options go: a choice the pilot already typed stays pending for the dialogue step.
-    ClearMenu(pilot);
+    // The menu is reset, the pending choice with it: a digit typed for the menu this report replaces
+    // must not answer the report the pilot has not seen yet.
+    ResetMenu(pilot);
     pilot.ReportedTraffic += other.Name + ", ";
     pilot.LastAtcMessage =
         std::string(distance < kTrafficAlertRadiusNm ? "TRAFFIC ALERT!, " : "traffic is, ") +
         std::to_string(distance) + " miles, " + clock + ", " + std::to_string(other.Altitude) + " ft, type " +
         other.AircraftKind + ". Avoid traffic and report them.";
-    pilot.PilotRequest = kTrafficPrefix + pilot.PilotRequest;
+    pilot.PilotRequest = states::kReportingTrafficPrefix + pilot.PilotRequest;
     AddOption(pilot, "Report traffic in sight");
     AddOption(pilot, "Report traffic not in sight");
     if (pilot.IfrPlanFiled == 1) AddOption(pilot, "Cancel IFR");

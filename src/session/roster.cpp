@@ -26,6 +26,17 @@ void ResetDialogue(PlayerRecord& record) {
   record = std::move(fresh);
 }
 
+void ClearPlannedRoute(PlayerRecord& pilot) {
+  pilot.DepartureAirport = -1;
+  pilot.DestinationAirport = -1;
+  pilot.CruiseAltitude = 0;
+}
+
+void DropFlightPlan(PlayerRecord& pilot) {
+  pilot.IfrPlanFiled = 0;
+  ClearPlannedRoute(pilot);
+}
+
 DirectPlay& SessionLink::Play() {
   if (!Dp) throw DirectPlayError("there is no DirectPlay object");
   return *Dp;
@@ -64,6 +75,7 @@ void PurgeDepartedPlayers(SessionLink& link, scenery::WorldTables& world) {
     }
     if (found) continue;
     RemovePlayerFromAirportLists(world, i);
+    RenumberAirportLists(world, i);
     // The later entries, the spare included, move down one place; the one now at i waits for the
     // next pass.
     link.PlayerRoster.erase(link.PlayerRoster.begin() + i);
@@ -86,23 +98,42 @@ void RemovePlayerFromAirportLists(scenery::WorldTables& world, int32_t rosterInd
   }
 }
 
+void RenumberAirportLists(scenery::WorldTables& world, int32_t removedIndex) {
+  for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
+    scenery::AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
+    for (auto* list : {&airport.RuntimeList1, &airport.RuntimeList2}) {
+      for (size_t k = 0; k < list->size();) {
+        int32_t& index = (*list)[k].PlayerIndex;
+        if (index == removedIndex && list->size() > 1) {
+          // A second entry of the departed pilot, left behind by the removal's single scan: it would
+          // now name the pilot that moves into its roster place.
+          list->erase(list->begin() + static_cast<std::ptrdiff_t>(k));
+          continue;
+        }
+        if (index > removedIndex) index -= 1;
+        ++k;
+      }
+    }
+  }
+}
+
 void RefreshPlayers(SessionLink& link, scenery::WorldTables& world) {
   // Each step on its own: a failing one is skipped and the tick goes on.
   if (link.PlayerCount > 0) {
     try {
       PurgeDepartedPlayers(link, world);
-    } catch (const std::exception&) {
+    } catch (const Error&) {
     }
   }
   std::vector<DpPlayer> players;
   try {
     players = link.Play().EnumPlayers(link.SessionInstanceId, 0);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
   }
   std::string ownName;
   try {
     ownName = LookupPlayerName(link, link.OwnPlayerId);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
   }
   for (const DpPlayer& p : players) {
     if (p.Id == link.OwnPlayerId || p.Name == ownName) continue;
@@ -114,7 +145,7 @@ void RefreshPlayers(SessionLink& link, scenery::WorldTables& world) {
     if (known) continue;
     try {
       SendSimpleMessage(link, kIdentificationRequest, p.Id);
-    } catch (const std::exception&) {
+    } catch (const Error&) {
     }
   }
   for (int i = 0; i < link.PlayerCount; ++i) {
@@ -122,7 +153,7 @@ void RefreshPlayers(SessionLink& link, scenery::WorldTables& world) {
     if (r.Kind != "player") continue;
     try {
       SendSimpleMessage(link, kAircraftDescriptionRequest, r.PlayerId);
-    } catch (const std::exception&) {
+    } catch (const Error&) {
     }
   }
 }

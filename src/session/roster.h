@@ -52,6 +52,10 @@ struct PlayerRecord {
 void ResetFullRecord(PlayerRecord& record);
 // The dialogue fields but CopyAllAtcMessages back to their defaults; who and where stay.
 void ResetDialogue(PlayerRecord& record);
+// Forgets the planned route: no departure or destination airport (-1), cruise altitude 0.
+void ClearPlannedRoute(PlayerRecord& pilot);
+// Drops the IFR flight plan: IfrPlanFiled 0 and the planned route forgotten.
+void DropFlightPlan(PlayerRecord& pilot);
 
 // The program-wide session objects: the DirectPlay object of the connection, the roster, the ids of
 // the join, and the station window's two flags.
@@ -77,6 +81,10 @@ void AddRosterEntry(SessionLink& link, int32_t senderId, const std::string& kind
 // freed place until the next pass. Throws what DirectPlay throws.
 void PurgeDepartedPlayers(SessionLink& link, scenery::WorldTables& world);
 void RemovePlayerFromAirportLists(scenery::WorldTables& world, int32_t rosterIndex);
+// After the roster entry at removedIndex went and the later ones moved down a place: the runway queues'
+// indexes behind it move down too, and any entry still naming the departed pilot goes, so that every
+// queue keeps naming the same pilots.
+void RenumberAirportLists(scenery::WorldTables& world, int32_t removedIndex);
 // The Refresh_Players tick: purge, identification requests to strangers, aircraft description
 // requests to pilots; each step's failure is skipped.
 void RefreshPlayers(SessionLink& link, scenery::WorldTables& world);

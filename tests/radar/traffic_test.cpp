@@ -88,7 +88,8 @@ TEST_F(Traffic, ReportTakesOverMessageMenuAndState) {
   // Without an IFR plan only the two traffic answers; the element after the last option stays spare.
   EXPECT_EQ(Menu(), (Options{"Report traffic in sight", "Report traffic not in sight"}));
   EXPECT_EQ(Pilot().MenuOptions.size(), 3u);
-  EXPECT_EQ(Pilot().PendingChoice, 2);  // a choice made before the report survives it
+  // The digit was typed for the menu the report replaced: it must not answer the report.
+  EXPECT_EQ(Pilot().PendingChoice, 0);
 }
 
 // Called out: below 4 whole miles away (distances rounded) and less than 3000 ft above or below; an

@@ -109,5 +109,29 @@ TEST(Roster, RefreshGoesOnWhenTheSessionIsGone) {
   EXPECT_EQ(s.link.PlayerRoster.size(), 1u);
 }
 
+// A departed pilot's queue places go (all of them, even two in a row) and the places of the pilots
+// behind it in the roster follow them down, so the queues go on naming the same pilots.
+TEST(Roster, PurgeRenumbersTheRunwayQueues) {
+  LoopbackSession s;
+  Peer a = s.Announced("A");
+  s.Announced("B");
+  s.Announced("C");
+  s.world.ControlledAirportCount = 1;
+  s.world.ControlledAirports.resize(2);
+  scenery::AirportRecord& airport = s.world.ControlledAirports[0];
+  airport.RuntimeList1 = {{0, ""}, {2, ""}, {-1, ""}};
+  airport.RuntimeList2 = {{0, ""}, {0, ""}, {1, ""}, {-1, ""}};
+  s.hub->DropPlayer(a.id);
+  PurgeDepartedPlayers(s.link, s.world);
+  ASSERT_EQ(s.link.PlayerRoster[0].Name, "B");
+  const auto indexes = [](const std::vector<scenery::RuntimeEntry>& list) {
+    std::vector<int32_t> out;
+    for (const auto& e : list) out.push_back(e.PlayerIndex);
+    return out;
+  };
+  EXPECT_EQ(indexes(airport.RuntimeList1), (std::vector<int32_t>{1, -1}));  // C
+  EXPECT_EQ(indexes(airport.RuntimeList2), (std::vector<int32_t>{0, -1}));  // B
+}
+
 }  // namespace
 }  // namespace skyvox::session
