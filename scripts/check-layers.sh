@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a library includes a header of a layer above it, or when an engine library includes Qt,
 # Asio or platform headers. The order: base <- geo <- scenery <- session <- atc, radar <- app <- ui.
+# Within the engine, radar builds on atc's dialogues, and the ATC cycle (src/atc/atc_cycle.*) is the
+# one atc file that calls into radar.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,5 +40,10 @@ for dir in src/*/; do
       ;;
   esac
 done
+while IFS= read -r line; do
+  echo "layering: ${line%%:*} includes radar; only the ATC cycle may"
+  status=1
+done < <(grep -rnE '^#include "radar/' src/atc | grep -v '^src/atc/atc_cycle\.')
+
 [[ $status == 0 ]] && echo "layering: ok"
 exit $status

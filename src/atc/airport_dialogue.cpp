@@ -3,8 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "atc/airport_dialogue.h"
+
 #include "atc/atc_context.h"
-#include "atc/clearance.h"
+#include "atc/ground.h"
+#include "atc/tower.h"
 #include "geo/geometry.h"
 
 namespace skyvox::atc {
@@ -27,11 +30,11 @@ void RunClearanceDelivery(AtcContext& context, const AirportPrep& prep,
   const std::string groundLine = TuningLine(airport.GroundName, kGroundWord, airport.GroundFreq);
   if (pilot.PendingChoice == 0) {
     ClearMenu(pilot);
-    if (pilot.PilotRequest == "Requesting IFR Clearance") {
+    if (pilot.PilotRequest == states::kRequestingIfrClearance) {
       AddOption(pilot, "Request IFR Clearance");
-    } else if (pilot.PilotRequest == "Acknowledge IFR Clearance") {
+    } else if (pilot.PilotRequest == states::kAcknowledgeIfrClearance) {
       AddOption(pilot, "Acknowledge IFR Clearance");
-    } else if (pilot.PilotRequest == "Contacting Ground") {
+    } else if (pilot.PilotRequest == states::kContactingGround) {
       AddOption(pilot, groundLine);
     }
     return;
@@ -41,32 +44,21 @@ void RunClearanceDelivery(AtcContext& context, const AirportPrep& prep,
     const std::string text = *chosen;
     if (text == "Request IFR Clearance") {
       pilot.LastAtcMessage = IfrClearanceText(context);
-      pilot.PilotRequest = "Acknowledge IFR Clearance";
+      pilot.PilotRequest = states::kAcknowledgeIfrClearance;
     } else if (text == "Acknowledge IFR Clearance") {
       pilot.LastAtcMessage = "readback is correct. Contact ground on " + airport.GroundFreq + ". Good day.";
-      pilot.PilotRequest = "Contacting Ground";
+      pilot.PilotRequest = states::kContactingGround;
     } else if (text == groundLine) {
       pilot.LastAtcMessage = "";
       pilot.TunedFrequency = airport.GroundFreq;
-      pilot.FacilityType = "Ground";
-      pilot.PilotRequest = "Requesting Taxi IFR";
+      pilot.FacilityType = facilities::kGround;
+      pilot.PilotRequest = states::kRequestingTaxiIfr;
     }
   }
   ResetMenu(pilot);
 }
 
 }  // namespace
-
-scenery::AirportRecord* ControlledAirportAt(scenery::WorldTables& world, int32_t index) {
-  const size_t slot = index < 0 ? 0 : static_cast<size_t>(index);
-  return slot < world.ControlledAirports.size() ? &world.ControlledAirports[slot] : nullptr;
-}
-
-const std::string* ChosenOption(const session::PlayerRecord& pilot) {
-  if (pilot.PendingChoice == 0 || pilot.PendingChoice > pilot.MenuOptionCount) return nullptr;
-  const size_t slot = static_cast<size_t>(pilot.PendingChoice) - 1;
-  return slot < pilot.MenuOptions.size() ? &pilot.MenuOptions[slot] : nullptr;
-}
 
 AirportPrep PrepareAirportDialogue(AtcContext& context, const scenery::AirportRecord& airport) {
   const session::PlayerRecord& pilot = context.Pilot();
@@ -90,8 +82,7 @@ AirportPrep PrepareAirportDialogue(AtcContext& context, const scenery::AirportRe
 
   prep.AirportDistanceNm =
       geo::DistanceNm(airport.Latitude, airport.Longitude, pilot.Latitude, pilot.Longitude);
-  prep.AtAirport = prep.AirportDistanceNm <= 20 &&
-                   static_cast<int64_t>(pilot.Altitude) <= static_cast<int64_t>(airport.ElevationFt) + 200;
+  prep.AtAirport = IsAtAirport(prep.AirportDistanceNm, pilot.Altitude, airport.ElevationFt);
   return prep;
 }
 
@@ -135,11 +126,11 @@ std::string IfrClearanceText(AtcContext& context) {
 
 void CancelOrReleaseIfr(session::PlayerRecord& pilot) {
   ResetMenu(pilot);
-  if (pilot.PilotRequest == "Canceling IFR") {
+  if (pilot.PilotRequest == states::kCancelingIfr) {
     ReleaseAfterIfrCancellation(pilot);
   } else {
     pilot.LastAtcMessage = kIfrCancellationText;
-    pilot.PilotRequest = "Canceling IFR";
+    pilot.PilotRequest = states::kCancelingIfr;
   }
 }
 
@@ -147,12 +138,9 @@ void ReleaseAfterIfrCancellation(session::PlayerRecord& pilot) {
   pilot.LastAtcMessage = "";
   pilot.TunedFrequency = "";
   pilot.FacilityType = "";
-  pilot.IfrPlanFiled = 0;
   pilot.PilotRequest = "";
   pilot.AirportIndex = -1;
-  pilot.DepartureAirport = -1;
-  pilot.DestinationAirport = -1;
-  pilot.CruiseAltitude = 0;
+  session::DropFlightPlan(pilot);
 }
 
 void RunAirportDialogue(AtcContext& context) {
@@ -161,11 +149,11 @@ void RunAirportDialogue(AtcContext& context) {
   if (airport == nullptr) return;  // an index past the table names no airport to talk for
 
   const AirportPrep prep = PrepareAirportDialogue(context, *airport);
-  if (pilot.FacilityType == "Clearance") {
+  if (pilot.FacilityType == facilities::kClearance) {
     RunClearanceDelivery(context, prep, *airport);
-  } else if (pilot.FacilityType == "Ground") {
+  } else if (pilot.FacilityType == facilities::kGround) {
     RunGroundControl(context, prep);
-  } else if (pilot.FacilityType == "Tower") {
+  } else if (pilot.FacilityType == facilities::kTower) {
     RunTowerControl(context, prep);
   }
 }

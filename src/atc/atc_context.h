@@ -1,16 +1,22 @@
 // What every ATC dialogue procedure works with: the program's tables, the roster, the pilot being
 // served (by roster index: the procedures edit its record in place) and the cycle's working values
-// that the cycle computed for this pilot in the same pass.
+// that the cycle computed for this pilot in the same pass; and the rules every dialogue shares (menus,
+// tuning lines, the airport zone, the centre box, table indexes). Each dialogue has a header of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "geo/geometry.h"
 #include "scenery/records.h"
+#include "session/dialogue_states.h"
 #include "session/roster.h"
 
 namespace skyvox::atc {
+
+namespace states = session::states;
+namespace facilities = session::facilities;
 
 // Recomputed for each pilot on every pass of the cycle.
 struct CycleValues {
@@ -32,6 +38,38 @@ struct AtcContext {
   session::PlayerRecord& Pilot() { return Link.PlayerRoster[static_cast<size_t>(PilotIndex)]; }
 };
 
+// The airport zone: within 20 nm of a controlled airport's reference point, a pilot no higher than
+// 200 ft above the field is at the airport (ground, clearance), one higher up to 10000 ft above it is in
+// the airport's approach zone. Altitudes are compared in 64 bits: a stored elevation may be anything,
+// and its sum with a margin must not overflow.
+inline constexpr int16_t kAirportZoneRadiusNm = 20;
+inline constexpr int32_t kGroundBandFt = 200;
+inline constexpr int32_t kApproachCeilingFt = 10000;
+inline bool IsAbove(int32_t altitude, int32_t elevation, int32_t margin) {
+  return static_cast<int64_t>(altitude) > static_cast<int64_t>(elevation) + margin;
+}
+inline bool IsAtAirport(int16_t distanceNm, int32_t altitude, int32_t elevation) {
+  return distanceNm <= kAirportZoneRadiusNm && !IsAbove(altitude, elevation, kGroundBandFt);
+}
+inline bool IsInApproachZone(int16_t distanceNm, int32_t altitude, int32_t elevation) {
+  return distanceNm <= kAirportZoneRadiusNm && IsAbove(altitude, elevation, kGroundBandFt) &&
+         !IsAbove(altitude, elevation, kApproachCeilingFt);
+}
+
+// Strictly inside a high-altitude centre's box ("ARTCC/FIR (HIGH)"; other classes hold nobody). A box
+// whose west edge lies east of its east edge spans the 180th meridian; one whose edges coincide holds
+// nothing.
+bool IsInsideHighCenter(const scenery::AirspaceRecord& centre, double latitude, double longitude);
+
+// Table elements by an index that a search may have left at -1 (or a tuning made while no airport was
+// near), which reads as element 0: the tables always hold it. The pointer forms give nullptr for an
+// index past the table's end.
+inline size_t TableSlot(int32_t index) {
+  return index < 0 ? 0 : static_cast<size_t>(index);
+}
+scenery::AirportRecord* ControlledAirportAt(scenery::WorldTables& world, int32_t index);
+const scenery::AirspaceRecord* AirspaceAt(const scenery::WorldTables& world, int32_t index);
+
 // The menu operations every dialogue uses. Option k as the pilot sees it (1-based) is element k-1;
 // the element at MenuOptionCount is spare.
 void ClearMenu(session::PlayerRecord& pilot);
@@ -47,23 +85,7 @@ inline constexpr const char* kApproachWord = " Approach on ";
 inline constexpr const char* kCenterWord = " Center on ";
 std::string TuningLine(const std::string& stationName, const char* word, const std::string& frequency);
 
-// What the common preparation of the airport dialogue gives the clearance, ground and tower services.
-struct AirportPrep {
-  int RosterIndex = -1;    // the pilot's own roster index (the last entry with its name and id)
-  std::string RunwaySide;  // RunwaySector word of the pilot's bearing from the main runway's threshold
-  int16_t ThresholdDistanceNm = 0;  // t: from the main runway's threshold to the pilot
-  int16_t AirportDistanceNm = 0;    // d: from the airport's reference point to the pilot
-  bool AtAirport = false;           // d <= 20 and Altitude <= ElevationFt + 200
-};
-
-// The dialogue procedures, each called with the pilot's context.
-void SelectControlledAirport(AtcContext& context);                    // choosing an airport to fly to
-void RunAirportDialogue(AtcContext& context);                         // clearance, ground, tower
-void RunGroundControl(AtcContext& context, const AirportPrep& prep);  // entered from RunAirportDialogue
-void RunTowerControl(AtcContext& context, const AirportPrep& prep);   // entered from RunAirportDialogue
-void BuildTaxiInstructions(AtcContext& context, const geo::TargetPoint& target);  // called by ground
-void RunApproachControl(AtcContext& context);                                     // departure and approach
-void RunCenterControl(AtcContext& context);                                       // center
-void ScanTraffic(AtcContext& context);  // traffic advisories, first thing of approach and center
+// The chosen option's text, or nullptr when PendingChoice is 0 or above MenuOptionCount.
+const std::string* ChosenOption(const session::PlayerRecord& pilot);
 
 }  // namespace skyvox::atc

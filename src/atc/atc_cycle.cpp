@@ -1,9 +1,13 @@
 #include "atc/atc_cycle.h"
 
 #include <cmath>
-#include <exception>
 
+#include "atc/airport_dialogue.h"
+#include "atc/selection.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "geo/geometry.h"
+#include "radar/radar_control.h"
 #include "session/messages.h"
 
 namespace skyvox::atc {
@@ -13,13 +17,13 @@ using scenery::AirportRecord;
 using scenery::AirspaceRecord;
 using session::PlayerRecord;
 
-// Table elements by an index that a search may have left at -1, which is read as 0 (the tables
-// always hold element 0).
+// The cycle's indexes come from its own searches, the pilot's tuning and the flight plan, all within
+// the tables; -1 reads as element 0.
 const AirportRecord& AirportAt(const scenery::WorldTables& world, int32_t index) {
-  return world.ControlledAirports[static_cast<size_t>(index < 0 ? 0 : index)];
+  return world.ControlledAirports[TableSlot(index)];
 }
-const AirspaceRecord& AirspaceAt(const scenery::WorldTables& world, int32_t index) {
-  return world.Airspaces[static_cast<size_t>(index < 0 ? 0 : index)];
+const AirspaceRecord& CenterAt(const scenery::WorldTables& world, int32_t index) {
+  return world.Airspaces[TableSlot(index)];
 }
 
 std::string CenterLine(const AirspaceRecord& s) {
@@ -37,7 +41,8 @@ void FreeFlight(AtcContext& context) {
   PlayerRecord& p = context.Pilot();
   const auto& world = context.World;
   const CycleValues& v = context.Cycle;
-  if (p.PilotRequest == "Selecting a controlled airport" || p.PilotRequest == "Selecting one frequency") {
+  if (p.PilotRequest == states::kSelectingAControlledAirport ||
+      p.PilotRequest == states::kSelectingOneFrequency) {
     SelectControlledAirport(context);
     return;
   }
@@ -47,25 +52,25 @@ void FreeFlight(AtcContext& context) {
     if (p.PendingChoice <= p.MenuOptionCount) {
       const std::string chosen = p.MenuOptions[static_cast<size_t>(p.PendingChoice) - 1];
       if (chosen == TuningLine(nearest.GroundName, kGroundWord, nearest.GroundFreq)) {
-        Tune(p, nearest.GroundFreq, "Ground");
+        Tune(p, nearest.GroundFreq, facilities::kGround);
         p.AirportIndex = v.NearestAirportIndex;
       } else if (chosen == TuningLine(approach.ApproachName, kApproachWord, approach.ApproachFreq)) {
-        Tune(p, approach.ApproachFreq, "Approach");
+        Tune(p, approach.ApproachFreq, facilities::kApproach);
         p.AirportIndex = v.ApproachAirportIndex;
-      } else if (chosen == CenterLine(AirspaceAt(world, v.CurrentCenterIndex))) {
-        Tune(p, AirspaceAt(world, v.CurrentCenterIndex).CenterFreq, "Center");
+      } else if (chosen == CenterLine(CenterAt(world, v.CurrentCenterIndex))) {
+        Tune(p, CenterAt(world, v.CurrentCenterIndex).CenterFreq, facilities::kCenter);
         p.CenterIndex = v.CurrentCenterIndex;
       } else if (chosen == "Select a controlled airport") {
         p.LastAtcMessage = "";
-        p.PilotRequest = "Selecting a controlled airport";
+        p.PilotRequest = states::kSelectingAControlledAirport;
       }
     }
     ResetMenu(p);
     return;
   }
   ClearMenu(p);
-  if (v.NearestAirportFound && !nearest.GroundFreq.empty() && p.Altitude <= nearest.ElevationFt + 200 &&
-      v.NearestAirportDistance <= 20) {
+  if (v.NearestAirportFound && !nearest.GroundFreq.empty() &&
+      IsAtAirport(v.NearestAirportDistance, p.Altitude, nearest.ElevationFt)) {
     AddOption(p, TuningLine(nearest.GroundName, kGroundWord, nearest.GroundFreq));
   }
   AddOption(p, "Select a controlled airport");
@@ -73,7 +78,7 @@ void FreeFlight(AtcContext& context) {
     AddOption(p, TuningLine(approach.ApproachName, kApproachWord, approach.ApproachFreq));
   } else if (v.CurrentCenterIndex >= 0) {
     // Outside every high centre there is no centre to offer, and no third line.
-    AddOption(p, CenterLine(AirspaceAt(world, v.CurrentCenterIndex)));
+    AddOption(p, CenterLine(CenterAt(world, v.CurrentCenterIndex)));
   }
 }
 
@@ -85,7 +90,7 @@ void FlightPlan(AtcContext& context) {
   const AirportRecord& dep = AirportAt(world, p.DepartureAirport);
   const AirportRecord& dest = AirportAt(world, p.DestinationAirport);
   const AirportRecord& approach = AirportAt(world, v.ApproachAirportIndex);
-  const AirspaceRecord& centre = AirspaceAt(world, v.CurrentCenterIndex);
+  const AirspaceRecord& centre = CenterAt(world, v.CurrentCenterIndex);
   const std::string clearanceLine = TuningLine(dep.ClearanceName, kClearanceWord, dep.ClearanceFreq);
   const std::string groundLine = TuningLine(dep.GroundName, kGroundWord, dep.GroundFreq);
   const std::string depTowerLine = TuningLine(dep.TowerName, kTowerWord, dep.TowerFreq);
@@ -97,25 +102,25 @@ void FlightPlan(AtcContext& context) {
     if (p.PendingChoice <= p.MenuOptionCount) {
       const std::string chosen = p.MenuOptions[static_cast<size_t>(p.PendingChoice) - 1];
       if (chosen == clearanceLine) {
-        Tune(p, dep.ClearanceFreq, "Clearance");
+        Tune(p, dep.ClearanceFreq, facilities::kClearance);
         p.AirportIndex = p.DepartureAirport;
       } else if (chosen == groundLine) {
-        Tune(p, dep.GroundFreq, "Ground");
+        Tune(p, dep.GroundFreq, facilities::kGround);
         p.AirportIndex = p.DepartureAirport;
       } else if (chosen == depTowerLine) {
-        Tune(p, dep.TowerFreq, "Tower");
+        Tune(p, dep.TowerFreq, facilities::kTower);
         p.AirportIndex = p.DepartureAirport;
       } else if (chosen == departureLine) {
-        Tune(p, approach.ApproachFreq, "Departure");
+        Tune(p, approach.ApproachFreq, facilities::kDeparture);
         p.AirportIndex = v.ApproachAirportIndex;
       } else if (chosen == destTowerLine) {
-        Tune(p, dest.TowerFreq, "Tower");
+        Tune(p, dest.TowerFreq, facilities::kTower);
         p.AirportIndex = p.DestinationAirport;
       } else if (chosen == approachLine) {
-        Tune(p, approach.ApproachFreq, "Approach");
+        Tune(p, approach.ApproachFreq, facilities::kApproach);
         p.AirportIndex = v.ApproachAirportIndex;
       } else if (chosen == CenterLine(centre)) {
-        Tune(p, centre.CenterFreq, "Center");
+        Tune(p, centre.CenterFreq, facilities::kCenter);
         p.CenterIndex = v.CurrentCenterIndex;
       }
     }
@@ -125,14 +130,14 @@ void FlightPlan(AtcContext& context) {
   ClearMenu(p);
   const int16_t toDep = geo::DistanceNm(p.Latitude, p.Longitude, dep.Latitude, dep.Longitude);
   const int16_t toDest = geo::DistanceNm(p.Latitude, p.Longitude, dest.Latitude, dest.Longitude);
-  if (toDep <= 20 && p.PilotRequest == "Requesting IFR Clearance" && !dep.ClearanceFreq.empty()) {
+  if (toDep <= 20 && p.PilotRequest == states::kRequestingIfrClearance && !dep.ClearanceFreq.empty()) {
     AddOption(p, clearanceLine);
-  } else if (toDep <= 20 && p.PilotRequest == "Requesting IFR Clearance" && !dep.GroundFreq.empty()) {
+  } else if (toDep <= 20 && p.PilotRequest == states::kRequestingIfrClearance && !dep.GroundFreq.empty()) {
     AddOption(p, groundLine);
-  } else if (toDep <= 20 && p.PilotRequest == "Contacting Departure - Departure Airport" &&
+  } else if (toDep <= 20 && p.PilotRequest == states::kContactingDepartureDepartureAirport &&
              v.ApproachAirportFound) {
     AddOption(p, departureLine);
-  } else if (toDest <= 20 && p.PilotRequest == "Approaching" && !dest.TowerFreq.empty()) {
+  } else if (toDest <= 20 && p.PilotRequest == states::kApproaching && !dest.TowerFreq.empty()) {
     AddOption(p, destTowerLine);
   } else if (v.ApproachAirportFound) {
     AddOption(p, approachLine);
@@ -147,11 +152,12 @@ void PilotPass(AtcContext& context) {
   context.Cycle = ComputeCycleValues(p, context.World);
   if (!p.FacilityType.empty() || !p.TunedFrequency.empty()) {
     const std::string& facility = p.FacilityType;
-    if (facility == "Clearance" || facility == "Ground" || facility == "Tower") {
+    if (facility == facilities::kClearance || facility == facilities::kGround ||
+        facility == facilities::kTower) {
       RunAirportDialogue(context);
-    } else if (facility == "Departure" || facility == "Approach") {
+    } else if (facility == facilities::kDeparture || facility == facilities::kApproach) {
       RunApproachControl(context);
-    } else if (facility == "Center") {
+    } else if (facility == facilities::kCenter) {
       RunCenterControl(context);
     }
     return;
@@ -168,11 +174,6 @@ void PilotPass(AtcContext& context) {
 // fails this test and goes on to DistanceNm, as before.)
 bool FartherThan20Nm(const PlayerRecord& p, const AirportRecord& airport) {
   return std::fabs(p.Latitude - airport.Latitude) > 0.35;
-}
-
-void RemoveAll(std::string& text, const std::string& what) {
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what))
-    text.erase(at, what.size());
 }
 
 }  // namespace
@@ -193,26 +194,18 @@ CycleValues ComputeCycleValues(const PlayerRecord& p, const scenery::WorldTables
     const AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
     if (airport.ApproachFreq.empty() || FartherThan20Nm(p, airport)) continue;
     const int16_t d = geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude);
-    const bool inZone =
-        d <= 20 && p.Altitude > airport.ElevationFt + 200 && p.Altitude <= airport.ElevationFt + 10000;
-    if (inZone && (!v.ApproachAirportFound || d < v.ApproachAirportDistance)) {
+    if (IsInApproachZone(d, p.Altitude, airport.ElevationFt) &&
+        (!v.ApproachAirportFound || d < v.ApproachAirportDistance)) {
       v.ApproachAirportFound = true;
       v.ApproachAirportDistance = d;
       v.ApproachAirportIndex = a;
     }
   }
   for (int32_t i = 0; i < world.AirspaceCount && static_cast<size_t>(i) < world.Airspaces.size(); ++i) {
-    const AirspaceRecord& s = world.Airspaces[static_cast<size_t>(i)];
-    if (s.AirspaceClass != "ARTCC/FIR (HIGH)") continue;
-    const bool latitudeInside = s.SouthLat < p.Latitude && p.Latitude < s.NorthLat;
-    bool inside = false;
-    if (s.WestLon < s.EastLon) {
-      inside = latitudeInside && s.WestLon < p.Longitude && p.Longitude < s.EastLon;
-    } else if (s.WestLon > s.EastLon) {  // across the 180th meridian
-      inside = latitudeInside && ((s.WestLon < p.Longitude && p.Longitude <= 180) ||
-                                  (-180 <= p.Longitude && p.Longitude < s.EastLon));
+    // The last containing centre wins.
+    if (IsInsideHighCenter(world.Airspaces[static_cast<size_t>(i)], p.Latitude, p.Longitude)) {
+      v.CurrentCenterIndex = i;
     }
-    if (inside) v.CurrentCenterIndex = i;  // the last containing centre wins
   }
   return v;
 }
@@ -222,22 +215,23 @@ std::string BuildMenuLine(const PlayerRecord& p, const scenery::WorldTables& wor
   if (p.MenuOptionCount == 0) return start + kNoMessagesText;
   std::string header;
   const std::string& facility = p.FacilityType;
-  const bool airportFacility = facility == "Clearance" || facility == "Ground" || facility == "Tower" ||
-                               facility == "Departure" || facility == "Approach";
-  if (p.AirportIndex < 0 && facility == "Center" && p.CenterIndex >= 0) {
-    const AirspaceRecord& s = AirspaceAt(world, p.CenterIndex);
+  const bool airportFacility = facility == facilities::kClearance || facility == facilities::kGround ||
+                               facility == facilities::kTower || facility == facilities::kDeparture ||
+                               facility == facilities::kApproach;
+  if (p.AirportIndex < 0 && facility == facilities::kCenter && p.CenterIndex >= 0) {
+    const AirspaceRecord& s = CenterAt(world, p.CenterIndex);
     header = " Choose an option for " + s.CenterName + kCenterWord + s.CenterFreq + ": ";
   } else if (p.AirportIndex >= 0 && airportFacility) {
     const AirportRecord& a = AirportAt(world, p.AirportIndex);
     std::string name, word, frequency;
-    if (facility == "Clearance") {
+    if (facility == facilities::kClearance) {
       name = a.ClearanceName, word = kClearanceWord, frequency = a.ClearanceFreq;
-    } else if (facility == "Ground") {
+    } else if (facility == facilities::kGround) {
       name = a.GroundName, word = kGroundWord, frequency = a.GroundFreq;
-    } else if (facility == "Tower") {
+    } else if (facility == facilities::kTower) {
       name = a.TowerName, word = kTowerWord, frequency = a.TowerFreq;
     } else {
-      name = a.ApproachName, word = facility == "Departure" ? kDepartureWord : kApproachWord,
+      name = a.ApproachName, word = facility == facilities::kDeparture ? kDepartureWord : kApproachWord,
       frequency = a.ApproachFreq;
     }
     header = " Choose an option for " + name + word + frequency + ": ";
@@ -261,19 +255,26 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
     int32_t snapshotCount = 0;
     std::vector<std::string> snapshotOptions;
     bool sayAgain = false;
-    for (;;) {
-      PlayerRecord& p = context.Pilot();
-      const bool choiceFlag = p.PendingChoice > 0;
-      snapshotMessage = p.LastAtcMessage;
-      snapshotCount = p.MenuOptionCount;
-      snapshotOptions = p.MenuOptions;
-      if (p.LastAtcMessage.find(kSayAgain) != std::string::npos) {
-        RemoveAll(p.LastAtcMessage, kSayAgain);
-        sayAgain = true;
-        break;
+    try {
+      for (;;) {
+        PlayerRecord& p = context.Pilot();
+        const bool choiceFlag = p.PendingChoice > 0;
+        snapshotMessage = p.LastAtcMessage;
+        snapshotCount = p.MenuOptionCount;
+        snapshotOptions = p.MenuOptions;
+        if (p.LastAtcMessage.find(kSayAgain) != std::string::npos) {
+          RemoveEvery(p.LastAtcMessage, kSayAgain);
+          sayAgain = true;
+          break;
+        }
+        PilotPass(context);
+        if (!(choiceFlag && context.Pilot().PendingChoice == 0)) break;
       }
-      PilotPass(context);
-      if (!(choiceFlag && context.Pilot().PendingChoice == 0)) break;
+    } catch (const Error&) {
+      // A run-time error in the pilot's pass (the vectoring's minutes overflowing for an aircraft
+      // crawling far from its point) ends this pilot's turn: what the pass wrote stays, nothing is sent
+      // for it in this cycle, and the cycle goes on with the next pilot.
+      continue;
     }
 
     const PlayerRecord& p = context.Pilot();
@@ -293,7 +294,7 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
           session::SendChatLine(link, line, other.PlayerId);
         }
       }
-    } catch (const std::exception&) {
+    } catch (const Error&) {
     }
   }
 }

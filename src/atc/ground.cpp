@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
-#include "atc/clearance.h"
+#include "atc/ground.h"
+#include "atc/taxi.h"
 #include "base/text.h"
 #include "geo/geometry.h"
 
@@ -87,9 +89,7 @@ void ReleaseFromGround(session::PlayerRecord& pilot) {
   pilot.FacilityType = "";
   pilot.TunedFrequency = "";
   pilot.AirportIndex = -1;
-  pilot.DepartureAirport = -1;
-  pilot.DestinationAirport = -1;
-  pilot.CruiseAltitude = 0;
+  session::ClearPlannedRoute(pilot);
   EmptyTaxiRoute(pilot);
 }
 
@@ -105,7 +105,7 @@ void TaxiToRunway(AtcContext& context, const scenery::AirportRecord& airport) {
   pilot.LastAtcMessage = "taxi to and hold short on runway " + runway.Ident + ". Contact tower on " +
                          airport.TowerFreq + " when ready.";
   pilot.TaxiTarget = target;
-  pilot.PilotRequest = "Acknowledge Taxi Clearance";
+  pilot.PilotRequest = states::kAcknowledgeTaxiClearance;
 }
 
 // Taxi to the first free spot of the asked class. Without one (taken since the menu was offered) the
@@ -127,7 +127,7 @@ void TaxiToSpot(AtcContext& context, const scenery::AirportRecord& airport, cons
           ". If you don't know where is the GATE or PARKING then taxi anywhere but out of the "
           "runway/s.";
       pilot.TaxiTarget = target;
-      pilot.PilotRequest = "Acknowledge Taxi Clearance";
+      pilot.PilotRequest = states::kAcknowledgeTaxiClearance;
     }
     return;
   }
@@ -136,13 +136,13 @@ void TaxiToSpot(AtcContext& context, const scenery::AirportRecord& airport, cons
 void HandOffToTower(session::PlayerRecord& pilot, const scenery::AirportRecord& airport) {
   pilot.LastAtcMessage = "";
   pilot.TunedFrequency = airport.TowerFreq;
-  pilot.FacilityType = "Tower";
+  pilot.FacilityType = facilities::kTower;
   EmptyTaxiRoute(pilot);  // PilotRequest stays "Taxiing": the tower takes it from there
 }
 
 void CancelIfr(session::PlayerRecord& pilot) {
   pilot.LastAtcMessage = kIfrCancellationText;
-  pilot.PilotRequest = "Canceling IFR";
+  pilot.PilotRequest = states::kCancelingIfr;
 }
 
 std::string TowerLine(const scenery::AirportRecord& airport) {
@@ -165,15 +165,15 @@ void VfrAtAirport(AtcContext& context, const scenery::AirportRecord& airport, co
         } else if (text == "Request Taxi to Parking") {
           TaxiToSpot(context, airport, spots, false);
         }
-      } else if (state == "Acknowledge Taxi Clearance") {
+      } else if (state == states::kAcknowledgeTaxiClearance) {
         if (text == "Acknowledge Taxi Clearance") {
           if (kind == kRunwayKind) pilot.LastAtcMessage = "";
           if (kind == kSpotKind) pilot.LastAtcMessage = "report when you are parked in the gate or parking.";
-          pilot.PilotRequest = "Taxiing";
+          pilot.PilotRequest = states::kTaxiing;
         }
-      } else if (state == "Taxiing" && kind == kRunwayKind) {
+      } else if (state == states::kTaxiing && kind == kRunwayKind) {
         if (text == TowerLine(airport)) HandOffToTower(pilot, airport);
-      } else if (state == "Taxiing" && kind == kSpotKind) {
+      } else if (state == states::kTaxiing && kind == kSpotKind) {
         if (text == "Report Parking") {
           pilot.LastAtcMessage = "";
           pilot.PilotRequest = "";
@@ -190,11 +190,11 @@ void VfrAtAirport(AtcContext& context, const scenery::AirportRecord& airport, co
     AddOption(pilot, "Request Taxi for Takeoff");
     if (spots.FreeGate) AddOption(pilot, "Request Taxi to Gate");
     if (spots.FreeParking) AddOption(pilot, "Request Taxi to Parking");
-  } else if (state == "Acknowledge Taxi Clearance") {
+  } else if (state == states::kAcknowledgeTaxiClearance) {
     AddOption(pilot, "Acknowledge Taxi Clearance");
-  } else if (state == "Taxiing" && kind == kRunwayKind) {
+  } else if (state == states::kTaxiing && kind == kRunwayKind) {
     AddOption(pilot, TowerLine(airport));
-  } else if (state == "Taxiing" && kind == kSpotKind) {
+  } else if (state == states::kTaxiing && kind == kSpotKind) {
     AddOption(pilot, "Report Parking");
   } else {
     ReleaseFromGround(pilot);
@@ -203,17 +203,14 @@ void VfrAtAirport(AtcContext& context, const scenery::AirportRecord& airport, co
 
 void VfrAwayFromAirport(session::PlayerRecord& pilot, const scenery::AirportRecord& airport) {
   ResetMenu(pilot);
-  pilot.DepartureAirport = -1;
-  pilot.DestinationAirport = -1;
-  pilot.CruiseAltitude = 0;
+  session::ClearPlannedRoute(pilot);
   EmptyTaxiRoute(pilot);
 
-  const bool airborne =
-      static_cast<int64_t>(pilot.Altitude) > static_cast<int64_t>(airport.ElevationFt) + 200;
-  if (airborne && pilot.PilotRequest != "Player is airbone") {
+  const bool airborne = IsAbove(pilot.Altitude, airport.ElevationFt, kGroundBandFt);
+  if (airborne && pilot.PilotRequest != states::kPlayerIsAirbone) {
     // Took off from ground frequency: told once, released on the next step.
     pilot.LastAtcMessage = "you were not cleared for takeoff.";
-    pilot.PilotRequest = "Player is airbone";
+    pilot.PilotRequest = states::kPlayerIsAirbone;
     return;
   }
   pilot.LastAtcMessage = "";
@@ -231,28 +228,28 @@ void IfrAtAirport(AtcContext& context, const scenery::AirportRecord& airport) {
   if (pilot.PendingChoice != 0) {
     if (const std::string* chosen = ChosenOption(pilot)) {
       const std::string text = *chosen;
-      if (state == "Requesting IFR Clearance") {
+      if (state == states::kRequestingIfrClearance) {
         if (text == "Request IFR Clearance") {
           pilot.LastAtcMessage = IfrClearanceText(context);
-          pilot.PilotRequest = "Acknowledge IFR Clearance";
+          pilot.PilotRequest = states::kAcknowledgeIfrClearance;
         }
-      } else if (state == "Acknowledge IFR Clearance") {
+      } else if (state == states::kAcknowledgeIfrClearance) {
         if (text == "Acknowledge IFR Clearance") {
           pilot.LastAtcMessage = "readback is correct. Request taxi. Good day.";
-          pilot.PilotRequest = "Requesting Taxi IFR";
+          pilot.PilotRequest = states::kRequestingTaxiIfr;
         }
-      } else if (state == "Requesting Taxi IFR") {
+      } else if (state == states::kRequestingTaxiIfr) {
         if (text == "Request Taxi IFR") {
           TaxiToRunway(context, airport);
         } else if (text == "Cancel IFR") {
           CancelIfr(pilot);
         }
-      } else if (state == "Acknowledge Taxi Clearance") {
+      } else if (state == states::kAcknowledgeTaxiClearance) {
         if (text == "Acknowledge Taxi Clearance") {
           if (kind == kRunwayKind) pilot.LastAtcMessage = "";
-          pilot.PilotRequest = "Taxiing";
+          pilot.PilotRequest = states::kTaxiing;
         }
-      } else if (state == "Taxiing" && kind == kRunwayKind) {
+      } else if (state == states::kTaxiing && kind == kRunwayKind) {
         if (text == TowerLine(airport)) {
           HandOffToTower(pilot, airport);
         } else if (text == "Cancel IFR") {
@@ -265,21 +262,21 @@ void IfrAtAirport(AtcContext& context, const scenery::AirportRecord& airport) {
   }
 
   ClearMenu(pilot);
-  if (state == "Requesting IFR Clearance") {
+  if (state == states::kRequestingIfrClearance) {
     AddOption(pilot, "Request IFR Clearance");
-  } else if (state == "Acknowledge IFR Clearance") {
+  } else if (state == states::kAcknowledgeIfrClearance) {
     AddOption(pilot, "Acknowledge IFR Clearance");
-  } else if (state == "Requesting Taxi IFR") {
+  } else if (state == states::kRequestingTaxiIfr) {
     AddOption(pilot, "Request Taxi IFR");
     AddOption(pilot, "Cancel IFR");
-  } else if (state == "Acknowledge Taxi Clearance") {
+  } else if (state == states::kAcknowledgeTaxiClearance) {
     AddOption(pilot, "Acknowledge Taxi Clearance");
-  } else if (state == "Taxiing" && kind == kRunwayKind) {
+  } else if (state == states::kTaxiing && kind == kRunwayKind) {
     AddOption(pilot, TowerLine(airport));
     AddOption(pilot, "Cancel IFR");
-  } else if (state == "Taxiing" && kind == kSpotKind) {
+  } else if (state == states::kTaxiing && kind == kSpotKind) {
     // An IFR pilot bound for a spot has nothing to ask of ground.
-  } else if (state == "Canceling IFR") {
+  } else if (state == states::kCancelingIfr) {
     ReleaseAfterIfrCancellation(pilot);
     EmptyTaxiRoute(pilot);
   } else {
@@ -289,7 +286,7 @@ void IfrAtAirport(AtcContext& context, const scenery::AirportRecord& airport) {
 
 void IfrAwayFromAirport(session::PlayerRecord& pilot) {
   ResetMenu(pilot);
-  if (pilot.PilotRequest == "Canceling IFR") {
+  if (pilot.PilotRequest == states::kCancelingIfr) {
     ReleaseAfterIfrCancellation(pilot);
     EmptyTaxiRoute(pilot);
   } else {

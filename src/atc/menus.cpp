@@ -18,6 +18,32 @@ void ResetMenu(session::PlayerRecord& pilot) {
   pilot.PendingChoice = 0;
 }
 
+scenery::AirportRecord* ControlledAirportAt(scenery::WorldTables& world, int32_t index) {
+  const size_t slot = TableSlot(index);
+  return slot < world.ControlledAirports.size() ? &world.ControlledAirports[slot] : nullptr;
+}
+
+const scenery::AirspaceRecord* AirspaceAt(const scenery::WorldTables& world, int32_t index) {
+  const size_t slot = TableSlot(index);
+  return slot < world.Airspaces.size() ? &world.Airspaces[slot] : nullptr;
+}
+
+const std::string* ChosenOption(const session::PlayerRecord& pilot) {
+  if (pilot.PendingChoice == 0 || pilot.PendingChoice > pilot.MenuOptionCount) return nullptr;
+  const size_t slot = static_cast<size_t>(pilot.PendingChoice) - 1;
+  return slot < pilot.MenuOptions.size() ? &pilot.MenuOptions[slot] : nullptr;
+}
+
+bool IsInsideHighCenter(const scenery::AirspaceRecord& s, double latitude, double longitude) {
+  if (s.AirspaceClass != "ARTCC/FIR (HIGH)") return false;
+  if (!(s.SouthLat < latitude && latitude < s.NorthLat)) return false;
+  if (s.WestLon < s.EastLon) return s.WestLon < longitude && longitude < s.EastLon;
+  if (s.WestLon > s.EastLon) {
+    return (s.WestLon < longitude && longitude <= 180) || (-180 <= longitude && longitude < s.EastLon);
+  }
+  return false;
+}
+
 std::string TuningLine(const std::string& stationName, const char* word, const std::string& frequency) {
   return "Tune " + stationName + word + frequency;
 }

@@ -1,4 +1,6 @@
 // Choosing a controlled airport to fly to, then its tower frequency.
+#include "atc/selection.h"
+
 #include "atc/atc_context.h"
 
 namespace skyvox::atc {
@@ -16,29 +18,23 @@ void DropSelection(session::PlayerRecord& p) {
   p.CenterIndex = -1;
 }
 
-// The chosen option's text, or nothing when the choice is above the option count.
-const std::string* Chosen(const session::PlayerRecord& p) {
-  if (p.PendingChoice > p.MenuOptionCount) return nullptr;
-  return &p.MenuOptions[static_cast<size_t>(p.PendingChoice) - 1];
-}
-
 }  // namespace
 
 void SelectControlledAirport(AtcContext& context) {
   session::PlayerRecord& p = context.Pilot();
   auto& world = context.World;
   auto airportAt = [&](int32_t index) -> const scenery::AirportRecord& {
-    return world.ControlledAirports[static_cast<size_t>(index < 0 ? 0 : index)];
+    return world.ControlledAirports[TableSlot(index)];
   };
 
-  if (p.PilotRequest == "Selecting a controlled airport") {
+  if (p.PilotRequest == states::kSelectingAControlledAirport) {
     if (p.PendingChoice != 0) {
-      if (const std::string* chosen = Chosen(p)) {
+      if (const std::string* chosen = ChosenOption(p)) {
         const std::string text = *chosen;
         if (text == "Back") DropSelection(p);
         for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
           if (text == Label(airportAt(a))) {
-            p.PilotRequest = "Selecting one frequency";
+            p.PilotRequest = states::kSelectingOneFrequency;
             p.AirportIndex = a;
           }
         }
@@ -56,25 +52,25 @@ void SelectControlledAirport(AtcContext& context) {
     }
     AddOption(p, "Back");
     if (context.Cycle.NearestAirportFound &&
-        p.Altitude <= airportAt(context.Cycle.NearestAirportIndex).ElevationFt + 200) {
+        !IsAbove(p.Altitude, airportAt(context.Cycle.NearestAirportIndex).ElevationFt, kGroundBandFt)) {
       DropSelection(p);  // on the ground at an airport
     }
     return;
   }
 
-  if (p.PilotRequest == "Selecting one frequency") {
+  if (p.PilotRequest == states::kSelectingOneFrequency) {
     const auto& airport = airportAt(p.AirportIndex);
     const std::string towerLine = TuningLine(airport.TowerName, kTowerWord, airport.TowerFreq);
     if (p.PendingChoice != 0) {
-      if (const std::string* chosen = Chosen(p)) {
+      if (const std::string* chosen = ChosenOption(p)) {
         if (*chosen == "Back") {
           DropSelection(p);
-          p.PilotRequest = "Selecting a controlled airport";
+          p.PilotRequest = states::kSelectingAControlledAirport;
         } else if (*chosen == towerLine) {
           p.LastAtcMessage = "";
           p.PilotRequest = "";
           p.TunedFrequency = airport.TowerFreq;
-          p.FacilityType = "Tower";
+          p.FacilityType = facilities::kTower;
         }
       }
       ResetMenu(p);
@@ -82,12 +78,13 @@ void SelectControlledAirport(AtcContext& context) {
     }
     ClearMenu(p);
     if (!airport.TowerFreq.empty() &&
-        geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude) <= 20 &&
-        p.Altitude > airport.ElevationFt + 200) {
+        geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude) <=
+            kAirportZoneRadiusNm &&
+        IsAbove(p.Altitude, airport.ElevationFt, kGroundBandFt)) {
       AddOption(p, towerLine);
     }
     AddOption(p, "Back");
-    if (p.Altitude <= airport.ElevationFt + 200) DropSelection(p);
+    if (!IsAbove(p.Altitude, airport.ElevationFt, kGroundBandFt)) DropSelection(p);
   }
 }
 

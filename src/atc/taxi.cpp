@@ -261,10 +261,9 @@ void BuildTaxiInstructions(AtcContext& context, const geo::TargetPoint& target) 
   const bool toRunway = target.Kind == "Runway";
   if (!toRunway && target.Kind != "Gate or parking") return;
   session::PlayerRecord& pilot = context.Pilot();
-  // An airport index left at -1 reads element 0, which the table always holds.
-  const size_t index = pilot.AirportIndex < 0 ? 0 : static_cast<size_t>(pilot.AirportIndex);
-  if (index >= context.World.ControlledAirports.size()) return;
-  const AirportRecord& airport = context.World.ControlledAirports[index];
+  const AirportRecord* found = ControlledAirportAt(context.World, pilot.AirportIndex);
+  if (found == nullptr) return;
+  const AirportRecord& airport = *found;
 
   const int32_t start = FindTaxiStartNode(airport, pilot.Latitude, pilot.Longitude);
   const int32_t end = FindTaxiEndNode(airport, target);
@@ -298,7 +297,7 @@ void BuildTaxiInstructions(AtcContext& context, const geo::TargetPoint& target) 
         ". If you don't know where is the GATE or PARKING then taxi anywhere but out of the runway/s.";
   }
   pilot.TaxiTarget = target;
-  pilot.PilotRequest = "Acknowledge Taxi Clearance";
+  pilot.PilotRequest = states::kAcknowledgeTaxiClearance;
 }
 
 }  // namespace skyvox::atc

@@ -1,16 +1,21 @@
 // Taxi instructions: the start and end nodes of a taxi over an airport's network, the greedy route
-// search between them, and the taxiway list of the clearance. BuildTaxiInstructions itself is
-// declared in atc_context.h; the pieces are exposed here as pure functions of the airport record.
+// search between them, and the taxiway list of the clearance, put together by BuildTaxiInstructions;
+// the pieces are exposed as pure functions of the airport record.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "atc/atc_context.h"
 #include "geo/geometry.h"
 #include "scenery/records.h"
 
 namespace skyvox::atc {
+
+// The taxi clearance to the target (a runway, or a gate or parking) for ground control: message, state
+// and route fields of the pilot.
+void BuildTaxiInstructions(AtcContext& context, const geo::TargetPoint& target);
 
 // The search gives up after this many attempts. Each failed attempt forbids one more directed step,
 // so connected networks need few: the sample KOLM network routes every start to every target on the

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
-#include "atc/clearance.h"
+#include "atc/tower.h"
 #include "base/rounding.h"
 #include "geo/geometry.h"
 #include "session/roster.h"
@@ -64,13 +65,6 @@ void Release(PlayerRecord& pilot, bool keepMessage = false) {
   pilot.AirportIndex = -1;
 }
 
-void DropFlightPlan(PlayerRecord& pilot) {
-  pilot.IfrPlanFiled = 0;
-  pilot.DepartureAirport = -1;
-  pilot.DestinationAirport = -1;
-  pilot.CruiseAltitude = 0;
-}
-
 struct Tower {
   AtcContext& Context;
   PlayerRecord& Pilot;
@@ -79,11 +73,6 @@ struct Tower {
   int32_t Self;  // the pilot's roster index as the queues hold it
   bool Ifr;
 };
-
-// Altitudes are compared in 64 bits: elevations come from the database and may be anything.
-bool Above(int32_t altitude, int32_t elevation, int32_t margin) {
-  return static_cast<int64_t>(altitude) > static_cast<int64_t>(elevation) + margin;
-}
 
 const AirportRecord* ApproachAirport(const AtcContext& context) {
   const int32_t index = context.Cycle.ApproachAirportIndex;
@@ -135,13 +124,13 @@ std::optional<std::string> CenterLine(const AtcContext& context) {
 bool RunwayBusy(const Tower& t) {
   const auto& roster = t.Context.Link.PlayerRoster;
   for (int i = 0; i < t.Context.Link.PlayerCount && static_cast<size_t>(i) < roster.size(); ++i) {
-    if (i != t.Self && roster[static_cast<size_t>(i)].PilotRequest == "Takingoff") return true;
+    if (i != t.Self && roster[static_cast<size_t>(i)].PilotRequest == states::kTakingoff) return true;
   }
   return false;
 }
 
 const char* TakeoffAcknowledgement(const Tower& t) {
-  return t.Ifr ? "Acknowledge Takeoff Clearance IFR" : "Acknowledge Takeoff Clearance VFR";
+  return t.Ifr ? states::kAcknowledgeTakeoffClearanceIfr : states::kAcknowledgeTakeoffClearanceVfr;
 }
 
 void RequestTakeoff(Tower& t) {
@@ -152,7 +141,7 @@ void RequestTakeoff(Tower& t) {
     t.Pilot.PilotRequest = TakeoffAcknowledgement(t);
   } else {
     t.Pilot.LastAtcMessage = "hold short.";
-    t.Pilot.PilotRequest = "Acknowledge Hold Short";
+    t.Pilot.PilotRequest = states::kAcknowledgeHoldShort;
   }
 }
 
@@ -173,15 +162,15 @@ void FollowTakeoff(Tower& t) {
                                                                 runway.MagHeading, Saturate16(runway.Length));
   const int16_t e =
       geo::DistanceNm(departureEnd.Latitude, departureEnd.Longitude, t.Pilot.Latitude, t.Pilot.Longitude);
-  if (!Above(t.Pilot.Altitude, t.Airport.ElevationFt, t.Ifr ? 400 : 200) || e < 1) return;
+  if (!IsAbove(t.Pilot.Altitude, t.Airport.ElevationFt, t.Ifr ? 400 : 200) || e < 1) return;
   LeaveQueue(t.Airport.RuntimeList1, t.Self);
   if (!t.Ifr) {
-    t.Pilot.PilotRequest = "Flying Tower's Airspace";
+    t.Pilot.PilotRequest = states::kFlyingTowersAirspace;
     return;
   }
   const std::optional<RadarFacility> next = NextRadarFacility(t.Context, t.Airport);
   t.Pilot.LastAtcMessage = next ? "contact departure on " + next->Frequency + "." : "contact departure.";
-  t.Pilot.PilotRequest = "Acknowledge Handoff - Contact Departure";
+  t.Pilot.PilotRequest = states::kAcknowledgeHandoffContactDeparture;
 }
 
 void EnterPattern(Tower& t) {
@@ -198,7 +187,7 @@ void EnterPattern(Tower& t) {
   } else if (side == "south") {
     t.Pilot.LastAtcMessage = "make straight in runway " + runway + ".";
   }
-  t.Pilot.PilotRequest = "Flying Pattern";
+  t.Pilot.PilotRequest = states::kFlyingPattern;
 }
 
 // On final within 8 nm the pilot gets its number; the number is given once, on joining the queue.
@@ -207,7 +196,7 @@ void ClearToLand(Tower& t) {
     const int32_t place = JoinQueue(t.Airport.RuntimeList2, t.Self);
     t.Pilot.LastAtcMessage = "cleared to land on runway " + t.Airport.MainRunway.Ident + ". Number " +
                              std::to_string(place) + " for landing.";
-    t.Pilot.PilotRequest = "Acknowledge Landing Clearance";
+    t.Pilot.PilotRequest = states::kAcknowledgeLandingClearance;
   } else if (!t.Ifr) {
     AddOption(t.Pilot, "Cancel Landing Intentions");
   }
@@ -215,11 +204,11 @@ void ClearToLand(Tower& t) {
 
 void FollowLanding(Tower& t) {
   const scenery::RunwayRecord& runway = t.Airport.MainRunway;
-  if (Above(t.Pilot.Altitude, runway.ThresholdElevationFt, 200)) {
+  if (IsAbove(t.Pilot.Altitude, runway.ThresholdElevationFt, 200)) {
     if (RunwayBusy(t) && t.Prep.ThresholdDistanceNm <= 2) {
       LeaveQueue(t.Airport.RuntimeList2, t.Self);
       t.Pilot.LastAtcMessage = "go around.";
-      t.Pilot.PilotRequest = "Acknowledge Go-Around";
+      t.Pilot.PilotRequest = states::kAcknowledgeGoAround;
     } else {
       AddOption(t.Pilot, t.Ifr ? "Declare Missed Approach" : "Report Go-Around");
     }
@@ -236,7 +225,7 @@ void FollowLanding(Tower& t) {
   if (!geo::IsHeadingWithinArc(heading, from, to)) {
     LeaveQueue(t.Airport.RuntimeList2, t.Self);
     t.Pilot.LastAtcMessage = "contact ground on " + t.Airport.GroundFreq + ".";
-    t.Pilot.PilotRequest = "Acknowledge Ground Handoff";
+    t.Pilot.PilotRequest = states::kAcknowledgeGroundHandoff;
   }
 }
 
@@ -245,7 +234,7 @@ void HandOffMissedApproach(Tower& t, bool declaredByPilot) {
   const std::string contact =
       next ? "contact " + next->Station + " on " + next->Frequency + "." : "contact approach.";
   t.Pilot.LastAtcMessage = declaredByPilot ? "roger, " + contact : contact;
-  t.Pilot.PilotRequest = "Acknowledge Handoff - Missed Approach";
+  t.Pilot.PilotRequest = states::kAcknowledgeHandoffMissedApproach;
 }
 
 // The tuning lines a VFR pilot may choose on tower frequency, matched against what the pilot can reach
@@ -255,7 +244,7 @@ void TuneRadarFacility(Tower& t, const std::string& choice) {
   if (const std::optional<std::string> line = ApproachLine(t.Context); line && choice == *line) {
     pilot.LastAtcMessage = "";
     pilot.TunedFrequency = ApproachAirport(t.Context)->ApproachFreq;
-    pilot.FacilityType = "Approach";
+    pilot.FacilityType = facilities::kApproach;
     pilot.AirportIndex = t.Context.Cycle.ApproachAirportIndex;
     pilot.PilotRequest = "";
     return;
@@ -263,7 +252,7 @@ void TuneRadarFacility(Tower& t, const std::string& choice) {
   if (const std::optional<std::string> line = CenterLine(t.Context); line && choice == *line) {
     pilot.LastAtcMessage = "";
     pilot.TunedFrequency = CurrentCenter(t.Context)->CenterFreq;
-    pilot.FacilityType = "Center";
+    pilot.FacilityType = facilities::kCenter;
     pilot.CenterIndex = t.Context.Cycle.CurrentCenterIndex;
     pilot.PilotRequest = "";
   }
@@ -275,10 +264,10 @@ void ApplyVfrChoice(Tower& t, const std::string& choice) {
     RequestTakeoff(t);
   } else if (choice == "Acknowledge Takeoff Clearance VFR") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Takingoff";
+    pilot.PilotRequest = states::kTakingoff;
   } else if (choice == "Acknowledge Hold Short") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Holding Short";
+    pilot.PilotRequest = states::kHoldingShort;
   } else if (choice == "Request Full Stop Landing") {
     EnterPattern(t);
   } else if (choice == "Cancel Landing Intentions") {
@@ -286,13 +275,13 @@ void ApplyVfrChoice(Tower& t, const std::string& choice) {
     pilot.PilotRequest = "";
   } else if (choice == "Acknowledge Landing Clearance") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Landing";
+    pilot.PilotRequest = states::kLanding;
   } else if (choice == "Acknowledge Go-Around") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Going Around";
+    pilot.PilotRequest = states::kGoingAround;
   } else if (choice == "Report Go-Around") {
     pilot.LastAtcMessage = "roger.";
-    pilot.PilotRequest = "Going Around";
+    pilot.PilotRequest = states::kGoingAround;
   } else if (choice == "Acknowledge Ground Handoff") {
     Release(pilot);
   } else {
@@ -306,21 +295,22 @@ void ApplyIfrChoice(Tower& t, const std::string& choice) {
     RequestTakeoff(t);
   } else if (choice == "Acknowledge Takeoff Clearance IFR") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Takingoff";
+    pilot.PilotRequest = states::kTakingoff;
   } else if (choice == "Acknowledge Handoff") {
-    const bool toDeparture = pilot.PilotRequest == "Acknowledge Handoff - Contact Departure";
-    if (toDeparture || pilot.PilotRequest == "Acknowledge Handoff - Missed Approach") {
+    const bool toDeparture = pilot.PilotRequest == states::kAcknowledgeHandoffContactDeparture;
+    if (toDeparture || pilot.PilotRequest == states::kAcknowledgeHandoffMissedApproach) {
       pilot.LastAtcMessage = "";
       pilot.TunedFrequency = "";
       pilot.FacilityType = "";
-      pilot.PilotRequest = toDeparture ? "Contacting Departure - Departure Airport" : "Missed Approach";
+      pilot.PilotRequest =
+          toDeparture ? states::kContactingDepartureDepartureAirport : states::kMissedApproach;
     }
   } else if (choice == "Acknowledge Hold Short") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Holding Short";
+    pilot.PilotRequest = states::kHoldingShort;
   } else if (choice == "Acknowledge Landing Clearance") {
     pilot.LastAtcMessage = "";
-    pilot.PilotRequest = "Landing";
+    pilot.PilotRequest = states::kLanding;
   } else if (choice == "Acknowledge Go-Around" || choice == "Declare Missed Approach") {
     HandOffMissedApproach(t, choice == "Declare Missed Approach");
   } else if (choice == "Acknowledge Ground Handoff") {
@@ -328,7 +318,7 @@ void ApplyIfrChoice(Tower& t, const std::string& choice) {
     pilot.IfrPlanFiled = 0;
   } else if (choice == "Cancel IFR") {
     pilot.LastAtcMessage = kIfrCancellationText;
-    pilot.PilotRequest = "Canceling IFR";
+    pilot.PilotRequest = states::kCancelingIfr;
   }
 }
 
@@ -336,7 +326,7 @@ void BuildVfrMenu(Tower& t) {
   PlayerRecord& pilot = t.Pilot;
   ClearMenu(pilot);
   const std::string state = pilot.PilotRequest;
-  const bool airborne = Above(pilot.Altitude, t.Airport.ElevationFt, 200);
+  const bool airborne = IsAbove(pilot.Altitude, t.Airport.ElevationFt, 200);
   if (state.empty()) {
     if (!airborne) {
       Release(pilot);
@@ -348,31 +338,31 @@ void BuildVfrMenu(Tower& t) {
     } else if (const std::optional<std::string> center = CenterLine(t.Context)) {
       AddOption(pilot, *center);
     }
-  } else if (state == "Flying Tower's Airspace") {
+  } else if (state == states::kFlyingTowersAirspace) {
     if (!airborne) {
       Release(pilot);
-    } else if (t.Prep.AirportDistanceNm <= 4 && !Above(pilot.Altitude, t.Airport.ElevationFt, 2500)) {
+    } else if (t.Prep.AirportDistanceNm <= 4 && !IsAbove(pilot.Altitude, t.Airport.ElevationFt, 2500)) {
       AddOption(pilot, "Request Full Stop Landing");
     } else {
       pilot.LastAtcMessage = kLeavingAirspace;
       Release(pilot, /*keepMessage=*/true);
     }
-  } else if (state == "Taxiing") {
+  } else if (state == states::kTaxiing) {
     AddOption(pilot, "Request Takeoff Clearance VFR");
-  } else if (state == "Acknowledge Takeoff Clearance VFR" || state == "Acknowledge Hold Short" ||
-             state == "Acknowledge Landing Clearance" || state == "Acknowledge Go-Around" ||
-             state == "Acknowledge Ground Handoff") {
+  } else if (state == states::kAcknowledgeTakeoffClearanceVfr || state == states::kAcknowledgeHoldShort ||
+             state == states::kAcknowledgeLandingClearance || state == states::kAcknowledgeGoAround ||
+             state == states::kAcknowledgeGroundHandoff) {
     AddOption(pilot, state);
-  } else if (state == "Holding Short") {
+  } else if (state == states::kHoldingShort) {
     HoldShort(t);
-  } else if (state == "Takingoff") {
+  } else if (state == states::kTakingoff) {
     FollowTakeoff(t);
-  } else if (state == "Flying Pattern") {
+  } else if (state == states::kFlyingPattern) {
     ClearToLand(t);
-  } else if (state == "Landing") {
+  } else if (state == states::kLanding) {
     FollowLanding(t);
-  } else if (state == "Going Around") {
-    if (t.Prep.RunwaySide != "south") pilot.PilotRequest = "Flying Pattern";
+  } else if (state == states::kGoingAround) {
+    if (t.Prep.RunwaySide != "south") pilot.PilotRequest = states::kFlyingPattern;
   }
 }
 
@@ -380,34 +370,34 @@ void BuildIfrMenu(Tower& t) {
   PlayerRecord& pilot = t.Pilot;
   ClearMenu(pilot);
   const std::string state = pilot.PilotRequest;
-  if (state == "Taxiing") {
+  if (state == states::kTaxiing) {
     AddOption(pilot, "Request Takeoff Clearance IFR");
     AddOption(pilot, "Cancel IFR");
-  } else if (state == "Acknowledge Takeoff Clearance IFR" || state == "Acknowledge Hold Short" ||
-             state == "Acknowledge Landing Clearance" || state == "Acknowledge Go-Around" ||
-             state == "Acknowledge Ground Handoff") {
+  } else if (state == states::kAcknowledgeTakeoffClearanceIfr || state == states::kAcknowledgeHoldShort ||
+             state == states::kAcknowledgeLandingClearance || state == states::kAcknowledgeGoAround ||
+             state == states::kAcknowledgeGroundHandoff) {
     AddOption(pilot, state);
-  } else if (state == "Acknowledge Handoff - Contact Departure" ||
-             state == "Acknowledge Handoff - Missed Approach") {
+  } else if (state == states::kAcknowledgeHandoffContactDeparture ||
+             state == states::kAcknowledgeHandoffMissedApproach) {
     AddOption(pilot, "Acknowledge Handoff");
-  } else if (state == "Holding Short") {
+  } else if (state == states::kHoldingShort) {
     HoldShort(t);
-  } else if (state == "Takingoff") {
+  } else if (state == states::kTakingoff) {
     FollowTakeoff(t);
-  } else if (state == "Approaching") {
+  } else if (state == states::kApproaching) {
     EnterPattern(t);
-  } else if (state == "Flying Pattern") {
+  } else if (state == states::kFlyingPattern) {
     ClearToLand(t);
-  } else if (state == "Landing") {
+  } else if (state == states::kLanding) {
     FollowLanding(t);
-  } else if (state == "Canceling IFR") {
+  } else if (state == states::kCancelingIfr) {
     ReleaseAfterIfrCancellation(pilot);
   } else {
     // A state the IFR dialogue does not know: the plan is dropped and the pilot, still on tower
     // frequency, is served as VFR from the next step on.
     pilot.LastAtcMessage = "";
     pilot.PilotRequest = "";
-    DropFlightPlan(pilot);
+    session::DropFlightPlan(pilot);
     session::RemovePlayerFromAirportLists(t.Context.World, t.Self);
   }
 }
@@ -416,15 +406,13 @@ void RunVfr(Tower& t) {
   PlayerRecord& pilot = t.Pilot;
   if (t.Prep.AirportDistanceNm > kTowerRadiusNm) {
     ResetMenu(pilot);
-    if (pilot.PilotRequest == "Changing frequency") {
+    if (pilot.PilotRequest == states::kChangingFrequency) {
       Release(pilot);
       session::RemovePlayerFromAirportLists(t.Context.World, t.Self);
     } else {
       pilot.LastAtcMessage = kLeavingAirspace;
-      pilot.PilotRequest = "Changing frequency";
-      pilot.DepartureAirport = -1;
-      pilot.DestinationAirport = -1;
-      pilot.CruiseAltitude = 0;
+      pilot.PilotRequest = states::kChangingFrequency;
+      session::ClearPlannedRoute(pilot);
     }
     return;
   }

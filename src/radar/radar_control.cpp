@@ -11,12 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
-#include "atc/clearance.h"
+#include "atc/selection.h"
 #include "base/rounding.h"
 #include "base/text.h"
 #include "geo/geometry.h"
-#include "radar/radar.h"
+#include "radar/radar_control.h"
 #include "radar/traffic.h"
 #include "scenery/records.h"
 #include "session/roster.h"
@@ -28,10 +29,8 @@ using geo::TargetPoint;
 using scenery::AirportRecord;
 using session::PlayerRecord;
 
-constexpr const char* kOutOfAirspace = "Out of Airspace - ";
 constexpr const char* kPassedWaypoint = "Passed Waypoint";
 constexpr const char* kSouthWaypoint = "South";
-constexpr const char* kCenterClass = "ARTCC/FIR (HIGH)";
 
 constexpr int kDescentRangeNm = 90;     // an IFR arrival starts its descent within this of the airport
 constexpr int kTowerHandoffNm = 10;     // approach hands an established arrival to the tower here
@@ -39,9 +38,6 @@ constexpr int kMinimumLegNm = 15;       // waypoints lie at least this far from 
 constexpr int kFinalApproachFixNm = 7;  // the ILS and visual approaches aim at this point on final
 constexpr int kVectorMinutes = 2;       // points this close in time are not worth a vector
 constexpr int kAltitudeStepFt = 2000;   // clearance above terrain, and re-vector threshold
-constexpr int kCylinderRadiusNm = 20;
-constexpr int kCylinderFloorFt = 200;
-constexpr int kCylinderCeilingFt = 10000;
 
 // Which table of IFR states a call follows: the departure facility's, the approach facility's, or the
 // center's (which holds both the departure and the arrival states).
@@ -84,12 +80,6 @@ bool ContainsNoCase(std::string_view text, std::string_view part) {
   return ToLowerAscii(text).find(ToLowerAscii(part)) != std::string::npos;
 }
 
-void RemoveAll(std::string& text, std::string_view part) {
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at)) {
-    text.erase(at, part.size());
-  }
-}
-
 std::string Number(int64_t value) {
   return std::to_string(value);
 }
@@ -111,22 +101,17 @@ void ReleasePilot(PlayerRecord& p) {
 
 void CancelIfr(PlayerRecord& p) {
   p.LastAtcMessage = kIfrCancellationText;
-  p.PilotRequest = "Canceling IFR";
+  p.PilotRequest = states::kCancelingIfr;
 }
 
 const scenery::RunwayRecord& Runway(const Radar& r) {
   return r.Destination->MainRunway;
 }
 
-const scenery::AirspaceRecord* AirspaceAt(const scenery::WorldTables& world, int32_t index) {
-  const size_t slot = index < 0 ? 0 : static_cast<size_t>(index);
-  return slot < world.Airspaces.size() ? &world.Airspaces[slot] : nullptr;
-}
-
-// The arithmetic of the vectoring needs a positive ground speed; callers check it. Minutes are 32-bit
-// so that a crawling aircraft far from its point cannot overflow them.
-int32_t MinutesTo(const PlayerRecord& p, int16_t distanceNm) {
-  return CLng(static_cast<double>(distanceNm) / p.GroundSpeed * 60);
+// The arithmetic of the vectoring needs a positive ground speed; callers check it. Minutes are an
+// Integer: a crawling aircraft far from its point overflows them, a run-time error (OverflowError).
+int16_t MinutesTo(const PlayerRecord& p, int16_t distanceNm) {
+  return CInt(static_cast<double>(distanceNm) / p.GroundSpeed * 60);
 }
 
 int16_t DistanceFromAircraft(const PlayerRecord& p, const TargetPoint& point) {
@@ -273,7 +258,7 @@ void FinalStep(Radar& r) {
   const scenery::RunwayRecord& runway = Runway(r);
   if (runway.IlsFrequency.empty()) {
     VisualApproachReport(r);
-    p.PilotRequest = "Looking for Airport";
+    p.PilotRequest = states::kLookingForAirport;
     return;
   }
   PositionReport(r);
@@ -284,7 +269,7 @@ void FinalStep(Radar& r) {
   AppendAltitudePhrase(r);
   r.Message += " Cleared for the ILS runway " + runway.Ident + " approach. Maintain " +
                Number(p.AssignedAltitude) + " ft until established on the localizer.";
-  p.PilotRequest = "ILS Approach";
+  p.PilotRequest = states::kIlsApproach;
 }
 
 // A waypoint is passed when it is 2 minutes away or less, or when the aircraft is no longer within
@@ -383,53 +368,53 @@ void AdvanceIfr(Radar& r, IfrService service) {
   const std::string state = p.PilotRequest;
   const bool departs = service != IfrService::Arrival;
   const bool arrives = service != IfrService::Departure;
-  if (state == "Contacting Departure - Departure Airport") {
-    if (service == IfrService::Arrival) p.FacilityType = "Departure";
-    p.PilotRequest = "Departing";
-  } else if (departs && state == "Departing") {
+  if (state == states::kContactingDepartureDepartureAirport) {
+    if (service == IfrService::Arrival) p.FacilityType = facilities::kDeparture;
+    p.PilotRequest = states::kDeparting;
+  } else if (departs && state == states::kDeparting) {
     p.LastAtcMessage =
         "climb and maintain " + Number(p.CruiseAltitude) + " ft. Resume and maintain own navigation.";
-    p.PilotRequest = "Acknowledge Instruction - Departing";
-  } else if (departs && state == "Acknowledge Instruction - Departing") {
+    p.PilotRequest = states::kAcknowledgeInstructionDeparting;
+  } else if (departs && state == states::kAcknowledgeInstructionDeparting) {
     AddOption(p, "Acknowledge Instruction");
-  } else if (state == "Enroute") {
+  } else if (state == states::kEnroute) {
     if (r.Where.AirportNm <= kDescentRangeNm) {
-      if (service == IfrService::Departure) p.FacilityType = "Approach";
-      p.PilotRequest = "Descending";
+      if (service == IfrService::Departure) p.FacilityType = facilities::kApproach;
+      p.PilotRequest = states::kDescending;
     } else {
       AddOption(p, "Cancel IFR");
     }
-  } else if (arrives && state == "Descending") {
+  } else if (arrives && state == states::kDescending) {
     Vectoring(r);
     AddOption(p, "Cancel IFR");
-  } else if (arrives && state == "Missed Approach") {
+  } else if (arrives && state == states::kMissedApproach) {
     if (r.Where.Sector == "south") {
       p.LastAtcMessage =
           "climb and maintain " + Number(PlusFeet(r.Destination->ElevationFt, kAltitudeStepFt)) + " ft.";
     } else {
       p.ReportedTraffic = "";
       ClearWaypoint(p, true);
-      p.PilotRequest = "Descending";
+      p.PilotRequest = states::kDescending;
     }
-  } else if (arrives && (state == "ILS Approach" || state == "Visual Approach")) {
+  } else if (arrives && (state == states::kIlsApproach || state == states::kVisualApproach)) {
     if (r.Where.ThresholdNm <= kTowerHandoffNm) {
       const AirportRecord& d = *r.Destination;
       p.LastAtcMessage = "contact " + d.TowerName + " Tower on " + d.TowerFreq + ". Good day.";
-      p.PilotRequest = "Acknowledge Handoff";
+      p.PilotRequest = states::kAcknowledgeHandoff;
     } else {
       AddOption(p, "Cancel IFR");
     }
-  } else if (arrives && state == "Looking for Airport") {
+  } else if (arrives && state == states::kLookingForAirport) {
     if (r.Where.Sector != "south") {
       ClearWaypoint(p, true);
       // The center starts the vectoring over at once; approach flies the missed approach first.
-      p.PilotRequest = service == IfrService::Center ? "Descending" : "Missed Approach";
+      p.PilotRequest = service == IfrService::Center ? states::kDescending : states::kMissedApproach;
     } else {
       AddOption(p, "Report runway in sight");
       AddOption(p, "Report runway NOT in sight");
       AddOption(p, "Cancel IFR");
     }
-  } else if (arrives && state == "Acknowledge Handoff") {
+  } else if (arrives && state == states::kAcknowledgeHandoff) {
     AddOption(p, "Acknowledge Handoff");
   } else {
     ReleasePilot(p);
@@ -443,13 +428,13 @@ void ChooseIfr(Radar& r, IfrService service, const std::string& text) {
   if (text == "Cancel IFR") {
     CancelIfr(p);
   } else if (departs && text == "Acknowledge Instruction") {
-    if (p.PilotRequest == "Acknowledge Instruction - Departing") {
+    if (p.PilotRequest == states::kAcknowledgeInstructionDeparting) {
       p.LastAtcMessage = "";
-      p.PilotRequest = "Enroute";
+      p.PilotRequest = states::kEnroute;
     }
   } else if (arrives && text == "Report runway in sight") {
     p.LastAtcMessage = "cleared for the visual approach runway " + Runway(r).Ident + ".";
-    p.PilotRequest = "Visual Approach";
+    p.PilotRequest = states::kVisualApproach;
   } else if (arrives && text == "Report runway NOT in sight") {
     VisualApproachReport(r);
     p.LastAtcMessage = r.Message;
@@ -460,7 +445,7 @@ void ChooseIfr(Radar& r, IfrService service, const std::string& text) {
     p.FacilityType = "";
     (r.Center ? p.CenterIndex : p.AirportIndex) = -1;
     p.ReportedTraffic = "";
-    p.PilotRequest = "Approaching";
+    p.PilotRequest = states::kApproaching;
   }
 }
 
@@ -470,7 +455,7 @@ void AdvanceFlightFollowing(Radar& r) {
   if (state.empty()) {
     AddOption(p, "Request Flight Following");
     AddOption(p, "Select a controlled airport");
-  } else if (state == "Selecting a controlled airport") {
+  } else if (state == states::kSelectingAControlledAirport) {
     p.LastAtcMessage = "";
     p.ReportedTraffic = "";
     ClearWaypoint(p, true);
@@ -479,23 +464,20 @@ void AdvanceFlightFollowing(Radar& r) {
     p.AirportIndex = -1;
     p.CenterIndex = -1;
     SelectControlledAirport(r.Context);
-  } else if (state == "Acknowledge Squawk Code") {
+  } else if (state == states::kAcknowledgeSquawkCode) {
     AddOption(p, "Acknowledge Squawk Code");
-  } else if (state == "Acknowledge Radar Contact") {
+  } else if (state == states::kAcknowledgeRadarContact) {
     AddOption(p, "Acknowledge Radar Contact");
-  } else if (state == "Flight Following in Progress") {
+  } else if (state == states::kFlightFollowingInProgress) {
     AddOption(p, "Cancel Flight Following");
     AddOption(p, "Select a controlled airport");
   } else {
     p.LastAtcMessage = "";
     p.PilotRequest = "";
-    p.IfrPlanFiled = 0;
     p.AirportIndex = -1;
     p.ReportedTraffic = "";
     ClearWaypoint(p, true);
-    p.DepartureAirport = -1;
-    p.DestinationAirport = -1;
-    p.CruiseAltitude = 0;
+    session::DropFlightPlan(p);
   }
 }
 
@@ -503,10 +485,10 @@ void ChooseFlightFollowing(Radar& r, const std::string& text) {
   PlayerRecord& p = r.Pilot;
   const CycleValues& cycle = r.Context.Cycle;
   if (text == "Select a controlled airport") {
-    p.PilotRequest = "Selecting a controlled airport";
+    p.PilotRequest = states::kSelectingAControlledAirport;
   } else if (text == "Request Flight Following") {
     p.LastAtcMessage = "squawk 7372.";
-    p.PilotRequest = "Acknowledge Squawk Code";
+    p.PilotRequest = states::kAcknowledgeSquawkCode;
   } else if (text == "Acknowledge Squawk Code") {
     const AirportRecord* nearest = ControlledAirportAt(r.Context.World, cycle.NearestAirportIndex);
     if (cycle.NearestAirportFound && nearest != nullptr) {
@@ -515,10 +497,10 @@ void ChooseFlightFollowing(Radar& r, const std::string& text) {
     } else {
       p.LastAtcMessage = "radar contact, " + Number(p.Altitude) + " ft.";
     }
-    p.PilotRequest = "Acknowledge Radar Contact";
+    p.PilotRequest = states::kAcknowledgeRadarContact;
   } else if (text == "Acknowledge Radar Contact") {
     p.LastAtcMessage = "";
-    p.PilotRequest = "Flight Following in Progress";
+    p.PilotRequest = states::kFlightFollowingInProgress;
   } else if (text == "Cancel Flight Following") {
     p.LastAtcMessage = "cancellation received. Squawk 1200. Frequency change approved.";
     p.PilotRequest = "";
@@ -533,7 +515,7 @@ void HandOff(Radar& r) {
   PlayerRecord& p = r.Pilot;
   const AtcContext& context = r.Context;
   if (HasTrafficPrefix(p.PilotRequest)) RemoveTrafficPrefix(p.PilotRequest);
-  if (!ContainsNoCase(p.PilotRequest, kOutOfAirspace)) {
+  if (!ContainsNoCase(p.PilotRequest, states::kOutOfAirspacePrefix)) {
     ResetMenu(p);
     std::string name;
     std::string frequency;
@@ -549,7 +531,7 @@ void HandOff(Radar& r) {
       }
     }
     p.LastAtcMessage = "contact " + name + " on " + frequency + ". Good day.";
-    p.PilotRequest = kOutOfAirspace + p.PilotRequest;
+    p.PilotRequest = states::kOutOfAirspacePrefix + p.PilotRequest;
     AddOption(p, "Acknowledge Handoff");
     return;
   }
@@ -559,7 +541,7 @@ void HandOff(Radar& r) {
     p.LastAtcMessage = "";
     p.TunedFrequency = "";
     p.FacilityType = "";
-    RemoveAll(p.PilotRequest, kOutOfAirspace);
+    RemoveEvery(p.PilotRequest, states::kOutOfAirspacePrefix);
     (r.Center ? p.CenterIndex : p.AirportIndex) = -1;
   }
   ResetMenu(p);
@@ -569,9 +551,8 @@ bool InsideApproachCylinder(const Radar& r) {
   const PlayerRecord& p = r.Pilot;
   const AirportRecord* t = ControlledAirportAt(r.Context.World, p.AirportIndex);
   if (t == nullptr) return false;
-  return geo::DistanceNm(t->Latitude, t->Longitude, p.Latitude, p.Longitude) <= kCylinderRadiusNm &&
-         p.Altitude > PlusFeet(t->ElevationFt, kCylinderFloorFt) &&
-         p.Altitude <= PlusFeet(t->ElevationFt, kCylinderCeilingFt);
+  return IsInApproachZone(geo::DistanceNm(t->Latitude, t->Longitude, p.Latitude, p.Longitude), p.Altitude,
+                          t->ElevationFt);
 }
 
 // Strictly inside the tuned centre's box; a box whose west edge lies east of its east edge spans the
@@ -579,14 +560,7 @@ bool InsideApproachCylinder(const Radar& r) {
 bool InsideCenterBox(const Radar& r) {
   const PlayerRecord& p = r.Pilot;
   const scenery::AirspaceRecord* s = AirspaceAt(r.Context.World, p.CenterIndex);
-  if (s == nullptr || s->AirspaceClass != kCenterClass) return false;
-  if (!(s->SouthLat < p.Latitude && p.Latitude < s->NorthLat)) return false;
-  if (s->WestLon < s->EastLon) return s->WestLon < p.Longitude && p.Longitude < s->EastLon;
-  if (s->WestLon > s->EastLon) {
-    return (s->WestLon < p.Longitude && p.Longitude <= 180) ||
-           (-180 <= p.Longitude && p.Longitude < s->EastLon);
-  }
-  return false;
+  return s != nullptr && IsInsideHighCenter(*s, p.Latitude, p.Longitude);
 }
 
 enum class Dialogue { FlightFollowing, Departure, Arrival, CenterIfr };
@@ -650,9 +624,9 @@ void RunRadarControl(AtcContext& context, bool center) {
   if (center) {
     if (p.IfrPlanFiled == 0) dialogue = Dialogue::FlightFollowing;
     if (p.IfrPlanFiled == 1) dialogue = Dialogue::CenterIfr;
-  } else if (p.FacilityType == "Departure") {
+  } else if (p.FacilityType == facilities::kDeparture) {
     dialogue = Dialogue::Departure;
-  } else if (p.FacilityType == "Approach") {
+  } else if (p.FacilityType == facilities::kApproach) {
     if (p.IfrPlanFiled == 0) dialogue = Dialogue::FlightFollowing;
     if (p.IfrPlanFiled == 1) dialogue = Dialogue::Arrival;
   }

@@ -6,6 +6,7 @@
 
 #include "base/rounding.h"
 #include "base/text.h"
+#include "session/dialogue_states.h"
 #include "session/messages.h"
 
 namespace skyvox::session {
@@ -77,25 +78,17 @@ void PostFlightPlan(const scenery::WorldTables& world, PlayerRecord& entry, cons
     rest = Mid(rest, CommaPosition(rest) + 1);
     try {
       entry.CruiseAltitude = CLng(Val(rest));
-    } catch (const std::exception&) {
+    } catch (const Error&) {
       // A number too large for a Long: the altitude keeps its reset value.
     }
     if (entry.DepartureAirport != -1 && entry.DestinationAirport != -1 && entry.CruiseAltitude != 0) {
       entry.IfrPlanFiled = 1;
-      entry.PilotRequest = "Requesting IFR Clearance";
+      entry.PilotRequest = states::kRequestingIfrClearance;
     } else {
-      entry.IfrPlanFiled = 0;
-      entry.DepartureAirport = -1;
-      entry.DestinationAirport = -1;
-      entry.CruiseAltitude = 0;
+      DropFlightPlan(entry);
     }
   }
-  if (prefix == "VFR") {
-    entry.IfrPlanFiled = 0;
-    entry.DepartureAirport = -1;
-    entry.DestinationAirport = -1;
-    entry.CruiseAltitude = 0;
-  }
+  if (prefix == "VFR") DropFlightPlan(entry);
 }
 
 // Handles one received message; returns false when the station was closed and the tick must end.
@@ -234,7 +227,7 @@ void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, Sessi
   int32_t n = 0;
   try {
     n = link.Play().GetMessageCount(link.OwnPlayerId);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     endSession();
     return;
   }
@@ -243,7 +236,7 @@ void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, Sessi
       n -= 1;
       DpReceived received = link.Play().Receive(kReceiveAll);
       if (!Handle(link, world, events, received, ignoreErrors)) return;
-    } catch (const std::exception&) {
+    } catch (const Error&) {
       if (!ignoreErrors) {
         endSession();
         return;

@@ -1,7 +1,7 @@
 // The airport dialogue's common preparation, its dispatch, and clearance delivery, on a hand-made
 // airport with no magnetic variation (magnetic bearings equal true ones).
+#include "atc/airport_dialogue.h"
 #include "airport_fixture.h"
-#include "atc/clearance.h"
 
 namespace skyvox::atc {
 namespace {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
 
 namespace skyvox::atc {

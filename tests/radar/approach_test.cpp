@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
-#include "atc/clearance.h"
+#include "atc/atc_cycle.h"
+#include "base/errors.h"
 #include "geo/geometry.h"
-#include "radar/radar.h"
+#include "radar/radar_control.h"
 #include "radar_fixture.h"
 #include "scenery/records.h"
 #include "session/roster.h"
@@ -331,6 +333,18 @@ TEST_F(Approach, FlightFollowingSquawksReportsRadarContactAndCancels) {
   EXPECT_EQ(P().PilotRequest, "");
   EXPECT_EQ(P().DepartureAirport, -1);
   EXPECT_EQ(P().FacilityType, "Approach");
+}
+
+// Minutes to a point are an Integer: a pilot crawling at 1 kt 600 nm from its point overflows them. The
+// error ends that pilot's turn in the cycle; the cycle itself goes on.
+TEST_F(Approach, VectoringMinutesOverflowEndThePilotsTurnOnly) {
+  P().PilotRequest = "Descending";
+  P().GroundSpeed = 1;
+  Put(180, 5, 3000);
+  P().VectorWaypoint = geo::DestinationPointNm(P().Latitude, P().Longitude, 90, 600);
+  P().VectorWaypoint.Name = "North";
+  EXPECT_THROW(Step(), OverflowError);
+  EXPECT_NO_THROW(RunAtcCycle(link, world));
 }
 
 }  // namespace

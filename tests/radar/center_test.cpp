@@ -9,6 +9,7 @@
 
 #include "atc/atc_context.h"
 #include "geo/geometry.h"
+#include "radar/radar_control.h"
 #include "radar_fixture.h"
 #include "scenery/records.h"
 #include "session/roster.h"

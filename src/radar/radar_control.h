@@ -1,6 +1,6 @@
-// Pieces of the radar controllers (departure, approach and center) that are worth reaching from
-// outside their dialogues. RunApproachControl and RunCenterControl themselves are declared with the
-// other dialogue procedures in atc/atc_context.h.
+// The radar controllers: departure and approach (radar vectors to an ILS or visual approach, the climb
+// to cruise and release to own navigation), center (IFR en route, flight following), and the pieces
+// worth reaching from outside their dialogues.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,11 @@
 #include "atc/atc_context.h"
 
 namespace skyvox::atc {
+
+// One step of departure or approach control (FacilityType "Departure" or "Approach").
+void RunApproachControl(AtcContext& context);
+// One step of center control (FacilityType "Center").
+void RunCenterControl(AtcContext& context);
 
 // The highest terrain elevation, in feet, that the pilot's next vector must clear: the highest terrain
 // point within the circle around the destination's main-runway threshold that reaches the pilot's

@@ -1,6 +1,7 @@
-// The pieces of the airport dialogue that its services share: the common preparation that every call
-// of RunAirportDialogue makes, the IFR clearance that clearance delivery and ground both give, and the
-// cancellation and release of an IFR flight plan.
+// The airport dialogue: clearance delivery, ground and tower for a pilot tuned to a controlled airport;
+// and the pieces its services share: the common preparation that every call of RunAirportDialogue makes,
+// the IFR clearance that clearance delivery and ground both give, and the cancellation and release of an
+// IFR flight plan.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +17,17 @@ inline constexpr const char* kIfrCancellationText =
     "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency change "
     "approved. Good day.";
 
-// The controlled airport at `index`. An index of -1 (left so by a search, or by a tuning made while no
-// airport was near) is read as 0, as everywhere in the cycle; nullptr for an index past the table.
-scenery::AirportRecord* ControlledAirportAt(scenery::WorldTables& world, int32_t index);
+// What the common preparation of the airport dialogue gives the clearance, ground and tower services.
+struct AirportPrep {
+  int RosterIndex = -1;    // the pilot's own roster index (the last entry with its name and id)
+  std::string RunwaySide;  // RunwaySector word of the pilot's bearing from the main runway's threshold
+  int16_t ThresholdDistanceNm = 0;  // t: from the main runway's threshold to the pilot
+  int16_t AirportDistanceNm = 0;    // d: from the airport's reference point to the pilot
+  bool AtAirport = false;           // IsAtAirport: within 20 nm and no higher than 200 ft above the field
+};
 
-// The chosen option's text, or nullptr when PendingChoice is 0 or above MenuOptionCount.
-const std::string* ChosenOption(const session::PlayerRecord& pilot);
+// Clearance, ground or tower, by the pilot's FacilityType.
+void RunAirportDialogue(AtcContext& context);
 
 // The common preparation against `airport` (the one the pilot is tuned to): the pilot's own roster
 // index, its runway side word and distance from the main runway's threshold, its distance from the
