@@ -150,4 +150,16 @@ std::string LowerCaseCp1252(std::string_view text) {
   return out;
 }
 
+void RemoveEvery(std::string& text, std::string_view what) {
+  if (what.empty()) return;
+  std::string result;
+  size_t from = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+    result.append(text, from, at - from);
+    from = at + what.size();
+  }
+  result.append(text, from, std::string::npos);
+  text = std::move(result);
+}
+
 }  // namespace skyvox

@@ -25,4 +25,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 std::string UpperCaseCp1252(std::string_view text);
 std::string LowerCaseCp1252(std::string_view text);
 
+// Removes every occurrence of `what` from `text` as the platform's Replace(text, what, "") does: left to
+// right, and text joined by a removal is not searched again ("bbcc" less "bc" is "bc").
+void RemoveEvery(std::string& text, std::string_view what);
+
 }  // namespace skyvox

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/errors.h"
 #include "base/rounding.h"
 
 namespace skyvox::geo {
@@ -153,8 +154,8 @@ int16_t TrueToMagnetic(int heading, double lat, double lon, const MagVarGrid& gr
   if (lo < 0) lo += 360;
   const int32_t index = CLng(lo * 181 + (la + 90));
   if (index < 0) {
-    throw std::out_of_range("TrueToMagnetic: grid index " + std::to_string(index) + " outside 0.." +
-                            std::to_string(MagVarGrid::kSize - 1));
+    throw SubscriptError("TrueToMagnetic: grid index " + std::to_string(index) + " outside 0.." +
+                         std::to_string(MagVarGrid::kSize - 1));
   }
   const double variation = Fix(grid.At(static_cast<size_t>(index)) * 360 / 65536.0);
   // 16-bit subtraction: a result outside the Integer range is an overflow, as the CInt calls are.
@@ -222,7 +223,7 @@ double ShiftLeft(int32_t x, int32_t n) {
 int32_t ShiftRight(int32_t x, int32_t n) {
   const int32_t divisor = CLng(std::pow(2.0, n));
   if (divisor == 0) {
-    throw std::domain_error("ShiftRight: division by zero (2^" + std::to_string(n) + " rounds to 0)");
+    throw DivisionByZeroError("ShiftRight: division by zero (2^" + std::to_string(n) + " rounds to 0)");
   }
   // C++ integer division truncates toward zero, as required; the divisor is positive, so no overflow.
   return x / divisor;

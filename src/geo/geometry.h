@@ -59,7 +59,7 @@ TargetPoint DestinationPointMetres(double lat, double lon, int16_t course, doubl
 // True heading to magnetic, using the grid cell of the position rounded half-to-even to whole degrees and
 // the variation truncated toward zero to whole degrees. Result in 0..360 for a true heading in 0..360.
 // Throws skyvox::OverflowError if the heading or the difference does not fit 16 bits, and
-// std::out_of_range if the rounded position falls outside the grid (e.g. a longitude of 359.5 or more).
+// SubscriptError if the rounded position falls outside the grid (e.g. a longitude of 359.5 or more).
 int16_t TrueToMagnetic(int heading, double lat, double lon, const MagVarGrid& grid);
 
 // One correction each way: above 360 subtract 360, then below 0 add 360. Inputs -360..720 land in 0..360;
@@ -101,7 +101,7 @@ int32_t HeadingFromPacked(int32_t x);
 double ShiftLeft(int32_t x, int32_t n);
 
 // x divided by CLng(2^n), truncating toward zero (so -5, 2 gives -1). Throws skyvox::OverflowError for
-// n >= 31 and std::domain_error for n < 0 (2^n then rounds to a zero divisor).
+// n >= 31 and DivisionByZeroError for n < 0 (2^n then rounds to a zero divisor).
 int32_t ShiftRight(int32_t x, int32_t n);
 
 }  // namespace skyvox::geo

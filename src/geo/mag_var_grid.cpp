@@ -3,13 +3,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/errors.h"
+
 namespace skyvox::geo {
 namespace {
 
 void CheckIndex(size_t index, const char* operation) {
   if (index >= MagVarGrid::kSize) {
-    throw std::out_of_range(std::string("MagVarGrid::") + operation + ": index " + std::to_string(index) +
-                            " outside 0.." + std::to_string(MagVarGrid::kSize - 1));
+    throw SubscriptError(std::string("MagVarGrid::") + operation + ": index " + std::to_string(index) +
+                         " outside 0.." + std::to_string(MagVarGrid::kSize - 1));
   }
 }
 

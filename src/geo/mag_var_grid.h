@@ -16,7 +16,7 @@ class MagVarGrid {
 
   MagVarGrid();
 
-  // Both throw std::out_of_range for an index outside 0..65160.
+  // Both throw SubscriptError for an index outside 0..65160.
   int16_t At(size_t index) const;
   void Set(size_t index, int16_t value);
 

@@ -11,6 +11,7 @@
 #include "base/rounding.h"
 #include "base/text.h"
 #include "geo/geometry.h"
+#include "geo/sim_coordinates.h"
 
 namespace skyvox::scenery {
 namespace {
@@ -31,10 +32,10 @@ constexpr int32_t kAirspaceValue = 5;
 constexpr int32_t kIlsKind = 4;
 
 double Latitude(int32_t raw) {
-  return raw * 90.0 / 10001750;
+  return raw * 90.0 / geo::kLatitudeMetresPer90Degrees;
 }
 double Longitude(int32_t raw) {
-  return raw * 360.0 / 4294967296.0;
+  return raw * 360.0 / geo::kLongitudeUnitsPerTurn;
 }
 int32_t FeetFromMetres(double metres) {
   return CLng(metres / 0.3048);
@@ -157,8 +158,8 @@ struct AirportWalk {
           if (p.PathType != 1) continue;
           const int32_t index = k < pathNumbers.size() ? pathNumbers[k] : 0;
           if (index < 0 || static_cast<size_t>(index) >= runwayNames.size()) {
-            throw std::out_of_range("runway path names runway " + std::to_string(index) + " of " +
-                                    std::to_string(runwayNames.size()));
+            throw SubscriptError("runway path names runway " + std::to_string(index) + " of " +
+                                 std::to_string(runwayNames.size()));
           }
           p.Name = runwayNames[static_cast<size_t>(index)];
         }
@@ -352,7 +353,7 @@ void ExtractAirport(const BglBytes& bgl, int64_t d, const std::string& ident, co
     walk.Records(d + 16);
   } catch (const FileError&) {
     throw;
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     // A failure ends this airport's records; what was decoded still counts.
   }
   AirportRecord& a = walk.airport;
@@ -384,8 +385,8 @@ void ExtractAirspace(const BglBytes& bgl, int64_t recordOffset, const BglScanSin
       s.WestLon = Round(Longitude(bgl.ReadInt32(offset + 12)), 4);
       s.NorthLat = Round(Latitude(bgl.ReadInt32(offset + 16)), 4);
       s.EastLon = Round(Longitude(bgl.ReadInt32(offset + 20)), 4);
-    } else if (type != 0x10006 && type != 0x12001 && type != 0x12003 && type != 0x12005 && type != 0x12006 &&
-               type != 0x12007 && type != 0x12008) {
+    } else if (type != kNameRecord && type != 0x12001 && type != 0x12003 && type != 0x12005 &&
+               type != 0x12006 && type != 0x12007 && type != 0x12008) {
       break;
     }
     const auto next = NextSibling(offset, size);
@@ -415,10 +416,11 @@ std::optional<int64_t> WalkAirportList(const BglBytes& bgl, int64_t offset, cons
       const int32_t d = bgl.ReadInt32(e + 12);
       if (type == kAirportEntryType) {
         const std::string ident = bgl.ReadText(e + 16, static_cast<int64_t>(entrySize) - 8);
+        // The data header's four values are all read, before d is judged: one cut short by the file's
+        // end is the build's error even where the values would not matter. Two of them are used.
+        bgl.Require(d, 16);
         const int32_t h0 = bgl.ReadInt32(d);
-        bgl.ReadInt32(static_cast<int64_t>(d) + 4);
         const int32_t h2 = bgl.ReadInt32(static_cast<int64_t>(d) + 8);
-        bgl.ReadInt32(static_cast<int64_t>(d) + 12);
         if (kind == kAirportEntryKind && d >= 1 && h0 == 1 && h2 == 1)
           ExtractAirport(bgl, d, ident, grid, sink);
       }
@@ -441,7 +443,7 @@ void WalkBoundaryGroup(const BglBytes& bgl, int64_t offset, const BglScanSink& s
         if (bgl.ReadInt32(offset + 8) == kAirspaceValue) ExtractAirspace(bgl, offset, sink);
       } catch (const FileError&) {
         throw;
-      } catch (const std::exception&) {
+      } catch (const Error&) {
         // This airspace is dropped; the group goes on.
       }
     } else if (type != kAirportListType) {
@@ -480,14 +482,14 @@ void ScanBglFile(std::span<const uint8_t> bytes, const geo::MagVarGrid& grid, co
   if (bgl.ReadInt32(144) != 1) return;
   const int32_t airports = bgl.ReadInt32(156);
   const int32_t airspaces = bgl.ReadInt32(164);
+  // A section's first record header (type and size) must lie inside the file before its walk starts:
+  // a section offset past the end is the build's error, even for a walk that would read nothing.
   if (airports > 0) {
-    bgl.ReadInt32(airports);
-    bgl.ReadInt32(static_cast<int64_t>(airports) + 4);
+    bgl.Require(airports, 8);
     WalkAirportList(bgl, airports, grid, sink);
   }
   if (airspaces > 0) {
-    bgl.ReadInt32(airspaces);
-    bgl.ReadInt32(static_cast<int64_t>(airspaces) + 4);
+    bgl.Require(airspaces, 8);
     WalkAirspaceSection(bgl, airspaces, grid, sink);
   }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "scenery/records.h"
 #include "scenery/scenery_config.h"
 #include "scenery/windows_paths.h"
@@ -15,10 +16,10 @@
 namespace skyvox::scenery {
 
 // A BGL file that could not be read or scanned; FileName is the lower-cased full file name.
-class BglScanError : public std::runtime_error {
+class BglScanError : public Error {
  public:
   BglScanError(std::string fileName, const std::string& reason)
-      : std::runtime_error(fileName + ": " + reason), FileName(std::move(fileName)) {}
+      : Error(fileName + ": " + reason), FileName(std::move(fileName)) {}
   std::string FileName;
 };
 

@@ -13,12 +13,14 @@
 #include <vector>
 
 #include "base/byte_io.h"
+#include "base/errors.h"
 
 namespace skyvox::session {
 
-class DirectPlayError : public std::runtime_error {
+// A DirectPlay operation that failed; the text is the provider's reason.
+class DirectPlayError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Flags and ids, with DirectPlay's values.
@@ -50,7 +52,6 @@ class DpMessage {
   uint8_t ReadByte();
 
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
-  size_t ReadPosition() const { return read_; }
   size_t Remaining() const { return bytes_.size() - read_; }
 
  private:
@@ -156,9 +157,6 @@ class ForwardingDirectPlay : public DirectPlay {
   std::vector<DpGroup> EnumGroups(const std::string& sessionInstanceId, int32_t flags) override {
     return inner_->EnumGroups(sessionInstanceId, flags);
   }
-
- protected:
-  DirectPlay& Inner() { return *inner_; }
 
  private:
   std::unique_ptr<DirectPlay> inner_;

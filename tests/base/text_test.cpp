@@ -38,5 +38,25 @@ TEST(Text, Cp1252CaseMappingCoversAccentedLetters) {
   EXPECT_EQ(LowerCaseCp1252("A\xC9\x9F\x8A\x8C\x8E\xD7Z"), "a\xE9\xFF\x9A\x9C\x9E\xD7z");
 }
 
+// As the platform's Replace with "": left to right, and what a removal joins is not searched again.
+TEST(Text, RemoveEveryScansOnceLeftToRight) {
+  const struct {
+    const char* text;
+    const char* what;
+    const char* left;
+  } cases[] = {
+      {"bbcc", "bc", "bc"},
+      {"Reporting Traffic and Reporting Traffic and Descending", "Reporting Traffic and ", "Descending"},
+      {"cleared.- (Say Again)- (Say Again)", "- (Say Again)", "cleared."},
+      {"aaaa", "aa", ""},
+      {"abc", "", "abc"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    RemoveEvery(text, c.what);
+    EXPECT_EQ(text, c.left) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace skyvox

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/errors.h"
+
 namespace skyvox::geo {
 namespace {
 
@@ -40,15 +42,15 @@ TEST(MagVarGrid, SetThenAtKeepsSignedValues) {
 
 TEST(MagVarGrid, IndexOutsideTheTableThrowsWithTheIndex) {
   MagVarGrid grid;
-  EXPECT_THROW(grid.At(65161), std::out_of_range);
-  EXPECT_THROW(grid.Set(65161, 1), std::out_of_range);
+  EXPECT_THROW(grid.At(65161), SubscriptError);
+  EXPECT_THROW(grid.Set(65161, 1), SubscriptError);
   // A negative position wraps to a huge index, which is refused as well.
-  EXPECT_THROW(grid.At(MagVarGrid::Index(0, -91)), std::out_of_range);
-  EXPECT_THROW(grid.Set(MagVarGrid::Index(-1, 0), 1), std::out_of_range);
+  EXPECT_THROW(grid.At(MagVarGrid::Index(0, -91)), SubscriptError);
+  EXPECT_THROW(grid.Set(MagVarGrid::Index(-1, 0), 1), SubscriptError);
   try {
     grid.At(70000);
     FAIL() << "no exception";
-  } catch (const std::out_of_range& e) {
+  } catch (const SubscriptError& e) {
     EXPECT_NE(std::string(e.what()).find("70000"), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("65160"), std::string::npos) << e.what();
   }

@@ -373,22 +373,42 @@ TEST(AirspaceExtraction, ClassifiesConvertsAndDropsAsTheSectionSays) {
   EXPECT_EQ(c.airspaces[2].SouthLat, 0.0);
 }
 
-TEST(BglScan, AnyByteChangedAnywhereNeverBreaksTheScan) {
+// A byte damaged anywhere either stops the scan with a format error (the build's own) or costs at most
+// what the damaged section held: the other section's record comes through as it was, and nothing is
+// invented.
+TEST(BglScan, AnyByteChangedAnywhereCostsAtMostItsOwnSection) {
   BglFile file;
   file.AirportSection({{"KAAA", Join({Header(), Frequency(0x1189000, 6, "T"),
                                       Record(0x10002, 56, {{40, 3000}, {48, 1}, {52, 16}}), Terminator()})}});
   file.AirspaceSection(Join({Group(4, {Airspace({Frequency(0x1251000, 0, "C")})}), Terminator()}));
   const Bytes good = file.Data();
+  const Collected intact = Scan(good);
+  ASSERT_EQ(intact.airports.size(), 1u);
+  ASSERT_EQ(intact.airspaces.size(), 1u);
+  const size_t airspaceSection = static_cast<size_t>(good[164] | good[165] << 8);
+  int survived = 0;
   for (size_t i = 0; i < good.size(); ++i) {
     for (uint8_t v : {uint8_t{0x00}, uint8_t{0x80}, uint8_t{0xFF}}) {
       Bytes bytes = good;
       bytes[i] = v;
+      Collected c;
       try {
-        Scan(bytes);
+        c = Scan(bytes);
       } catch (const FormatError&) {
+        continue;
       }
+      SCOPED_TRACE("byte " + std::to_string(i) + " = " + std::to_string(v));
+      EXPECT_LE(c.airports.size(), 1u);
+      EXPECT_LE(c.airspaces.size(), 1u);
+      if (i >= airspaceSection) {
+        EXPECT_EQ(c.airports, intact.airports);
+      } else if (i >= 168) {
+        EXPECT_EQ(c.airspaces, intact.airspaces);
+      }
+      ++survived;
     }
   }
+  EXPECT_GT(survived, 0);
 }
 
 }  // namespace
