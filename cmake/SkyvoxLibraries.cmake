@@ -1,4 +1,6 @@
-# One library per layer; the dependency direction is base <- geo <- scenery <- session <- atc <- app.
+# One library per layer; the dependency direction is base <- geo <- scenery <- session <- atc/radar (one
+# engine library, skyvox_atc) <- app. dplay4 (the DirectPlay 4 codec and peer) needs only base and the
+# session's DirectPlay interface; dplay4_net puts the peer on sockets.
 
 add_library(skyvox_base
   src/base/byte_io.cpp

@@ -3,7 +3,7 @@
 # everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libasio-dev tshark)
+packages=(cmake ninja-build g++ clang-format libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libasio-dev tshark)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

@@ -11,6 +11,7 @@
 #include "base/rounding.h"
 #include "base/text.h"
 #include "geo/geometry.h"
+#include "geo/sim_coordinates.h"
 
 namespace skyvox::scenery {
 namespace {
@@ -360,12 +361,12 @@ bool SafeName(const std::string& name) {
 }  // namespace
 
 int32_t LatitudeRaw(double latitude) {
-  return CLng(latitude * 10001750 / 90);
+  return CLng(latitude * geo::kLatitudeMetresPer90Degrees / 90);
 }
 
 int32_t LongitudeRaw(double longitude) {
   if (!std::isfinite(longitude) || std::abs(longitude) > 1e6) throw OverflowError("longitude out of range");
-  const double raw = Round(longitude * 4294967296.0 / 360);
+  const double raw = Round(longitude * geo::kLongitudeUnitsPerTurn / 360);
   const auto wrapped = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(raw)));
   return static_cast<int32_t>(wrapped);
 }
@@ -392,8 +393,8 @@ uint32_t ParkingNameValue(int32_t nameCode, int32_t number) {
 std::pair<float, float> TaxiOffsets(LatLon reference, LatLon point) {
   CheckPosition(point.Latitude, point.Longitude, "taxi point");
   // What the reader takes as the origin: the header's raw values, converted back, 6 decimals.
-  const LatLon origin{Round(LatitudeRaw(reference.Latitude) * 90.0 / 10001750, 6),
-                      Round(LongitudeRaw(reference.Longitude) * 360.0 / 4294967296.0, 6)};
+  const LatLon origin{Round(LatitudeRaw(reference.Latitude) * 90.0 / geo::kLatitudeMetresPer90Degrees, 6),
+                      Round(LongitudeRaw(reference.Longitude) * 360.0 / geo::kLongitudeUnitsPerTurn, 6)};
 
   float x = 0;
   const double east = WrapDegrees(point.Longitude - origin.Longitude);

@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "base/rounding.h"
 #include "geo/geometry.h"
+#include "geo/sim_coordinates.h"
 #include "session/roster.h"
 
 namespace skyvox::session {
@@ -73,8 +74,8 @@ DecodedPosition DecodePosition(DpMessage& message, bool withSpeed, const geo::Ma
   const int32_t altitude = message.ReadLong();
   for (int i = 0; i < 3; ++i) message.ReadShort();
 
-  p.Latitude = Round(latitude * 90.0 / 10001750, 5);
-  p.Longitude = Round(longitude * 360.0 / 4294967296.0, 5);
+  p.Latitude = Round(latitude * 90.0 / geo::kLatitudeMetresPer90Degrees, 5);
+  p.Longitude = Round(longitude * 360.0 / geo::kLongitudeUnitsPerTurn, 5);
   p.Altitude = CLng(altitude / 0.3048);
   p.Heading = geo::TrueToMagnetic(geo::HeadingFromPacked(attitude), p.Latitude, p.Longitude, grid);
   // 16.16 metres per second, whole metres taken by a division that truncates toward zero.

@@ -30,6 +30,8 @@ class TempDir {
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file);
 
 // The source tree's root, for the shipped data files the tests read.
-inline std::filesystem::path SourceRoot() { return SKYVOX_SOURCE_DIR; }
+inline std::filesystem::path SourceRoot() {
+  return SKYVOX_SOURCE_DIR;
+}
 
 }  // namespace skyvox::testing

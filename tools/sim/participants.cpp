@@ -5,6 +5,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "geo/sim_coordinates.h"
 #include "session/messages.h"
 
 namespace skyvox::sim {
@@ -17,8 +18,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMetresPerSecondPerKnot = 1 / (3.28084 * 0.592484);
 constexpr double kMetresPerFoot = 0.3048;
-constexpr double kMetresPerDegreeLatitude = 10001750.0 / 90.0;
-constexpr double kLongitudeRawPerDegree = 4294967296.0 / 360.0;
+constexpr double kMetresPerDegreeLatitude = geo::kLatitudeMetresPer90Degrees / 90.0;
+constexpr double kLongitudeRawPerDegree = geo::kLongitudeUnitsPerTurn / 360.0;
 // Position block sizes after the count, as the receiver reads them.
 constexpr int32_t kShortBlockBytes = 3 * 4 + 4 * 4 + 3 * 2;
 constexpr int32_t kLongBlockBytes = 5 * 4 + 4 + 4 + 4 * 4 + 3 * 2;
