@@ -87,18 +87,17 @@ TEST_F(AirportDialogueTest, ClearanceDeliveryGivesTheClearanceTakesTheReadbackAn
   Step();
   EXPECT_EQ(Menu(), Strings{"Request IFR Clearance"});
   Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage,
-            "is cleared to Portland Intl airport as filed. Fly runway heading, climb and maintain 9000. "
-            "Departure frequency is 125.1, squawk 0231.");
-  EXPECT_EQ(pilot().PilotRequest, "Acknowledge IFR Clearance");
+  ExpectAnswer(pilot(),
+               "is cleared to Portland Intl airport as filed. Fly runway heading, climb and maintain 9000. "
+               "Departure frequency is 125.1, squawk 0231.",
+               "Acknowledge IFR Clearance");
   EXPECT_EQ(pilot().PendingChoice, 0);
   EXPECT_EQ(pilot().MenuOptionCount, 0);
 
   Step();
   EXPECT_EQ(Menu(), Strings{"Acknowledge IFR Clearance"});
   Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage, "readback is correct. Contact ground on 121.6. Good day.");
-  EXPECT_EQ(pilot().PilotRequest, "Contacting Ground");
+  ExpectAnswer(pilot(), "readback is correct. Contact ground on 121.6. Good day.", "Contacting Ground");
 
   Step();
   EXPECT_EQ(Menu(), Strings{"Tune Olympia Ground on 121.6"});
@@ -130,10 +129,10 @@ TEST_F(AirportDialogueTest, LeavingTheAirportCancelsThePlanThenReleases) {
   pilot().PilotRequest = "Acknowledge IFR Clearance";
   pilot().Altitude = 1500;
   Step();
-  EXPECT_EQ(pilot().LastAtcMessage,
-            "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
-            "change approved. Good day.");
-  EXPECT_EQ(pilot().PilotRequest, "Canceling IFR");
+  ExpectAnswer(pilot(),
+               "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
+               "change approved. Good day.",
+               "Canceling IFR");
   EXPECT_EQ(pilot().FacilityType, "Clearance");
 
   Step();

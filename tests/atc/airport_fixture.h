@@ -16,6 +16,13 @@ namespace skyvox::atc {
 
 using Strings = std::vector<std::string>;
 
+// The pilot's last answer and the state it left the pilot in.
+inline void ExpectAnswer(const session::PlayerRecord& p, const std::string& message,
+                         const std::string& request) {
+  EXPECT_EQ(p.LastAtcMessage, message);
+  EXPECT_EQ(p.PilotRequest, request);
+}
+
 class OlympiaFixture : public ::testing::Test {
  protected:
   OlympiaFixture() {

@@ -51,8 +51,7 @@ class GroundTest : public OlympiaFixture {
     return {s[0].Occupied, s[1].Occupied, s[2].Occupied, s[3].Occupied};
   }
   void ExpectReleased() {
-    EXPECT_EQ(pilot().LastAtcMessage, "");
-    EXPECT_EQ(pilot().PilotRequest, "");
+    ExpectAnswer(pilot(), "", "");
     EXPECT_EQ(pilot().FacilityType, "");
     EXPECT_EQ(pilot().TunedFrequency, "");
     EXPECT_EQ(pilot().AirportIndex, -1);
@@ -132,8 +131,7 @@ TEST_F(GroundTest, VfrTaxiToASpotEndsWithReportParking) {
   pilot().TaxiTarget = {"Gate 1", "Gate or parking", 47.0102, -122.0, 0};
   Step();
   Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage, "report when you are parked in the gate or parking.");
-  EXPECT_EQ(pilot().PilotRequest, "Taxiing");
+  ExpectAnswer(pilot(), "report when you are parked in the gate or parking.", "Taxiing");
   Step();
   EXPECT_EQ(Menu(), Strings{"Report Parking"});
   Choose(5);  // above the count: only the menu goes
@@ -185,8 +183,7 @@ TEST_F(GroundTest, IfrPilotGetsClearanceTaxiesAndMayCancel) {
             "frequency is 125.1, squawk 0231.");
   Step();
   Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage, "readback is correct. Request taxi. Good day.");
-  EXPECT_EQ(pilot().PilotRequest, "Requesting Taxi IFR");
+  ExpectAnswer(pilot(), "readback is correct. Request taxi. Good day.", "Requesting Taxi IFR");
 
   Step();
   EXPECT_EQ(Menu(), (Strings{"Request Taxi IFR", "Cancel IFR"}));
@@ -200,10 +197,10 @@ TEST_F(GroundTest, IfrPilotGetsClearanceTaxiesAndMayCancel) {
   EXPECT_EQ(Menu(), (Strings{"Tune Olympia Tower on 124.4", "Cancel IFR"}));
 
   Choose(2);
-  EXPECT_EQ(pilot().LastAtcMessage,
-            "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
-            "change approved. Good day.");
-  EXPECT_EQ(pilot().PilotRequest, "Canceling IFR");
+  ExpectAnswer(pilot(),
+               "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
+               "change approved. Good day.",
+               "Canceling IFR");
   Step();
   ExpectReleased();
   EXPECT_EQ(pilot().IfrPlanFiled, 0);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "airport_fixture.h"
 #include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
 #include "geo/geometry.h"

@@ -10,51 +10,45 @@
 namespace skyvox {
 namespace {
 
-TEST(Rounding, CIntAndCLngRoundHalfToEven) {
-  EXPECT_EQ(CInt(0.5), 0);
-  EXPECT_EQ(CInt(1.5), 2);
-  EXPECT_EQ(CInt(2.5), 2);
-  EXPECT_EQ(CInt(-0.5), 0);
-  EXPECT_EQ(CInt(-1.5), -2);
-  EXPECT_EQ(CInt(-2.5), -2);
-  EXPECT_EQ(CInt(2.5000001), 3);
-  EXPECT_EQ(CInt(2.4999999), 2);
+TEST(Rounding, CIntAndCLngRoundHalfToEvenAndRefuseWhatDoesNotFit) {
+  // -32768.5 rounds to even -32768, which fits.
+  const std::pair<double, int> ints[] = {{0.5, 0},         {1.5, 2},          {2.5, 2},       {-0.5, 0},
+                                         {-1.5, -2},       {-2.5, -2},        {2.5000001, 3}, {2.4999999, 2},
+                                         {32767.4, 32767}, {-32768.5, -32768}};
+  for (const auto& [x, expected] : ints) EXPECT_EQ(CInt(x), expected) << x;
   EXPECT_EQ(CLng(123456.5), 123456);
   EXPECT_EQ(CLng(123457.5), 123458);
-}
-
-TEST(Rounding, IntegerConversionsRefuseWhatDoesNotFit) {
-  EXPECT_EQ(CInt(32767.4), 32767);
-  EXPECT_EQ(CInt(-32768.5), -32768);  // rounds to even -32768, which fits
-  EXPECT_THROW(CInt(32767.5), OverflowError);
-  EXPECT_THROW(CInt(-32769.0), OverflowError);
   EXPECT_EQ(CLng(2147483647.0), 2147483647);
-  EXPECT_THROW(CLng(2147483647.5), OverflowError);
-  EXPECT_THROW(CInt(std::nan("")), OverflowError);
-  EXPECT_THROW(CLng(std::numeric_limits<double>::infinity()), OverflowError);
+  for (double x : {32767.5, -32769.0, std::nan("")}) EXPECT_THROW(CInt(x), OverflowError) << x;
+  for (double x : {2147483647.5, std::numeric_limits<double>::infinity()})
+    EXPECT_THROW(CLng(x), OverflowError) << x;
 }
 
 TEST(Rounding, RoundToDecimalsIsHalfEvenOnTheScaledValue) {
-  EXPECT_EQ(Round(2.5), 2.0);
-  EXPECT_EQ(Round(3.5), 4.0);
-  EXPECT_EQ(Round(-2.5), -2.0);
-  EXPECT_EQ(Round(0.125, 2), 0.12);  // 12.5 exactly: to even
-  EXPECT_EQ(Round(0.375, 2), 0.38);  // 37.5 exactly: to even
-  EXPECT_EQ(Round(47.4498889, 6), 47.449889);
-  EXPECT_EQ(Round(-122.311777749, 5), -122.31178);
-  EXPECT_EQ(Round(1.0, 5), 1.0);
+  // 0.125 and 0.375 are exact: 12.5 and 37.5 go to even.
+  const struct {
+    double x;
+    int decimals;
+    double expected;
+  } cases[] = {{2.5, 0, 2.0},
+               {3.5, 0, 4.0},
+               {-2.5, 0, -2.0},
+               {0.125, 2, 0.12},
+               {0.375, 2, 0.38},
+               {47.4498889, 6, 47.449889},
+               {-122.311777749, 5, -122.31178},
+               {1.0, 5, 1.0}};
+  for (const auto& c : cases) EXPECT_EQ(Round(c.x, c.decimals), c.expected) << c.x;
+  EXPECT_EQ(Round(2.5), 2.0);  // no decimals by default
   EXPECT_TRUE(std::isnan(Round(std::nan(""), 5)));
 }
 
-TEST(Rounding, IntFloorsAndFixTruncates) {
+TEST(Rounding, IntFloorsFixTruncatesSaturate16Clamps) {
   EXPECT_EQ(Int(2.7), 2.0);
   EXPECT_EQ(Int(-2.2), -3.0);
   EXPECT_EQ(Fix(2.7), 2.0);
   EXPECT_EQ(Fix(-2.7), -2.0);
   EXPECT_EQ(Fix(-0.3), 0.0);
-}
-
-TEST(Rounding, Saturate16ClampsBothWays) {
   EXPECT_EQ(Saturate16(int64_t{40000}), 32767);
   EXPECT_EQ(Saturate16(int64_t{-40000}), -32768);
   EXPECT_EQ(Saturate16(int64_t{-5}), -5);

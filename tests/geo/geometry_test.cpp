@@ -293,19 +293,19 @@ TEST(DestinationPoint, ResultIsTheExactPointRoundedToFiveDecimals) {
   }
 }
 
+// 6080 ft is one minute of latitude (0.016666.. -> 0.01667); 3040 ft half a mile (an integer division
+// would make it 0); 30400 ft = 5 nm east (0.08333); 6076 ft, the international mile, is not quite a
+// minute (0.016660 -> 0.01666).
 TEST(DestinationPoint, FeetAreDividedBy6080AsAFraction) {
-  // 6080 ft is one minute of latitude: 0.016666.. rounded to 0.01667.
-  const TargetPoint north = DestinationPointFt(0, 0, 0, 6080);
-  EXPECT_DOUBLE_EQ(north.Latitude, 0.01667);
-  EXPECT_EQ(north.Longitude, 0);
-  // 3040 ft is half a mile (an integer division would make it 0).
-  EXPECT_DOUBLE_EQ(DestinationPointFt(0, 0, 0, 3040).Latitude, 0.00833);
-  // 30400 ft = 5 nm east: 5/60 = 0.083333.. -> 0.08333.
-  const TargetPoint east = DestinationPointFt(0, 0, 90, 30400);
-  EXPECT_EQ(east.Latitude, 0);
-  EXPECT_DOUBLE_EQ(east.Longitude, 0.08333);
-  // 6076 ft (the international mile) is not quite a minute: 0.016660 -> 0.01666.
-  EXPECT_DOUBLE_EQ(DestinationPointFt(0, 0, 0, 6076).Latitude, 0.01666);
+  const struct {
+    int16_t course, feet;
+    double lat, lon;
+  } cases[] = {{0, 6080, 0.01667, 0}, {0, 3040, 0.00833, 0}, {90, 30400, 0, 0.08333}, {0, 6076, 0.01666, 0}};
+  for (const auto& c : cases) {
+    const TargetPoint p = DestinationPointFt(0, 0, c.course, c.feet);
+    EXPECT_DOUBLE_EQ(p.Latitude, c.lat) << c.feet;
+    EXPECT_DOUBLE_EQ(p.Longitude, c.lon) << c.feet;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -471,9 +471,8 @@ TEST(SectorsAndClock, FirstArcWinsForSectorsLastArcForClockAndNoArcOffTheCircle)
 }
 
 TEST(WaypointName, CapitalisesTheSectorWord) {
-  EXPECT_EQ(WaypointName("north"), "North");
-  EXPECT_EQ(WaypointName("southwest"), "Southwest");
-  EXPECT_EQ(WaypointName(""), "");
+  for (auto [word, name] : {std::pair{"north", "North"}, {"southwest", "Southwest"}, {"", ""}})
+    EXPECT_EQ(WaypointName(word), name);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -496,13 +495,9 @@ TEST(ArcSinArcCos, AgreeWithTheLibraryInsideTheDomain) {
 }
 
 TEST(ArcSinArcCos, OutOfDomainGivesZero) {
-  EXPECT_EQ(ArcSin(1.0000000000000002), 0);
-  EXPECT_EQ(ArcSin(-1.0000000000000002), 0);
-  EXPECT_EQ(ArcCos(1.0000000000000002), 0);
-  EXPECT_EQ(ArcCos(-1.0000000000000002), 0);  // not pi
-  EXPECT_EQ(ArcSin(2), 0);
-  EXPECT_EQ(ArcCos(-7), 0);
-  EXPECT_EQ(ArcSin(std::numeric_limits<double>::infinity()), 0);
+  const double above = 1.0000000000000002;
+  for (double x : {above, -above, 2.0, std::numeric_limits<double>::infinity()}) EXPECT_EQ(ArcSin(x), 0) << x;
+  for (double x : {above, -above, -7.0}) EXPECT_EQ(ArcCos(x), 0) << x;  // -above: not pi
   EXPECT_TRUE(std::isnan(ArcCos(std::nan(""))));
 }
 
@@ -523,29 +518,16 @@ TEST(FloatMod, ResultTakesTheSignOfAPositiveModulus) {
 const int32_t kMax = std::numeric_limits<int32_t>::max();
 const int32_t kMin = std::numeric_limits<int32_t>::min();
 
+// 1027 is field 256 with both low bits set.
 TEST(HeadingFromPacked, TenBitFieldScaledToDegrees) {
   struct Case {
     int32_t packed;
     int16_t heading;
   };
-  const Case cases[] = {{0, 0},
-                        {256 << 2, 90},
-                        {512 << 2, 180},
-                        {768 << 2, 270},
-                        {1023 << 2, 360},
-                        {1022 << 2, 359},
-                        {1 << 2, 0},
-                        {2 << 2, 1},
-                        {64 << 2, 22},
-                        {192 << 2, 68},
-                        {(256 << 2) | 3, 90},
-                        {0x7FFF400, 90},
-                        {kMax, 360},
-                        {kMin, 0},
-                        {-3, 0},
-                        {-4, 360},
-                        {-5, 360},
-                        {-8, 359}};
+  const Case cases[] = {{0, 0},           {256 << 2, 90},  {512 << 2, 180}, {768 << 2, 270}, {1023 << 2, 360},
+                        {1022 << 2, 359}, {1 << 2, 0},     {2 << 2, 1},     {64 << 2, 22},   {192 << 2, 68},
+                        {1027, 90},       {0x7FFF400, 90}, {kMax, 360},     {kMin, 0},       {-3, 0},
+                        {-4, 360},        {-5, 360},       {-8, 359}};
   for (const Case& c : cases) EXPECT_EQ(HeadingFromPacked(c.packed), c.heading) << c.packed;
 }
 

@@ -142,8 +142,7 @@ TEST_F(Approach, CloseToTheFinalPointGivesTheIlsClearanceInOneMessageWithoutAnAl
   EXPECT_EQ(Menu(), Options{"Cancel IFR"});
   Put(180, 9, 1500);
   Step();
-  EXPECT_EQ(P().LastAtcMessage, "contact Test Tower on 118.3. Good day.");
-  EXPECT_EQ(P().PilotRequest, "Acknowledge Handoff");
+  ExpectAnswer(P(), "contact Test Tower on 118.3. Good day.", "Acknowledge Handoff");
   Step();
   Choose("Acknowledge Handoff");
   EXPECT_EQ(P().PilotRequest, "Approaching");

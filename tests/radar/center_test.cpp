@@ -77,8 +77,7 @@ TEST_F(Center, OnlyAStrictlyInsidePositionOfAHighLevelBoxIsInside) {
     if (c.inside) {
       EXPECT_EQ(Menu(), (Options{"Request Flight Following", "Select a controlled airport"}));
     } else {
-      EXPECT_EQ(P().LastAtcMessage, "contact Pacific Center on 128.2. Good day.");
-      EXPECT_EQ(P().PilotRequest, "Out of Airspace - ");
+      ExpectAnswer(P(), "contact Pacific Center on 128.2. Good day.", "Out of Airspace - ");
       EXPECT_EQ(Menu(), Options{"Acknowledge Handoff"});
     }
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "atc/airport_fixture.h"
 #include "atc/atc_context.h"
 #include "geo/geometry.h"
 #include "scenery/records.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "atc/airport_fixture.h"
 #include "atc/atc_context.h"
 #include "geo/geometry.h"
 #include "radar/traffic.h"
@@ -70,8 +71,7 @@ class Traffic : public ::testing::Test {
   }
   // The pilot's dialogue untouched by the scan.
   void ExpectNoReport() {
-    EXPECT_EQ(Pilot().LastAtcMessage, "radar contact");
-    EXPECT_EQ(Pilot().PilotRequest, "Flight Following in Progress");
+    ExpectAnswer(Pilot(), "radar contact", "Flight Following in Progress");
     EXPECT_EQ(Pilot().ReportedTraffic, "");
     EXPECT_EQ(Menu(), (Options{"Cancel Flight Following", "Select a controlled airport"}));
   }
@@ -81,9 +81,9 @@ TEST_F(Traffic, ReportTakesOverMessageMenuAndState) {
   Pilot().PendingChoice = 2;
   North("BOB", 3, 5200);
   Scan();
-  EXPECT_EQ(Pilot().LastAtcMessage,
-            "traffic is, 3 miles, twelve o'clock, 5200 ft, type Jet Plane. Avoid traffic and report them.");
-  EXPECT_EQ(Pilot().PilotRequest, "Reporting Traffic and Flight Following in Progress");
+  ExpectAnswer(Pilot(),
+               "traffic is, 3 miles, twelve o'clock, 5200 ft, type Jet Plane. Avoid traffic and report them.",
+               "Reporting Traffic and Flight Following in Progress");
   EXPECT_EQ(Pilot().ReportedTraffic, "BOB, ");
   // Without an IFR plan only the two traffic answers; the element after the last option stays spare.
   EXPECT_EQ(Menu(), (Options{"Report traffic in sight", "Report traffic not in sight"}));

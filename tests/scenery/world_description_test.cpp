@@ -156,10 +156,9 @@ TEST(WorldDescriptionParser, RejectsReferencesToUndefinedThings) {
         }
       },
       FormatError);
-  EXPECT_THROW(ParseWorldDescription(airport + "PATH PARKING 0 0\n"), FormatError);
-  EXPECT_THROW(ParseWorldDescription(airport + "PATH TAXIWAY 0 2 A\n"), FormatError);
-  EXPECT_THROW(ParseWorldDescription(airport + "PATH TAXIWAY 0 1 123\n"), FormatError);        // a number
-  EXPECT_THROW(ParseWorldDescription(airport + "PATH TAXIWAY 0 1 ABCDEFGHI\n"), FormatError);  // 9 characters
+  // A parking path to no spot, a taxi point not written, a taxiway named by a number or by 9 characters.
+  for (const char* path : {"PARKING 0 0", "TAXIWAY 0 2 A", "TAXIWAY 0 1 123", "TAXIWAY 0 1 ABCDEFGHI"})
+    EXPECT_THROW(ParseWorldDescription(airport + "PATH " + path + "\n"), FormatError) << path;
   EXPECT_THROW(ParseWorldDescription("FILE a.bgl\n"), FormatError);
   EXPECT_THROW(ParseWorldDescription("AREA A A\nAIRPORT KTST 47 -122 100\n"), FormatError);
   // An AIRSPACE line closes the airport above it.

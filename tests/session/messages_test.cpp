@@ -30,11 +30,8 @@ TEST(ChatMessage, DeclaresTwiceTheLengthAndCarriesThreeTimesTheBytes) {
   EXPECT_EQ(read.Remaining(), 4u);
 }
 
-TEST(ChatMessage, AnEmptyTextIsTypeAndZeroCount) {
+TEST(SimpleMessages, AreTypeAndCountWithAnIdForAnnouncementsAndAnEmptyChat) {
   EXPECT_EQ(BuildChatMessage("").Bytes(), Le({0x1023, 0}));
-}
-
-TEST(SimpleMessages, AreTypeAndCountWithAnIdForAnnouncements) {
   EXPECT_EQ(BuildSimpleMessage(0x1007).Bytes(), Le({0x1007, 0}));
   EXPECT_EQ(BuildAnnouncement(0x1003, 0x0F000002).Bytes(), Le({0x1003, 4, 0x0F000002}));
 }
@@ -65,36 +62,28 @@ DecodedPosition Decode(const std::vector<uint8_t>& bytes, const geo::MagVarGrid&
   return DecodePosition(m, type == 0x1019, grid);
 }
 
-TEST(PositionReports, DecodeCoordinatesAltitudeAndHeading) {
-  auto p = Decode(Position(false, 1023 << 2, 10001750, 1073741824, 1000, 0));
-  EXPECT_EQ(p.Latitude, 90.0);
-  EXPECT_EQ(p.Longitude, 90.0);
-  EXPECT_EQ(p.Altitude, 3281);
-  EXPECT_EQ(p.Heading, 360);
-  EXPECT_EQ(p.GroundSpeed, 0);
-  p = Decode(Position(false, 256 << 2, -10001750, INT32_MIN, 0, 0));
-  EXPECT_EQ(p.Latitude, -90.0);
-  EXPECT_EQ(p.Longitude, -180.0);
-  EXPECT_EQ(p.Heading, 90);
-  // 47.4517289 N 122.3120838 W, rounded to 5 decimals.
-  p = Decode(Position(false, 0, 5273337, -1459240000, 132, 0));
-  EXPECT_EQ(p.Latitude, 47.45173);
-  EXPECT_EQ(p.Longitude, -122.31208);
-  EXPECT_EQ(p.Altitude, 433);
-}
-
-TEST(PositionReports, HeadingIsMagneticAtTheDecodedPosition) {
+// The last row is 47.4517289 N 122.3120838 W, rounded to 5 decimals; its heading is 180 true, 165
+// magnetic with 15 degrees east in the Seattle cell of the grid. Speeds are whole metres per second in
+// knots, truncated toward zero.
+TEST(PositionReports, DecodeCoordinatesAltitudeMagneticHeadingAndSpeed) {
   geo::MagVarGrid grid;
-  grid.Set(geo::MagVarGrid::Index(238, 47), 2731);                                     // 15 degrees east
-  const auto p = Decode(Position(false, 512 << 2, 5273337, -1459240000, 0, 0), grid);  // 180 true
-  EXPECT_EQ(p.Heading, 165);
-}
-
-TEST(PositionReports, SpeedIsWholeMetresPerSecondInKnots) {
-  EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, 65535)).GroundSpeed, 0);
-  EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, 655360)).GroundSpeed, 19);
-  EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, 65536 * 100)).GroundSpeed, 194);
-  EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, -65535)).GroundSpeed, 0);  // truncated toward zero
+  grid.Set(geo::MagVarGrid::Index(238, 47), 2731);
+  const struct {
+    int32_t attitude, lat, lon, metres;
+    DecodedPosition expected;
+  } cases[] = {{1023 << 2, 10001750, 1073741824, 1000, {90.0, 90.0, 3281, 360, 0}},
+               {256 << 2, -10001750, INT32_MIN, 0, {-90.0, -180.0, 0, 90, 0}},
+               {512 << 2, 5273337, -1459240000, 132, {47.45173, -122.31208, 433, 165, 0}}};
+  for (const auto& c : cases) {
+    const DecodedPosition p = Decode(Position(false, c.attitude, c.lat, c.lon, c.metres, 0), grid);
+    EXPECT_EQ(p.Latitude, c.expected.Latitude);
+    EXPECT_EQ(p.Longitude, c.expected.Longitude);
+    EXPECT_EQ(p.Altitude, c.expected.Altitude);
+    EXPECT_EQ(p.Heading, c.expected.Heading);
+    EXPECT_EQ(p.GroundSpeed, 0);
+  }
+  for (auto [speed, knots] : {std::pair{65535, 0}, {655360, 19}, {65536 * 100, 194}, {-65535, 0}})
+    EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, speed)).GroundSpeed, knots) << speed;
 }
 
 TEST(PositionReports, ACutShortBlockThrows) {

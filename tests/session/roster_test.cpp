@@ -10,36 +10,28 @@ using skyvox::testing::LoopbackSession;
 using skyvox::testing::Peer;
 
 TEST(Roster, ResetsKeepWhatTheyPromise) {
-  PlayerRecord r;
-  r.Name = "N1";
-  r.PlayerId = 5;
-  r.Kind = "player";
-  r.AircraftKind = "C172";
-  r.Latitude = 1;
-  r.Heading = 90;
-  r.GroundSpeed = 100;
+  // Who and where, and the copy flag, survive a dialogue reset; the dialogue fields do not.
+  PlayerRecord kept;
+  kept.Name = "N1";
+  kept.PlayerId = 5;
+  kept.Kind = "player";
+  kept.AircraftKind = "C172";
+  kept.Latitude = 1;
+  kept.Heading = 90;
+  kept.GroundSpeed = 100;
+  kept.CopyAllAtcMessages = true;
+  PlayerRecord r = kept;
   r.LastAtcMessage = "x";
   r.MenuOptions = {"a", "b", ""};
   r.MenuOptionCount = 2;
   r.CenterIndex = 3;
-  r.CopyAllAtcMessages = true;
   r.IfrPlanFiled = 1;
   r.PilotRequest = "Taxiing";
   PlayerRecord dialogue = r;
   ResetDialogue(dialogue);
-  PlayerRecord expected;
-  expected.Name = "N1";
-  expected.PlayerId = 5;
-  expected.Kind = "player";
-  expected.AircraftKind = "C172";
-  expected.Latitude = 1;
-  expected.Heading = 90;
-  expected.GroundSpeed = 100;
-  expected.CopyAllAtcMessages = true;
-  EXPECT_EQ(dialogue, expected);
+  EXPECT_EQ(dialogue, kept);
   EXPECT_EQ(dialogue.MenuOptions.size(), 1u);
   EXPECT_EQ(dialogue.CenterIndex, -1);
-
   ResetFullRecord(r);
   PlayerRecord fresh;
   fresh.Name = "N1";
