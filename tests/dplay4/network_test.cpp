@@ -89,14 +89,6 @@ TEST_F(NetworkSession, FailuresSayTheirCause) {
   EXPECT_EQ(ErrorOf([&] { dp.Open(found[0], session::kOpenJoin); }), "the host did not answer within 0.3 s");
   interrupted = true;
   EXPECT_EQ(ErrorOf([&] { dp.Open(found[0], session::kOpenJoin); }), "the user cancelled the join");
-
-  // Every port of the range already taken.
-  NetworkOptions crowded = Options();
-  crowded.FirstPort = crowded.LastPort = dp.StreamPort();
-  NetworkDirectPlay late(crowded, context);
-  const std::string port = std::to_string(dp.StreamPort());
-  EXPECT_EQ(ErrorOf([&] { late.InitializeConnection(kTcpIpConnectionAddress); }),
-            "no free TCP and UDP port between " + port + " and " + port);
 }
 
 TEST_F(NetworkSession, PlayersMessagesAndGroupsFlowBothWays) {
@@ -159,19 +151,8 @@ TEST_F(NetworkSession, AThirdMachineIsIntroducedAndPlayersThatLeaveAreDeleted) {
 }
 
 TEST_F(NetworkSession, TheOldestPeerTakesOverWhenTheHostLeavesAndAdmitsNewMachines) {
-  std::vector<std::optional<std::string>> tookOver;
-  NetworkOptions o = Options();
-  o.TookOver = [&](const std::optional<std::string>& address) { tookOver.push_back(address); };
-  host = std::make_unique<NetworkDirectPlay>(o, context);  // hosting is no take-over
-  host->InitializeConnection(kTcpIpConnectionAddress);
-  host->Open({"Skyvox Test", 0, 8, session::kSessionKeepAlive | session::kSessionMigrateHost, "", ""},
-             session::kOpenCreate);
-  host->CreatePlayer("HOST", "Player");
-  auto station = std::make_unique<NetworkDirectPlay>(o, context);
-  const auto found = Search(*station, session::kEnumSessionsAvailable);
-  ASSERT_EQ(found.size(), 1u);
-  station->Open(found[0], session::kOpenJoin);
-  const int32_t stationId = station->CreatePlayer("AI_Controller", "Player");
+  Host();
+  auto [station, stationId] = Join("AI_Controller");
   auto [pilot, pilotId] = Join("N1");
   Settle();
   EXPECT_EQ(station->SearchAddress(), std::nullopt);
@@ -180,10 +161,8 @@ TEST_F(NetworkSession, TheOldestPeerTakesOverWhenTheHostLeavesAndAdmitsNewMachin
   Settle(300);
   EXPECT_TRUE(station->IsNameServer());
   EXPECT_FALSE(pilot->IsNameServer());
-  // Told once, with where searches reach it: where it found the session.
-  const std::string address = "127.0.0.1:" + std::to_string(ports.Enumeration);
-  EXPECT_EQ(tookOver, (std::vector<std::optional<std::string>>{address}));
-  EXPECT_EQ(station->SearchAddress(), address);
+  // Searches reach it where it found the session, at the address the others know it by.
+  EXPECT_EQ(station->SearchAddress(), "127.0.0.1:" + std::to_string(ports.Enumeration));
 
   // A newcomer finds the session at the new name server and joins through it.
   auto [late, lateId] = Join("N2");
