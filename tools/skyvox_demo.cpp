@@ -5,6 +5,9 @@
 // tell a pilot near them, and a session of simulated pilots served by the station, as a transcript.
 //
 //   skyvox-demo [WORKFOLDER]    (default: a fresh temporary folder, removed afterwards)
+//   skyvox-demo --help
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -168,10 +171,20 @@ int Run(const std::string& work) {
 
 int main(int argc, char** argv) {
   std::string work;
+  CLI::App cli{
+      "skyvox-demo: the program's first start and a session of simulated pilots, run headless on the "
+      "sample world of the Pacific Northwest, printed as a transcript"};
+  cli.add_option("WORKFOLDER", work,
+                 "where the simulator and program folders are made (default: a temporary folder, removed "
+                 "afterwards)");
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = cli.exit(e);
+    return code == 0 ? 0 : 1;
+  }
   bool temporary = false;
-  if (argc > 1) {
-    work = argv[1];
-  } else {
+  if (work.empty()) {
     std::random_device random;
     work = (fs::temp_directory_path() / ("skyvox-demo-" + std::to_string(random()))).string();
     temporary = true;

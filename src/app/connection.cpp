@@ -46,6 +46,7 @@ void ConnectionController::ResetConnectionUi() {
   sessionIndex_ = -1;
   handshakeEnabled_ = false;
   status_ = kStatusDisconnected;
+  cause_.clear();
 }
 
 void ConnectionController::RecoverFromFailure() {
@@ -56,6 +57,16 @@ void ConnectionController::RecoverFromFailure() {
 void ConnectionController::Fail(const char* text, MessageIcon icon) {
   boxes_.Show(kProgramTitle, text, icon);
   RecoverFromFailure();
+}
+
+void ConnectionController::FailWithCause(const char* text, MessageIcon icon, const std::exception& cause) {
+  std::string why = cause.what();
+  if (why.empty()) why = "unknown error";
+  boxes_.Show(kProgramTitle, text, icon);
+  boxes_.ShowCause(why);
+  status_ = kStatusDisconnected;
+  RecoverFromFailure();
+  cause_ = std::move(why);
 }
 
 void ConnectionController::Load() {
@@ -109,8 +120,9 @@ void ConnectionController::SearchPressed() {
       throw session::DirectPlayError("the selected connection is no longer offered");
     }
     state_.Link.Play().InitializeConnection(connections_[static_cast<size_t>(connectionIndex_)].Address);
-  } catch (const std::exception&) {
-    Fail(connectionIndex_ == 0 ? kLanInitErrorText : kConnectionInitErrorText, MessageIcon::Exclamation);
+  } catch (const std::exception& e) {
+    FailWithCause(connectionIndex_ == 0 ? kLanInitErrorText : kConnectionInitErrorText,
+                  MessageIcon::Exclamation, e);
     return;
   }
 
@@ -121,15 +133,15 @@ void ConnectionController::SearchPressed() {
     sessions_ = dp.EnumSessions(filter, 0, session::kEnumSessionsAvailable);
     // The second enumeration, password-protected sessions included, replaces the first.
     sessions_ = dp.EnumSessions(filter, 0, session::kEnumSessionsPasswordRequired);
-  } catch (const std::exception&) {
-    Fail(kUserCanceledText, MessageIcon::Information);
+  } catch (const std::exception& e) {
+    FailWithCause(kUserCanceledText, MessageIcon::Information, e);
     return;
   }
 
   try {
     for (const DpSessionDesc& desc : sessions_) sessionList_.push_back(SessionEntryText(desc));
-  } catch (const std::exception&) {
-    Fail(kEnumerationErrorText, MessageIcon::Exclamation);
+  } catch (const std::exception& e) {
+    FailWithCause(kEnumerationErrorText, MessageIcon::Exclamation, e);
     return;
   }
 
@@ -169,10 +181,8 @@ void ConnectionController::JoinPressed() {
   try {
     if (!descriptionFound) throw session::DirectPlayError("the selected session is no longer listed");
     link.Play().Open(desc, session::kOpenJoin);
-  } catch (const std::exception&) {
-    boxes_.Show(kProgramTitle, kJoinFailedText, MessageIcon::Exclamation);
-    status_ = kStatusDisconnected;
-    RecoverFromFailure();
+  } catch (const std::exception& e) {
+    FailWithCause(kJoinFailedText, MessageIcon::Exclamation, e);
     return;
   }
 
@@ -183,10 +193,8 @@ void ConnectionController::JoinPressed() {
     // A first request that cannot be sent fails the join like the player's creation: a request that
     // never left would keep the window waiting for an answer that cannot come.
     session::SendSimpleMessage(link, session::kJoinAsPlayer, session::kAllPlayers);
-  } catch (const std::exception&) {
-    boxes_.Show(kProgramTitle, kCreatePlayerFailedText, MessageIcon::Exclamation);
-    status_ = kStatusDisconnected;
-    RecoverFromFailure();
+  } catch (const std::exception& e) {
+    FailWithCause(kCreatePlayerFailedText, MessageIcon::Exclamation, e);
     return;
   }
 

@@ -120,10 +120,15 @@ class ConnectionController {
   NextWindow Next() const { return next_; }
   // The error of the last CreateDirectPlay that failed, "" after one that succeeded.
   const std::string& CreateError() const { return createError_; }
+  // The real cause of the last failure whose box has a fixed text (the provider's reason), as given
+  // to MessageBoxes::ShowCause; "" after a reset of the window (a new search or join starts with one).
+  const std::string& Cause() const { return cause_; }
 
  private:
   void RecoverFromFailure();  // ResetConnectionUi, then CreateDirectPlay
   void Fail(const char* text, MessageIcon icon);
+  // The failure box, then its cause beside it; the window recovers and keeps the cause.
+  void FailWithCause(const char* text, MessageIcon icon, const std::exception& cause);
   void LeaveSession();  // destroys the station's player and closes the session, failures ignored
   void ReceiveHandshakeMessages();
   void CloseWindow();
@@ -146,6 +151,7 @@ class ConnectionController {
   bool open_ = true;
   NextWindow next_ = NextWindow::None;
   std::string createError_;
+  std::string cause_;
 };
 
 }  // namespace skyvox::app

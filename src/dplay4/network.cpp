@@ -3,7 +3,9 @@
 #include <asio.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <deque>
 #include <list>
 #include <map>
@@ -52,6 +54,35 @@ std::u16string ToWire(const std::string& cp1252) {
 
 std::string FromWire(const std::u16string& text) {
   return Utf8ToCp1252(Utf16ToUtf8(text));
+}
+
+// "5 s", "0.3 s": a wait as the user reads it.
+std::string SecondsText(int32_t ms) {
+  char text[32];
+  if (ms % 1000 == 0) {
+    std::snprintf(text, sizeof text, "%d s", ms / 1000);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
+  }
+  return text;
+}
+
+// Why a host turned a join away, from its HRESULT.
+std::string JoinRefusal(uint32_t hresult) {
+  if (hresult == kErrorInvalidPassword) return "the host refused the password";
+  if (hresult == kErrorNoNewPlayers) return "the session is full";
+  if (hresult == 0) return "could not join the session";
+  char text[64];
+  std::snprintf(text, sizeof text, "the host refused the join (0x%08X)", hresult);
+  return text;
+}
+
+// A host name or IPv4 address as typed: letters, digits, '-', '_' and '.', nothing that would need a
+// lookup to be found wrong.
+bool LooksLikeHostName(const std::string& host) {
+  return !host.empty() && host.size() <= 253 && std::all_of(host.begin(), host.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+  });
 }
 
 }  // namespace
@@ -106,6 +137,7 @@ class NetworkDirectPlay::Impl : public Transport {
           if (!peer_) return;
           peer_->Tick(NowMs());
           SweepIdle();
+          NoticeTakeOver();
         }) {
     context_->Tickers.push_back(&ticker_);
   }
@@ -126,6 +158,14 @@ class NetworkDirectPlay::Impl : public Transport {
     if (options_.Log) options_.Log(text);
   }
   void Poll() { PollNetwork(*context_); }
+  bool Interrupted() const { return options_.Interrupted && options_.Interrupted(); }
+  // Tells the program once when this machine became the name server of a session it joined.
+  void NoticeTakeOver() {
+    const bool nameServer = peer_->IsNameServer();
+    if (nameServer && !wasNameServer_ && options_.TookOver) options_.TookOver(SearchAddress());
+    wasNameServer_ = nameServer;
+  }
+  std::optional<std::string> SearchAddress() const;
   // Polls until done() or the time is up; true when done.
   template <typename Done>
   bool WaitFor(int32_t timeoutMs, Done done) {
@@ -155,9 +195,12 @@ class NetworkDirectPlay::Impl : public Transport {
     peer.RequestId(flags);
     std::optional<Peer::IdReply> reply;
     WaitFor(options_.ReplyTimeoutMs,
-            [&] { return (reply = peer.TakeIdReply()).has_value() || !peer.InSession(); });
-    if (!reply) throw DirectPlayError("the host did not hand out an id");
-    if (reply->Result != 0) throw DirectPlayError("the host refuses new players");
+            [&] { return (reply = peer.TakeIdReply()).has_value() || !peer.InSession() || Interrupted(); });
+    if (!reply && Interrupted()) throw DirectPlayError("the user cancelled the wait for the host");
+    if (!reply)
+      throw DirectPlayError("the host did not hand out an id within " + SecondsText(options_.ReplyTimeoutMs));
+    if (reply->Result == kErrorNoNewPlayers) throw DirectPlayError("the session is full");
+    if (reply->Result != 0) throw DirectPlayError(JoinRefusal(reply->Result));
     return reply->Id;
   }
 
@@ -166,6 +209,8 @@ class NetworkDirectPlay::Impl : public Transport {
   std::shared_ptr<bool> alive_;
   std::function<void()> ticker_;
   std::unique_ptr<Peer> peer_;
+  // Name server at the last clock tick (set at once for a session we host: no take-over to tell).
+  bool wasNameServer_ = false;
 
   // What InitializeConnection / the address question gave: nullopt until asked.
   std::optional<std::string> hostText_;
@@ -502,11 +547,32 @@ std::optional<Ip> NetworkDirectPlay::Impl::ResolveSearchTarget(uint16_t& port) {
     port = static_cast<uint16_t>(std::stoul(digits));
     host.resize(colon);
   }
+  if (!LooksLikeHostName(host))
+    throw DirectPlayError("cannot find the host " + host + ": not a host name or IP address");
   asio::error_code ec;
   udp::resolver resolver(context_->Io());
   const auto results = resolver.resolve(udp::v4(), host, "", ec);
   if (ec || results.empty()) throw DirectPlayError("cannot find the host " + host + ": " + ec.message());
   return ToIp(results.begin()->endpoint().address());
+}
+
+std::optional<std::string> NetworkDirectPlay::Impl::SearchAddress() const {
+  if (!peer_ || !peer_->IsNameServer() || !enumeration_) return std::nullopt;
+  // The address the other machines reached us at: the local end of a connection with one of them.
+  std::string address;
+  auto note = [&](const std::shared_ptr<Connection>& c) {
+    asio::error_code ec;
+    const auto local = c->Socket.local_endpoint(ec);
+    if (address.empty() && !ec && !local.address().is_unspecified()) address = local.address().to_string();
+  };
+  for (const auto& c : inbound_) note(c);
+  for (const auto& [to, c] : outbound_) note(c);
+  if (address.empty()) {
+    asio::error_code ec;
+    address = asio::ip::host_name(ec);
+    if (ec || address.empty()) address = "this machine";
+  }
+  return address + ":" + std::to_string(EnumerationPort());
 }
 
 void NetworkDirectPlay::Impl::FlushOutbound(int32_t timeoutMs) {
@@ -567,6 +633,10 @@ uint16_t NetworkDirectPlay::StreamPort() const {
   return impl_->acceptor_ ? impl_->acceptor_->local_endpoint().port() : 0;
 }
 
+std::optional<std::string> NetworkDirectPlay::SearchAddress() const {
+  return impl_->SearchAddress();
+}
+
 std::vector<session::DpConnection> NetworkDirectPlay::EnumConnections(int32_t) {
   return {session::DpConnection{kTcpIpConnectionName, kTcpIpConnectionAddress}};
 }
@@ -588,10 +658,13 @@ std::vector<session::DpSessionDesc> NetworkDirectPlay::EnumSessions(const sessio
   peer.ClearFound();
   const int64_t end = NowMs() + wait;
   peer.Enumerate(target, impl_->searchPort_, static_cast<uint32_t>(flags), u"");
-  for (int64_t left = wait; left > 0; left = end - NowMs()) {
-    impl_->WaitFor(static_cast<int32_t>(std::min<int64_t>(left, kResendEnumerationMs)), [] { return false; });
+  Impl& impl = *impl_;
+  for (int64_t left = wait; left > 0 && !impl.Interrupted(); left = end - NowMs()) {
+    impl.WaitFor(static_cast<int32_t>(std::min<int64_t>(left, kResendEnumerationMs)),
+                 [&impl] { return impl.Interrupted(); });
     if (end - NowMs() > 0) peer.Enumerate(target, impl_->searchPort_, static_cast<uint32_t>(flags), u"");
   }
+  if (impl.Interrupted()) throw DirectPlayError("the user cancelled the session search");
   std::vector<session::DpSessionDesc> sessions;
   for (const FoundSession& f : peer.Found()) {
     session::DpSessionDesc d;
@@ -616,6 +689,7 @@ void NetworkDirectPlay::Open(const session::DpSessionDesc& session, int32_t flag
     } catch (const std::runtime_error& e) {
       throw DirectPlayError(e.what());
     }
+    impl_->wasNameServer_ = true;
     impl_->Log("hosting session \"" + Cp1252ToUtf8(session.SessionName) + "\"");
     return;
   }
@@ -627,17 +701,24 @@ void NetworkDirectPlay::Open(const session::DpSessionDesc& session, int32_t flag
   if (!found) throw DirectPlayError("no such session was found: " + session.InstanceId);
   const FoundSession target = *found;
   peer.StartJoin(target, ToWire(session.Password));
-  impl_->WaitFor(impl_->options_.ReplyTimeoutMs, [&] { return peer.Phase() != JoinPhase::WaitingForId; });
-  if (peer.Phase() == JoinPhase::WaitingForId) peer.FailJoin("the host did not answer");
-  impl_->WaitFor(impl_->options_.NameTableTimeoutMs,
-                 [&] { return peer.Phase() != JoinPhase::WaitingForNameTable; });
-  if (peer.Phase() == JoinPhase::WaitingForNameTable) peer.FailJoin("the host sent no name table");
-  if (peer.Phase() != JoinPhase::Joined) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", peer.JoinError());
-    throw DirectPlayError(std::string("could not join the session") +
-                          (peer.JoinError() ? std::string(" (") + code + ")" : ""));
+  if (peer.Phase() == JoinPhase::Failed && peer.JoinError() == 0) {
+    throw DirectPlayError("the session needs a DirectPlay service this program does not offer");
   }
+  // Each step of the join waits for the host; the user may cut the wait short.
+  auto await = [&](JoinPhase phase, int32_t timeoutMs, const std::string& silence) {
+    impl_->WaitFor(timeoutMs, [&] { return peer.Phase() != phase || impl_->Interrupted(); });
+    if (peer.Phase() != phase) return;
+    if (impl_->Interrupted()) {
+      peer.FailJoin("cancelled by the user");
+      throw DirectPlayError("the user cancelled the join");
+    }
+    peer.FailJoin(silence);
+    throw DirectPlayError(silence + " within " + SecondsText(timeoutMs));
+  };
+  await(JoinPhase::WaitingForId, impl_->options_.ReplyTimeoutMs, "the host did not answer");
+  await(JoinPhase::WaitingForNameTable, impl_->options_.NameTableTimeoutMs,
+        "the host did not send the session's players");
+  if (peer.Phase() != JoinPhase::Joined) throw DirectPlayError(JoinRefusal(peer.JoinError()));
 }
 
 session::DpSessionDesc NetworkDirectPlay::CurrentSession() {

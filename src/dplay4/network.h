@@ -68,6 +68,13 @@ struct NetworkOptions {
   // network by broadcast; nullopt means the user cancelled (EnumSessions then fails). Without a
   // function the local network is searched.
   std::function<std::optional<std::string>()> AskHostAddress;
+  // Asked while EnumSessions, Open and CreatePlayer wait for the network: true ends the wait at once as
+  // the user cancelling it, and the operation fails with that reason. Optional.
+  std::function<bool()> Interrupted;
+  // Called when this machine takes the session over from a host that left (it then answers searches
+  // and admits new machines), with "ADDRESS:PORT" where searches now reach it, or nullopt when the
+  // search port could not be had. Not called for a session this object hosts itself. Optional.
+  std::function<void(const std::optional<std::string>&)> TookOver;
   // Protocol events worth a line in a log (machines joining and leaving, host migration, messages
   // dropped as malformed). Optional.
   std::function<void(const std::string&)> Log;
@@ -116,6 +123,10 @@ class NetworkDirectPlay : public session::DirectPlay {
   bool IsNameServer() const;
   // Our stream (TCP) port, 0 before the connection is initialised.
   uint16_t StreamPort() const;
+  // Where other machines reach this one for searches while it is the name server: "ADDRESS:PORT" with
+  // the address they reached us at; nullopt when it is not the name server or its search port is
+  // taken.
+  std::optional<std::string> SearchAddress() const;
 
  private:
   class Impl;

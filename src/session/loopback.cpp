@@ -163,8 +163,9 @@ void LoopbackHub::Join(uint32_t endpoint, const DpSessionDesc& desc) {
   Session* s = FindSession(desc.InstanceId);
   if (s == nullptr) throw DirectPlayError("no such session");
   // A session without a password ignores the one the joiner offers.
-  if (!s->Password.empty() && desc.Password != s->Password) throw DirectPlayError("wrong password");
-  if (IsFull(*s)) throw DirectPlayError("session full");
+  if (!s->Password.empty() && desc.Password != s->Password)
+    throw DirectPlayError("the host refused the password");
+  if (IsFull(*s)) throw DirectPlayError("the session is full");
   s->Endpoints.push_back(endpoint);
 }
 
@@ -286,7 +287,7 @@ DpSessionDesc LoopbackDirectPlay::CurrentSession() {
 
 int32_t LoopbackDirectPlay::CreatePlayer(const std::string& friendlyName, const std::string& formalName) {
   LoopbackHub::Session& s = OpenSession();
-  if (LoopbackHub::IsFull(s)) throw DirectPlayError("session full");
+  if (LoopbackHub::IsFull(s)) throw DirectPlayError("the session is full");
   LoopbackHub::Player p;
   p.Id = hub_->NewId();
   p.FriendlyName = friendlyName;

@@ -278,6 +278,7 @@ TEST_F(ConnectionWindow, OnlyFlags0x440And0x444AskForThePassword) {
   Join(1);
   EXPECT_EQ(inputs_.Asked().size(), 2u);
   EXPECT_EQ(boxes_.Shown(), Boxes("Failed to Join Game.", MessageIcon::Exclamation));
+  EXPECT_EQ(boxes_.Causes(), std::vector<std::string>{"the host refused the password"});
   boxes_.Clear();
 
   Join(2);  // not asked, so joined without the password, which the session refuses
@@ -286,8 +287,9 @@ TEST_F(ConnectionWindow, OnlyFlags0x440And0x444AskForThePassword) {
   EXPECT_EQ(window_.Status(), "Disconnected");
 }
 
-// Each failing step, its message and the window back in the Disconnected state with a new object.
-TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessage) {
+// Each failing step, its message with the provider's reason beside it, and the window back in the
+// Disconnected state with a new object.
+TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessageAndItsCause) {
   host_.Host("Pacific", 8, kSessionKeepAlive);
   faults_.secondConnection = true;
   const struct {
@@ -296,14 +298,19 @@ TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessage) {
     bool join;
     std::string text;
     MessageIcon icon;
+    std::string cause;
   } cases[] = {
       {"InitializeConnection", 0, false, "Error while the initialization of your LAN network card.",
-       MessageIcon::Exclamation},
-      {"", 1, false, "Error while the initialization of the type of connection.", MessageIcon::Exclamation},
-      {"EnumSessions", 0, false, "User Canceled Connection.", MessageIcon::Information},
-      {"Open", 0, true, "Failed to Join Game.", MessageIcon::Exclamation},
-      {"CreatePlayer", 0, true, "Failed to Create Player.", MessageIcon::Exclamation},
-      {"Send", 0, true, "Failed to Create Player.", MessageIcon::Exclamation},  // the first request
+       MessageIcon::Exclamation, "injected InitializeConnection"},
+      {"", 1, false, "Error while the initialization of the type of connection.", MessageIcon::Exclamation,
+       "unknown connection"},
+      {"EnumSessions", 0, false, "User Canceled Connection.", MessageIcon::Information,
+       "injected EnumSessions"},
+      {"Open", 0, true, "Failed to Join Game.", MessageIcon::Exclamation, "injected Open"},
+      {"CreatePlayer", 0, true, "Failed to Create Player.", MessageIcon::Exclamation,
+       "injected CreatePlayer"},
+      // the first request
+      {"Send", 0, true, "Failed to Create Player.", MessageIcon::Exclamation, "injected Send"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -317,6 +324,8 @@ TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessage) {
       window_.JoinPressed();
     }
     EXPECT_EQ(boxes_.Shown(), Boxes(c.text, c.icon));
+    EXPECT_EQ(boxes_.Causes(), std::vector<std::string>{c.cause});
+    EXPECT_EQ(window_.Cause(), c.cause);
     EXPECT_EQ(window_.Status(), "Disconnected");
     EXPECT_FALSE(window_.HandshakeTimerEnabled());
     EXPECT_FALSE(StationInSession());
@@ -327,6 +336,8 @@ TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessage) {
   boxes_.Clear();
   Search();
   EXPECT_EQ(boxes_.Shown(), Boxes("User Canceled Connection.", MessageIcon::Information));
+  window_.SelectConnection(0);  // the window is reset: the cause goes with the failure
+  EXPECT_EQ(window_.Cause(), "");
 }
 
 TEST_F(ConnectionWindow, ErrorsWhileReceivingEndTheTickSilently) {

@@ -18,6 +18,17 @@ using session::DirectPlayError;
 using session::DpSessionDesc;
 using testing::NetworkSession;
 
+// The reason an operation fails with, "" when it does not fail.
+template <typename F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const DirectPlayError& e) {
+    return e.what();
+  }
+  return "";
+}
+
 TEST_F(NetworkSession, SearchFindsTheSessionWithItsDescriptionAndPasswordRules) {
   Host("secret", 6);
   auto dp = Make();
@@ -33,7 +44,7 @@ TEST_F(NetworkSession, SearchFindsTheSessionWithItsDescriptionAndPasswordRules) 
 
   // The wrong password is refused by the host; the right one joins.
   found[0].Password = "wrong";
-  EXPECT_THROW(dp->Open(found[0], session::kOpenJoin), DirectPlayError);
+  EXPECT_EQ(ErrorOf([&] { dp->Open(found[0], session::kOpenJoin); }), "the host refused the password");
   found[0].Password = "secret";
   dp->Open(found[0], session::kOpenJoin);
   EXPECT_EQ(dp->CurrentSession().SessionName, "Skyvox Test");
@@ -45,7 +56,39 @@ TEST_F(NetworkSession, NoHostAnswersAndAFullSessionIsNotListed) {
   Host("", 1);  // the host's own player fills it
   auto other = Make();
   EXPECT_TRUE(Search(*other, session::kEnumSessionsAvailable).empty());
-  EXPECT_EQ(other->EnumSessions(DpSessionDesc{}, 0, 2 /* all */).size(), 1u);
+  const auto full = other->EnumSessions(DpSessionDesc{}, 0, 2 /* all */);
+  ASSERT_EQ(full.size(), 1u);
+  EXPECT_EQ(ErrorOf([&] { other->Open(full[0], session::kOpenJoin); }), "the session is full");
+}
+
+// Each way a search or a join fails says why, in the user's words.
+TEST_F(NetworkSession, FailuresSayTheirCause) {
+  Host();
+  NetworkOptions o = Options();
+  o.ReplyTimeoutMs = 300;
+  bool interrupted = false;
+  o.Interrupted = [&] { return interrupted; };
+  const std::string enumeration = std::to_string(ports.Enumeration);
+  auto search = [&](NetworkDirectPlay& dp, const std::string& host) {
+    dp.InitializeConnection(std::string(kTcpIpConnectionAddress) + ":" + host);
+    return dp.EnumSessions(DpSessionDesc{}, 0, session::kEnumSessionsPasswordRequired);
+  };
+  NetworkDirectPlay dp(o, context);
+  EXPECT_EQ(ErrorOf([&] { search(dp, "127.0.0.1:99999"); }), "not a port number: 99999");
+  EXPECT_EQ(ErrorOf([&] { search(dp, "no host!"); }),
+            "cannot find the host no host!: not a host name or IP address");
+  interrupted = true;
+  EXPECT_EQ(ErrorOf([&] { search(dp, "127.0.0.1:" + enumeration); }),
+            "the user cancelled the session search");
+
+  // A host that found itself gone between the search and the join: no answer, or the user gives up.
+  interrupted = false;
+  const auto found = search(dp, "127.0.0.1:" + enumeration);
+  ASSERT_EQ(found.size(), 1u);
+  host->Abandon();
+  EXPECT_EQ(ErrorOf([&] { dp.Open(found[0], session::kOpenJoin); }), "the host did not answer within 0.3 s");
+  interrupted = true;
+  EXPECT_EQ(ErrorOf([&] { dp.Open(found[0], session::kOpenJoin); }), "the user cancelled the join");
 }
 
 TEST_F(NetworkSession, PlayersMessagesAndGroupsFlowBothWays) {
@@ -112,11 +155,14 @@ TEST_F(NetworkSession, TheOldestPeerTakesOverWhenTheHostLeavesAndAdmitsNewMachin
   auto [station, stationId] = Join("AI_Controller");
   auto [pilot, pilotId] = Join("N1");
   Settle();
+  EXPECT_EQ(station->SearchAddress(), std::nullopt);
   host->Close();
   host.reset();
   Settle(300);
   EXPECT_TRUE(station->IsNameServer());
   EXPECT_FALSE(pilot->IsNameServer());
+  // Searches reach it where it found the session, at the address the others know it by.
+  EXPECT_EQ(station->SearchAddress(), "127.0.0.1:" + std::to_string(ports.Enumeration));
 
   // A newcomer finds the session at the new name server and joins through it.
   auto [late, lateId] = Join("N2");

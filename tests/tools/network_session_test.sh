@@ -3,8 +3,10 @@
 # the pilots, skyvox-station joins it as the controller. Checked: the search and join with a password
 # (and, in a second session, without one); positions reaching the station (its menus follow where each
 # pilot is) and chat both ways (every line the station sends a pilot is the line that pilot receives);
-# a pilot that leaves is no longer addressed; when the host leaves, the station takes the session over
-# and admits and serves a pilot that joins afterwards.
+# a pilot that leaves is no longer addressed; when the host leaves, the station takes the session over,
+# says where pilots now find it, and admits and serves a pilot that joins afterwards; the station's own
+# lines tell participants joining and leaving; Ctrl-C closes it with exit code 0, a session lost under
+# it gives 3, and Ctrl-C cuts a session search short with its cause.
 # Usage: network_session_test.sh BUILD_DIR SOURCE_DIR. Exit 0 passed, 1 failed, 77 skipped.
 set -uo pipefail
 build="$1"
@@ -19,6 +21,7 @@ start_session() {
   local name=$1 session=$2 password=$3
   local enum first
   enum=$(free_ports 1) || exit 1
+  enum_port=$enum
   first=$(free_ports 40) || exit 1
   # --id-key 0: ids count up, so the station, the first to join, is the oldest machine after the host and
   # takes over when the host leaves.
@@ -115,6 +118,18 @@ wait_exit "$host_pid" "the host" 15
 
 ((addressed_n3 == $(grep -cF "N3 <- " "$st"))) || fail "the station still addressed N3 after it left"
 grep -qE "closes multiplayer session" "$st" && fail "the station lost its session"
+for line in "* N1 joined the session (player)" "* N3 left the session" "* N4 joined the session (player)" \
+  "* the host left the session; the station now hosts it" \
+  "* the station took over the session as its host: pilots can join this station's session at 127.0.0.1:$enum_port"; do
+  grep -qxF -- "$line" "$st" || fail "the station did not say: $line"
+done
+# The user closes the station: exit code 0.
+kill -INT "$station_pid"
+wait_exit "$station_pid" "the station after Ctrl-C" 15
+wait "$station_pid"
+rc=$?
+((rc == 0)) || fail "the station closed by Ctrl-C exited with $rc"
+grep -qxF "* station closed" "$st" || fail "the station did not say it closed"
 for p in N1 N2 N3 N4; do check_lines_delivered one "$p"; done
 grep -qF "the process of" "$out" && fail "a pilot's process failed"
 
@@ -139,5 +154,28 @@ wait_for "$out" "* the run ends" 30
 wait_exit "$host_pid" "the host" 15
 check_lines_delivered two N7
 grep -qF "the process of" "$out" && fail "a pilot's process failed"
+# The host ended the session with nobody left in it: the station's session is lost, exit code 3.
+wait_exit "$station_pid" "the station after its session ended" 15
+wait "$station_pid"
+rc=$?
+((rc == 3)) || fail "the station whose session ended exited with $rc"
+grep -qxF "* session lost" "$st" || fail "the station did not say its session was lost"
+
+# ---------------------------------------------------------------------------------------------------
+# Ctrl-C while a search waits for a host that does not answer: the search ends at once, with its cause.
+silent=$(free_ports 1) || exit 1
+"$station" --app "$work/app" --control KOLM --host "127.0.0.1:$silent" --enum-timeout 60000 \
+  >"$work/three-station.out" 2>"$work/three-station.err" &
+station_pid=$!
+pids+=("$station_pid")
+wait_for "$work/three-station.out" "* searching for sessions" 30
+sleep 0.5
+kill -INT "$station_pid"
+wait_exit "$station_pid" "the station after Ctrl-C during the search" 5
+wait "$station_pid"
+rc=$?
+((rc == 0)) || fail "the station interrupted while searching exited with $rc"
+grep -qxF "[cause] the user cancelled the session search" "$work/three-station.out" ||
+  fail "the interrupted search did not say why it ended"
 
 echo "network session: all checks passed"

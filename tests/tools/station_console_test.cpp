@@ -73,6 +73,24 @@ TEST(StationConsoleBoxes, NetworkOptionsAnswerTheHostQuestionAndLogOnlyWhenVerbo
   EXPECT_EQ(out.str(), std::string("[input box] Locate Session: ") + kHostAddressPrompt +
                            " (answered \"127.0.0.1:2350\")\n");
 
+  // The take-over is told without --verbose; without a stop flag nothing interrupts the waits.
+  out.str("");
+  ASSERT_TRUE(quiet.TookOver);
+  quiet.TookOver(std::string("127.0.0.1:47624"));
+  quiet.TookOver(std::nullopt);
+  EXPECT_EQ(Lines(out.str()),
+            (std::vector<std::string>{"* the station took over the session as its host: pilots can join this "
+                                      "station's session at 127.0.0.1:47624",
+                                      "* the station took over the session as its host, but its search port "
+                                      "is taken: new pilots cannot find the session"}));
+  EXPECT_FALSE(quiet.Interrupted);
+  volatile std::sig_atomic_t stop = 0;
+  dplay4::NetworkOptions stoppable = MakeNetworkOptions(options, out, err, &stop);
+  ASSERT_TRUE(stoppable.Interrupted);
+  EXPECT_FALSE(stoppable.Interrupted());
+  stop = 1;
+  EXPECT_TRUE(stoppable.Interrupted());
+
   options.Verbose = true;
   dplay4::NetworkOptions verbose = MakeNetworkOptions(options, out, err);
   ASSERT_TRUE(verbose.Log);
@@ -155,6 +173,18 @@ class StationProgram : public ::testing::Test {
     return RunStationProgram(options_, factory_, clock, stop_, out_, err_, false);
   }
 
+  // A session lost under the station: its last lines, then exit code 3.
+  void ExpectSessionLost(bool removed, const std::vector<std::string>& lastLines) {
+    script_ = [this, removed](int64_t now) {
+      if (now == 500) removed ? host_.RemoveFromSession(StationId()) : host_.Leave();
+    };
+    EXPECT_EQ(Run(), kExitSessionLost) << err_.str();
+    const auto lines = Lines(out_.str());
+    EXPECT_EQ(
+        std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(lastLines.size()), lines.end()),
+        lastLines);
+  }
+
   int32_t StationId() const {
     for (const auto& p : hub_->Players(host_.InstanceId())) {
       if (p.FriendlyName == "AI_Controller") return p.Id;
@@ -184,7 +214,9 @@ TEST_F(StationProgram, JoinsServesAPilotAndLeavesTheSessionOnTheStopFlag) {
   script_ = [this](int64_t now) {
     if (now == 300) pilot_.Join(host_.InstanceId(), "");
     if (now == 1100) pilot_.Say("airpts:");
-    if (now == 2000) stop_ = 1;
+    if (now == 1500) host_.Leave();
+    if (now == 1800) pilot_.Leave();  // out of the roster at the roster's refresh, 30 s after the start
+    if (now == 30500) stop_ = 1;
   };
   EXPECT_EQ(Run(), 0) << err_.str();
   const std::string out = out_.str();
@@ -195,6 +227,15 @@ TEST_F(StationProgram, JoinsServesAPilotAndLeavesTheSessionOnTheStopFlag) {
   EXPECT_TRUE(Has(out, "* \"Start Monitoring Traffic\": MONITORING TRAFFIC"));
   // Said at 1100 ms, answered at the tick of that instant: 1.0 s after the window opened.
   EXPECT_TRUE(Has(out, "[   1.0] N123 <- N123, List of controlled airports: KOLM (OLYMPIA REGIONAL), "));
+  // Who comes and goes, and the host's departure, told as they happen.
+  const auto lines = Lines(out);
+  auto at = [&](const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) - lines.begin();
+  };
+  EXPECT_LT(at("* N123 joined the session (player)"),
+            at("* the host left the session; the station now hosts it"));
+  EXPECT_LT(at("* the host left the session; the station now hosts it"), at("* N123 left the session"));
+  EXPECT_LT(at("* N123 left the session"), static_cast<std::ptrdiff_t>(lines.size()));
   EXPECT_EQ(Lines(out).back(), "* station closed");
   // The ATC cycle spoke to the pilot too (what it says is the engine's business).
   size_t atcLines = 0;
@@ -204,17 +245,16 @@ TEST_F(StationProgram, JoinsServesAPilotAndLeavesTheSessionOnTheStopFlag) {
   EXPECT_EQ(StationId(), 0) << "the station left the session";
 }
 
-TEST_F(StationProgram, EndsWithZeroWhenTheHostRemovesTheStation) {
-  script_ = [this](int64_t now) {
-    if (now == 500) host_.RemoveFromSession(StationId());
-  };
-  EXPECT_EQ(Run(), 0) << err_.str();
-  const auto lines = Lines(out_.str());
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[lines.size() - 2],
-            std::string("[message box, information] Skyvox v2.0: ") + session::kRemovedText);
-  EXPECT_EQ(lines.back(), "* station closed");
-  EXPECT_EQ(now_, 500);
+// A session that ends under the station (removed by the host, or the host gone with nobody left) is
+// lost: the station says so and exits with its own code.
+const std::string kBox = "[message box, information] Skyvox v2.0: ";
+TEST_F(StationProgram, EndsWithSessionLostWhenTheHostRemovesTheStation) {
+  ExpectSessionLost(true, {kBox + session::kRemovedText, "* session lost", "* station closed"});
+}
+
+TEST_F(StationProgram, EndsWithSessionLostWhenTheHostLeavesNobodyToServe) {
+  ExpectSessionLost(false, {kBox + session::kConnectionLostText, "* the host left the session",
+                            "* session lost", "* station closed"});
 }
 
 TEST_F(StationProgram, AnswersThePasswordPromptWithThePasswordOption) {
@@ -228,7 +268,9 @@ TEST_F(StationProgram, AnswersThePasswordPromptWithThePasswordOption) {
   // Without --password the prompt is cancelled and the host turns the empty password away.
   EXPECT_EQ(Run(), 1);
   EXPECT_TRUE(Has(out_.str(), prompt + "(cancelled)"));
-  EXPECT_EQ(err_.str(), "skyvox-station: the join failed: Failed to Join Game.\n");
+  EXPECT_TRUE(Has(out_.str(), "[cause] the host refused the password"));
+  EXPECT_EQ(err_.str(),
+            "skyvox-station: the join failed: Failed to Join Game. (the host refused the password)\n");
 
   options_.Password = "s3same";
   script_ = [this](int64_t now) {

@@ -2,8 +2,10 @@
 // from the command line: the start-up check, the first-run build (with --sim), the settings window
 // (each --control Ident, "Add", "Next"), the connection window (--connection, "Search", --session,
 // --callsign, "Join Session") and the ATC station window with its timers, over DirectPlay 4 on TCP/IP.
-// SIGINT or SIGTERM presses "Close the ATC Station" (which leaves the session) and ends the program.
-// Exit code 0 when the station closed, 1 on any failure. station_console.h describes the output.
+// SIGINT or SIGTERM presses "Close the ATC Station" (which leaves the session) and ends the program;
+// it also cuts short a session search or join that waits for the network. A second signal ends the
+// program at once. Exit code 0 when the user closed the station, 1 on any failure, 3 when the session
+// was lost. station_console.h describes the output.
 #include <CLI/CLI.hpp>
 
 #include <chrono>
@@ -22,11 +24,14 @@
 
 namespace {
 
-// Set by the signal handler; the program's loops look at it between two steps.
+// Set by the signal handler; the program's loops and the network's waits look at it.
 volatile std::sig_atomic_t stopRequested = 0;
 
-extern "C" void OnStopSignal(int) {
+// The first signal asks the program to close; the default action is back for the next one, so that
+// a second Ctrl-C ends a program that does not close promptly.
+extern "C" void OnStopSignal(int signal) {
   stopRequested = 1;
+  std::signal(signal, SIG_DFL);
 }
 
 bool StandardErrorIsTerminal() {
@@ -99,8 +104,8 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnStopSignal);
 
   std::shared_ptr<dplay4::NetworkContext> context = dplay4::MakeNetworkContext();
-  dplay4::NetworkDirectPlayFactory network(station::MakeNetworkOptions(options, std::cout, std::cerr),
-                                           context);
+  dplay4::NetworkDirectPlayFactory network(
+      station::MakeNetworkOptions(options, std::cout, std::cerr, &stopRequested), context);
   const station::StationClock clock{SteadyNowMs, [context](int32_t ms) {
                                       if (ms <= 0) {
                                         dplay4::PollNetwork(*context);

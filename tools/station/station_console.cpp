@@ -13,6 +13,7 @@
 #include "app/startup.h"
 #include "base/files.h"
 #include "base/text.h"
+#include "session/receive_loop.h"
 #include "sim/scenario.h"
 
 namespace skyvox::station {
@@ -29,10 +30,14 @@ std::string MessageBoxLine(const std::string& title, const std::string& text, ap
 void ConsoleBoxes::Show(const std::string& title, const std::string& text, app::MessageIcon icon) {
   PrintLine(out_, MessageBoxLine(title, text, icon));
   lastText_ = text;
+  lastCause_.clear();
   ++count_;
 }
 
-void ConsoleBoxes::ShowCause(const std::string& cause) { PrintLine(out_, "[cause] " + Cp1252ToUtf8(cause)); }
+void ConsoleBoxes::ShowCause(const std::string& cause) {
+  PrintLine(out_, "[cause] " + Cp1252ToUtf8(cause));
+  lastCause_ = cause;
+}
 
 std::optional<std::string> OptionInputBoxes::Ask(const std::string& title, const std::string& prompt) {
   const bool answered = password_ && prompt == app::kPasswordPrompt;
@@ -42,8 +47,17 @@ std::optional<std::string> OptionInputBoxes::Ask(const std::string& title, const
   return Utf8ToCp1252(*password_);
 }
 
-dplay4::NetworkOptions MakeNetworkOptions(const StationOptions& options, std::ostream& out,
-                                          std::ostream& err) {
+std::string TakeOverLine(const std::optional<std::string>& searchAddress) {
+  if (!searchAddress) {
+    return "* the station took over the session as its host, but its search port is taken: new pilots "
+           "cannot find the session";
+  }
+  return "* the station took over the session as its host: pilots can join this station's session at " +
+         *searchAddress;
+}
+
+dplay4::NetworkOptions MakeNetworkOptions(const StationOptions& options, std::ostream& out, std::ostream& err,
+                                          const volatile std::sig_atomic_t* stop) {
   dplay4::NetworkOptions net;
   net.PingIntervalMs = options.PingIntervalMs;
   net.EnumerationTimeoutMs = options.EnumTimeoutMs;
@@ -56,6 +70,10 @@ dplay4::NetworkOptions MakeNetworkOptions(const StationOptions& options, std::os
                             " (answered \"" + host + "\")");
     return host;
   };
+  net.TookOver = [console](const std::optional<std::string>& address) {
+    PrintLine(*console, TakeOverLine(address));
+  };
+  if (stop) net.Interrupted = [stop] { return *stop != 0; };
   if (options.Verbose) {
     std::ostream* log = &err;
     net.Log = [log](const std::string& line) { PrintLine(*log, "* net: " + line); };
@@ -133,7 +151,7 @@ std::optional<int64_t> StationTimers::NextDueMs() const {
 }
 
 StationEnd RunStationLoop(app::StationController& station, const StationClock& clock,
-                          const volatile std::sig_atomic_t& stop) {
+                          const volatile std::sig_atomic_t& stop, const std::function<void()>& afterTurn) {
   constexpr int64_t kMaxWaitMs = 100;
   StationTimers timers;
   timers.Sync(station, clock.NowMs());
@@ -150,6 +168,7 @@ StationEnd RunStationLoop(app::StationController& station, const StationClock& c
     if (timers.TakeDue(StationTimers::kAtc, now)) station.AtcTimerTick();
     timers.Sync(station, now);
     if (!station.IsOpen()) break;
+    if (afterTurn) afterTurn();
     const std::optional<int64_t> due = timers.NextDueMs();
     const int64_t wait = due ? std::clamp<int64_t>(*due - clock.NowMs(), 0, kMaxWaitMs) : kMaxWaitMs;
     clock.WaitMs(static_cast<int32_t>(wait));
@@ -243,8 +262,7 @@ class Program {
     if (!Settings()) return 1;
     std::optional<std::string> session = Join();
     if (!session) return 0;
-    Station(*session);
-    return 0;
+    return Station(*session) == StationEnd::Interrupted ? 0 : kExitSessionLost;
   }
 
  private:
@@ -252,9 +270,14 @@ class Program {
 
   // A failed step ends the program with the text of the message box it showed, if it showed one
   // (boxes counted from boxesBefore on).
+  // The cause shown beside that box follows it in parentheses.
   [[noreturn]] void FailWithBox(const std::string& what, int boxesBefore) {
-    throw Failure(what +
-                  (boxes_.Count() > boxesBefore ? ": " + Cp1252ToUtf8(boxes_.LastText()) : std::string()));
+    std::string text = what;
+    if (boxes_.Count() > boxesBefore) {
+      text += ": " + Cp1252ToUtf8(boxes_.LastText());
+      if (!boxes_.LastCause().empty()) text += " (" + Cp1252ToUtf8(boxes_.LastCause()) + ")";
+    }
+    throw Failure(text);
   }
 
   // The splash window's check at once (its 3 s pause is for the eye), then the simulator-folder
@@ -373,6 +396,7 @@ class Program {
     Event("joining \"" + Cp1252ToUtf8(sessions[static_cast<size_t>(index)]) + "\" as " + options_.Callsign);
     const int boxesBeforeJoin = boxes_.Count();
     c.JoinPressed();
+    if (Stopped(c)) return std::nullopt;
     if (!c.HandshakeTimerEnabled()) FailWithBox("the join failed", boxesBeforeJoin);
 
     // The handshake timer, every 100 ms until the host answers; a host that never answers keeps the
@@ -401,8 +425,43 @@ class Program {
     return true;
   }
 
+  // The roster's entries as the console names them: who came and went is told by comparing two.
+  struct RosterKey {
+    std::string Name;
+    int32_t Id;
+    std::string Kind;
+    bool operator==(const RosterKey&) const = default;
+  };
+  std::vector<RosterKey> Roster() const {
+    std::vector<RosterKey> keys;
+    const session::SessionLink& link = state_.Link;
+    for (int i = 0; i < link.PlayerCount && static_cast<size_t>(i) < link.PlayerRoster.size(); ++i) {
+      const session::PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
+      keys.push_back({r.Name, r.PlayerId, r.Kind});
+    }
+    return keys;
+  }
+
+  // After each turn of the station window: participants that joined or left, and the host's departure
+  // (the station then hosts the session's joins).
+  void ReportSessionChanges(std::vector<RosterKey>& roster, bool& hosting) {
+    const std::vector<RosterKey> now = Roster();
+    auto has = [](const std::vector<RosterKey>& keys, const RosterKey& k) {
+      return std::find(keys.begin(), keys.end(), k) != keys.end();
+    };
+    for (const RosterKey& k : roster) {
+      if (!has(now, k)) Event(Cp1252ToUtf8(k.Name) + " left the session");
+    }
+    for (const RosterKey& k : now) {
+      if (!has(roster, k)) Event(Cp1252ToUtf8(k.Name) + " joined the session (" + k.Kind + ")");
+    }
+    roster = now;
+    if (state_.Link.IsSessionHost && !hosting) Event("the host left the session; the station now hosts it");
+    hosting = state_.Link.IsSessionHost;
+  }
+
   // The station window until it closes; the settings window it hands back to is not shown again.
-  void Station(const std::string& sessionName) {
+  StationEnd Station(const std::string& sessionName) {
     app::StationController station(state_, boxes_, app::ProgramAtcCycle(state_));
     station.OpenStation();
     printer_.StartClock();
@@ -411,10 +470,19 @@ class Program {
       station.StartMonitoring();
       Event("\"" + std::string(app::kStartMonitoringButton) + "\": " + station.StatusText());
     }
-    if (RunStationLoop(station, clock_, stop_) == StationEnd::Interrupted) {
+    std::vector<RosterKey> roster = Roster();
+    bool hosting = state_.Link.IsSessionHost;
+    const StationEnd end =
+        RunStationLoop(station, clock_, stop_, [&] { ReportSessionChanges(roster, hosting); });
+    if (end == StationEnd::Interrupted) {
       Event("interrupted: \"" + std::string(app::kCloseStationButton) + "\" pressed");
+    } else {
+      // The host's departure with nobody left to serve ends the session at once.
+      if (boxes_.LastText() == session::kConnectionLostText) Event("the host left the session");
+      Event("session lost");
     }
     Event("station closed");
+    return end;
   }
 
   const StationOptions& options_;

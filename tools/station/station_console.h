@@ -11,10 +11,19 @@
 //   [input box] TITLE: PROMPT (answered "TEXT")          the host address question, with its answer
 //   * ...                                                what the program does (settings, search, join,
 //                                                        "* station open in session NAME",
-//                                                        "* station closed")
+//                                                        "* N1 joined the session (player)",
+//                                                        "* N1 left the session",
+//                                                        "* the host left the session",
+//                                                        "* the station took over ...: pilots can join
+//                                                        this station's session at ADDRESS:PORT",
+//                                                        "* session lost", "* station closed")
 //   [   1.5] NAME <- TEXT                                every chat line the station sends, with the
 //   [   1.5] NAME (copy) <- TEXT                         seconds since the station window opened
 // Text is UTF-8. Failures are one line on standard error, "skyvox-station: MESSAGE".
+//
+// Exit codes: 0 when the user closed the station (the stop flag), 1 on a failure, kExitSessionLost
+// when the session was lost under the station (the host ended it or removed the station, the network
+// failed).
 #pragma once
 
 #include <csignal>
@@ -35,6 +44,8 @@
 #include "session/directplay.h"
 
 namespace skyvox::station {
+
+inline constexpr int kExitSessionLost = 3;
 
 // What the command line says. Text is UTF-8 as typed.
 struct StationOptions {
@@ -65,13 +76,16 @@ class ConsoleBoxes : public app::MessageBoxes {
  public:
   explicit ConsoleBoxes(std::ostream& out) : out_(out) {}
   void Show(const std::string& title, const std::string& text, app::MessageIcon icon) override;
-  void ShowCause(const std::string& cause) override;  // "[cause] TEXT" on a line of its own
+  void ShowCause(const std::string& cause) override;         // "[cause] TEXT" on a line of its own
   const std::string& LastText() const { return lastText_; }  // single-byte text
+  // The cause shown after the last box, "" when none was.
+  const std::string& LastCause() const { return lastCause_; }
   int Count() const { return count_; }
 
  private:
   std::ostream& out_;
   std::string lastText_;
+  std::string lastCause_;
   int count_ = 0;
 };
 
@@ -95,9 +109,13 @@ using app::kHostAddressTitle;
 
 // The network provider's options from the command line: the host address question answered with
 // --host (the question and the answer printed on `out`), the ping interval and enumeration timeout,
-// and with --verbose the protocol log as "* net: ..." lines on `err`.
-dplay4::NetworkOptions MakeNetworkOptions(const StationOptions& options, std::ostream& out,
-                                          std::ostream& err);
+// the station's take-over of the session as a "* ..." line on `out`, the waits for the network cut
+// short by the stop flag (when given), and with --verbose the protocol log as "* net: ..." lines on
+// `err`.
+dplay4::NetworkOptions MakeNetworkOptions(const StationOptions& options, std::ostream& out, std::ostream& err,
+                                          const volatile std::sig_atomic_t* stop = nullptr);
+// The line for the station taking the session over: where pilots find it, or that they cannot.
+std::string TakeOverLine(const std::optional<std::string>& searchAddress);
 
 // The first-run build's progress on standard error: a redrawn bar on a terminal, otherwise a line at
 // every tenth of the files.
@@ -157,9 +175,11 @@ enum class StationEnd {
 
 // The station window's timers until it closes: in each turn Connection_Timer, Refresh_Players and
 // ATC_Timer when due, in that order, then a wait until the next due time (at most 100 ms, so that the
-// stop flag is seen promptly). A set stop flag presses "Close the ATC Station" once.
+// stop flag is seen promptly). A set stop flag presses "Close the ATC Station" once. afterTurn, when
+// given, is called after each turn's ticks while the window is open.
 StationEnd RunStationLoop(app::StationController& station, const StationClock& clock,
-                          const volatile std::sig_atomic_t& stop);
+                          const volatile std::sig_atomic_t& stop,
+                          const std::function<void()>& afterTurn = {});
 
 // Prints the chat lines the station sends: the addressee's name from the roster, else from
 // DirectPlay, "(all)" for everyone; " (copy)" when the text does not begin with that name and ", ".
@@ -180,9 +200,10 @@ class ChatPrinter {
 };
 
 // The whole program after the command line: start-up check, first-run build, settings, connection
-// and station, on DirectPlay objects from `network`. Returns the exit code: 0 when the station closed
-// (by itself or on the stop flag) or the stop flag pressed the connection window's "Close" while
-// joining; 1 on any failure, with its message on `err`. A stop during the first-run build also gives
+// and station, on DirectPlay objects from `network`. Returns the exit code: 0 when the stop flag closed
+// the station or pressed the connection window's "Close" while searching or joining; kExitSessionLost
+// when the station closed by itself (the session ended under it); 1 on any failure, with its message
+// on `err`. A stop during the first-run build also gives
 // 1: the unfinished database cannot be used, so the configuration file is removed and the next start
 // builds it again.
 int RunStationProgram(const StationOptions& options, session::DirectPlayFactory& network,
