@@ -122,7 +122,8 @@ bool Peer::SentBy(const Origin& from, uint32_t machine) const {
   if (machine == nameServer_ && SameHost(from.Source, nameServerStream_.Host)) return true;
   const auto it = table_.find(machine);
   return it != table_.end() &&
-         (SameHost(from.Source, it->second.Stream.Host) || SameHost(from.Source, it->second.Datagram.Host));
+         (SameHost(from.Source, it->second.Stream.Host) || SameHost(from.Source, it->second.Datagram.Host) ||
+          SameHost(from.Source, it->second.SeenAt));
 }
 
 bool Peer::Admit(const Origin& from, std::initializer_list<uint32_t> machines, const std::string& what,
@@ -426,6 +427,7 @@ void Peer::OnAddForwardRequest(const Ip& source, const Header& head, Bytes body)
   // stream port for datagrams too.
   entry.Stream = replyTo;
   if (entry.Datagram.Port == 0) entry.Datagram = replyTo;
+  entry.SeenAt = source;  // behind NAT, the address it speaks from may be none it describes
 
   PendingJoin join;
   join.SystemPlayer = entry.Id;

@@ -105,6 +105,7 @@ struct TableEntry {
   uint32_t Version = kDefaultVersion;  // system players: the machine's dialect
   Address Stream;                      // system players: where the machine listens
   Address Datagram;
+  Ip SeenAt{};                    // system players: where its join (or the name table) came from
   std::vector<uint32_t> Members;  // groups
 };
 

@@ -406,7 +406,10 @@ TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
     r.Player.Flags = 0x9;
     r.Player.ProviderData = ProviderAddresses{}.Encode();
     r.Password = password;
-    host.OnStreamMessage(kOtherIp, From(2400, r.Encode()));
+    SockAddr privateAddress;  // its address on its own network, behind NAT
+    privateAddress.Address = {192, 168, 1, 5};
+    privateAddress.Port = 2400;
+    host.OnStreamMessage(kOtherIp, Frame(privateAddress, r.Encode()));
   };
   joinRequest(0x12345, u"pw");
   EXPECT_TRUE(net.Take().empty());
@@ -424,6 +427,10 @@ TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
   const SuperEnumPlayersReply table = SuperEnumPlayersReply::Decode(sent[0].Body);
   ASSERT_EQ(table.Players.size(), 2u);
   EXPECT_EQ(table.Players[0].Flags, 0x7u);  // the host's own system player, name server
+
+  // Behind NAT a machine's header may name an address it is not seen at; it is heard where it is seen.
+  host.OnStreamMessage(kOtherIp, From(2400, PlayerGroupChange{kDeletePlayer, 11, 0, id, 0, 0, 0}.Encode()));
+  EXPECT_FALSE(host.Table().count(id));
 
   // A ping from a machine that is not in the session is told so.
   host.OnDatagram(kHostIp, From(2500, Ping{kPing, 11, 0x777, 0}.Encode()));
