@@ -27,7 +27,6 @@ namespace {
 constexpr const char* kHostApplicationGuid = "{CC080A27-6D4E-11D0-8E21-00A0C90542EF}";
 // Bounds on what peers can make us hold or wait for.
 constexpr size_t kMaxOutboundQueueBytes = 16 * 1024 * 1024;
-constexpr int64_t kPartialMessageTimeoutMs = 30000;
 constexpr int32_t kCloseFlushMs = 1000;
 constexpr int32_t kResendEnumerationMs = 1000;
 
@@ -232,6 +231,7 @@ class NetworkDirectPlay::Impl : public Transport {
     std::array<uint8_t, 8192> Buffer{};
     Ip Source{};
     int64_t LastActivity = 0;
+    int64_t PartialSince = 0;  // when the first byte of the message still incomplete came
     bool Outbound = false;
     bool Connected = false;
     bool Writing = false;
@@ -368,15 +368,25 @@ void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {
                                 return;
                               }
                               c->LastActivity = NowMs();
+                              const bool wasPartial = c->Assembler.Pending() > 0;
+                              bool completed = false;
                               c->Assembler.Append(std::span<const uint8_t>(c->Buffer.data(), n));
                               try {
                                 while (auto message = c->Assembler.Next()) {
+                                  completed = true;
                                   if (peer_) peer_->OnStreamMessage(c->Source, *message);
                                   if (c->Closed) return;
                                 }
                               } catch (const std::exception& e) {
                                 Drop(c, std::string("out of step: ") + e.what());
                                 return;
+                              }
+                              // A message's time limit runs from its first byte: what trickles in
+                              // after it does not extend it.
+                              if (c->Assembler.Pending() == 0) {
+                                c->PartialSince = 0;
+                              } else if (completed || !wasPartial) {
+                                c->PartialSince = c->LastActivity;
                               }
                               Read(c);
                             });
@@ -402,7 +412,9 @@ void NetworkDirectPlay::Impl::SweepIdle() {
   const int64_t now = NowMs();
   std::vector<std::shared_ptr<Connection>> stale;
   for (const auto& c : inbound_) {
-    if (c->Assembler.Pending() > 0 && now - c->LastActivity > kPartialMessageTimeoutMs) stale.push_back(c);
+    if (c->Assembler.Pending() > 0 && now - c->PartialSince > options_.PartialMessageTimeoutMs) {
+      stale.push_back(c);
+    }
   }
   for (const auto& c : stale) Drop(c, "a message stayed incomplete");
 }

@@ -58,6 +58,9 @@ struct NetworkOptions {
   // one that opens connections without end cannot pile them up).
   size_t MaxConnectionsPerAddress = 64;
   size_t MaxConnections = 1024;
+  // A message still incomplete this long after its first byte closes its connection, however slowly
+  // the rest keeps coming.
+  int32_t PartialMessageTimeoutMs = 30000;
   // The protocol dialect we announce (11: DirectX 6.1a).
   uint16_t Dialect = 11;
   // The host's id scrambling key; a random one when absent. A fixed key makes ids predictable: with 0,

@@ -35,6 +35,17 @@ Address FromSockAddr(const SockAddr& s, const Ip& source) {
   return Address{s.Address, s.Port};
 }
 
+// The same computer: a sender on our own machine may come from any loopback address.
+bool SameHost(const Ip& seen, const Ip& known) {
+  if (known == kAnyIp) return false;
+  return seen == known || (seen[0] == 127 && known[0] == 127);
+}
+
+std::string IpText(const Ip& ip) {
+  return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
+         std::to_string(ip[3]);
+}
+
 std::string Hex(uint32_t v) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", v);
@@ -44,8 +55,7 @@ std::string Hex(uint32_t v) {
 }  // namespace
 
 std::string ToText(const Address& a) {
-  return std::to_string(a.Host[0]) + "." + std::to_string(a.Host[1]) + "." + std::to_string(a.Host[2]) + "." +
-         std::to_string(a.Host[3]) + ":" + std::to_string(a.Port);
+  return IpText(a.Host) + ":" + std::to_string(a.Port);
 }
 
 Peer::Peer(Transport& transport, PeerConfig config)
@@ -107,6 +117,44 @@ std::optional<uint32_t> Peer::MachineAt(const Address& stream) const {
   return std::nullopt;
 }
 
+bool Peer::SentBy(const Origin& from, uint32_t machine) const {
+  if (machine == 0 || machine == systemPlayer_) return false;
+  if (machine == nameServer_ && SameHost(from.Source, nameServerStream_.Host)) return true;
+  const auto it = table_.find(machine);
+  return it != table_.end() &&
+         (SameHost(from.Source, it->second.Stream.Host) || SameHost(from.Source, it->second.Datagram.Host) ||
+          SameHost(from.Source, it->second.SeenAt));
+}
+
+bool Peer::Admit(const Origin& from, std::initializer_list<uint32_t> machines, const std::string& what,
+                 bool anyTransport) const {
+  const std::string ignored = "ignored " + what + " from " + IpText(from.Source);
+  if (!from.Stream && !anyTransport) {
+    Log(ignored + " over UDP: it counts only over TCP");
+    return false;
+  }
+  std::string entitled;
+  for (uint32_t m : machines) {
+    if (SentBy(from, m)) return true;
+    if (m != 0) entitled += (entitled.empty() ? " " : " or ") + Hex(m);
+  }
+  Log(ignored + ": not an address of machine" + (entitled.empty() ? " (none)" : entitled));
+  return false;
+}
+
+bool Peer::AdmitFromNameServer(const Origin& from, const std::string& what) const {
+  if (inSession_) return Admit(from, {nameServer_}, what);
+  if (from.Stream && SameHost(from.Source, nameServerStream_.Host)) return true;
+  Log("ignored " + what + " from " + IpText(from.Source) + (from.Stream ? "" : " over UDP") +
+      ": not the host being joined");
+  return false;
+}
+
+uint32_t Peer::OwnerOf(uint32_t id) const {
+  const auto it = table_.find(id);
+  return it == table_.end() ? 0 : it->second.SystemPlayerId;
+}
+
 uint32_t Peer::NonSystemPlayers() const {
   uint32_t n = 0;
   for (const auto& [id, e] : table_) n += (!e.IsGroup && !(e.Flags & kPlayerSystem)) ? 1 : 0;
@@ -126,10 +174,11 @@ PlayerMessageIn Peer::TakeFront() {
 void Peer::OnStreamMessage(const Ip& source, Bytes message) {
   try {
     const dplay4::Framed f = Unframe(message);
+    const Origin from{source, true};
     if (IsSystemMessage(f.Body)) {
-      HandleSystem(source, f.Head, f.Body);
+      HandleSystem(from, f.Head, f.Body);
     } else {
-      HandlePlayerMessage(f.Body);
+      HandlePlayerMessage(from, f.Body);
     }
   } catch (const std::exception& e) {
     Log(std::string("dropped a message: ") + e.what());
@@ -138,23 +187,26 @@ void Peer::OnStreamMessage(const Ip& source, Bytes message) {
 
 void Peer::OnDatagram(const Ip& source, Bytes datagram) {
   try {
+    const Origin from{source, false};
     if (datagram.size() >= kHeaderSize + 4 && IsSystemMessage(datagram.subspan(kHeaderSize))) {
       const dplay4::Framed f = Unframe(datagram);
-      HandleSystem(source, f.Head, f.Body);
+      HandleSystem(from, f.Head, f.Body);
     } else {
-      HandlePlayerMessage(datagram);
+      HandlePlayerMessage(from, datagram);
     }
   } catch (const std::exception& e) {
     Log(std::string("dropped a datagram: ") + e.what());
   }
 }
 
-void Peer::HandlePlayerMessage(Bytes body) {
+void Peer::HandlePlayerMessage(const Origin& origin, Bytes body) {
   if (!inSession_) return;
   PlayerMessage m = PlayerMessage::Decode(body);
   const auto from = table_.find(m.IdFrom);
   // A player we do not know (yet, or any more) cannot be named to the application: drop it.
   if (from == table_.end() || from->second.IsGroup || from->second.Local) return;
+  // Nor can a message that claims a player of another machine than the one it came from.
+  if (!Admit(origin, {from->second.SystemPlayerId}, "a message from player " + Hex(m.IdFrom), true)) return;
   HeardFrom(from->second.SystemPlayerId);
   Deliver(m.IdFrom, m.IdTo, m.Payload);
 }
@@ -184,9 +236,13 @@ void Peer::Enqueue(uint32_t from, uint32_t to, Bytes payload) {
   queuedBytes_ += payload.size();
 }
 
-void Peer::HandleSystem(const Ip& source, const Header& head, Bytes body) {
+void Peer::HandleSystem(const Origin& from, const Header& head, Bytes body) {
+  const Ip& source = from.Source;
   const Envelope envelope = DecodeEnvelope(body);
-  if (const auto machine = MachineAt(StreamOf(source, head))) HeardFrom(*machine);
+  // Only a machine's own address proves it is still there (a header may name any address).
+  if (const auto machine = MachineAt(StreamOf(source, head)); machine && SentBy(from, *machine)) {
+    HeardFrom(*machine);
+  }
   switch (envelope.Command) {
     case kEnumSessions:
       if (IsNameServer()) OnEnumSessions(source, head, body);
@@ -198,19 +254,19 @@ void Peer::HandleSystem(const Ip& source, const Header& head, Bytes body) {
       if (IsNameServer()) OnRequestPlayerId(source, head, body);
       break;
     case kRequestPlayerReply:
-      OnRequestPlayerReply(body);
+      if (AdmitFromNameServer(from, "REQUESTPLAYERREPLY")) OnRequestPlayerReply(body);
       break;
     case kAddForwardRequest:
       if (IsNameServer()) OnAddForwardRequest(source, head, body);
       break;
     case kAddForward:
-      OnAddForward(source, head, body);
+      if (AdmitFromNameServer(from, "ADDFORWARD")) OnAddForward(source, head, body);
       break;
     case kAddForwardAck:
       if (IsNameServer()) OnAddForwardAck(source, head, body);
       break;
     case kAddForwardReply:
-      if (phase_ == JoinPhase::WaitingForNameTable) {
+      if (phase_ == JoinPhase::WaitingForNameTable && AdmitFromNameServer(from, "ADDFORWARDREPLY")) {
         const SingleValue reply = SingleValue::Decode(body);
         joinError_ = reply.Value;
         phase_ = JoinPhase::Failed;
@@ -218,34 +274,41 @@ void Peer::HandleSystem(const Ip& source, const Header& head, Bytes body) {
       }
       break;
     case kSuperEnumPlayersReply:
-      OnSuperEnumPlayersReply(source, body);
+      if (phase_ == JoinPhase::WaitingForNameTable && AdmitFromNameServer(from, "SUPERENUMPLAYERSREPLY")) {
+        OnSuperEnumPlayersReply(source, body);
+      }
       break;
     case kCreatePlayer:
     case kCreateGroup:
     case kCreatePlayerVerify:
-      OnCreate(source, body);
+      OnCreate(from, body);
       break;
     case kDeletePlayer:
     case kDeleteGroup:
     case kAddPlayerToGroup:
     case kDeletePlayerFromGroup:
-      OnGroupChange(body);
+      OnGroupChange(from, body);
       break;
     case kPing:
     case kPingReply:
       OnPing(source, head, body);
       break;
     case kYouAreDead:
-      if (inSession_) LoseSession("the host says this machine is no longer in the session");
+      // Only the host removes a machine; as the host, nobody removes us.
+      if (inSession_ && Admit(from, {nameServer_}, "YOUAREDEAD")) {
+        LoseSession("the host says this machine is no longer in the session");
+      }
       break;
     case kIAmNameServer:
-      OnIAmNameServer(source, head, body);
+      OnIAmNameServer(from, body);
       break;
     case kPlayerNameChanged:
       if (inSession_) {
         const PlayerNameChanged change = PlayerNameChanged::Decode(body);
         const auto it = table_.find(change.PlayerId);
-        if (it != table_.end() && !it->second.Local) {
+        if (it != table_.end() && !it->second.Local &&
+            Admit(from, {it->second.SystemPlayerId, nameServer_},
+                  "PLAYERNAMECHANGED for " + Hex(change.PlayerId))) {
           it->second.ShortName = change.ShortName.value_or(u"");
           it->second.LongName = change.LongName.value_or(u"");
         }
@@ -253,7 +316,7 @@ void Peer::HandleSystem(const Ip& source, const Header& head, Bytes body) {
       break;
     case kSessionDescChanged:
       // Only the name server describes the session; the instance stays what we joined.
-      if (inSession_ && !IsNameServer() && MachineAt(StreamOf(source, head)) == nameServer_) {
+      if (inSession_ && Admit(from, {nameServer_}, "SESSIONDESCCHANGED")) {
         const SessionDescChanged change = SessionDescChanged::Decode(body);
         const Guid instance = desc_.Instance;
         desc_ = change.Desc;
@@ -262,7 +325,7 @@ void Peer::HandleSystem(const Ip& source, const Header& head, Bytes body) {
       }
       break;
     case kPlayerWrapper:
-      HandlePlayerMessage(UnwrapPlayerMessage(body));
+      HandlePlayerMessage(from, UnwrapPlayerMessage(body));
       break;
     default:  // player data changes among them: the application never asks for player data
       break;  // messages this peer has no use for are ignored, as the protocol asks
@@ -364,6 +427,7 @@ void Peer::OnAddForwardRequest(const Ip& source, const Header& head, Bytes body)
   // stream port for datagrams too.
   entry.Stream = replyTo;
   if (entry.Datagram.Port == 0) entry.Datagram = replyTo;
+  entry.SeenAt = source;  // behind NAT, the address it speaks from may be none it describes
 
   PendingJoin join;
   join.SystemPlayer = entry.Id;
@@ -538,25 +602,36 @@ void Peer::AddEntry(TableEntry entry) {
   if (machine) machines_[id] = Machine{now_, now_, 0};
 }
 
-void Peer::OnCreate(const Ip& source, Bytes body) {
+void Peer::OnCreate(const Origin& from, Bytes body) {
   if (!inSession_) return;
   const PlayerCreation create = PlayerCreation::Decode(body);
   if (table_.count(create.PlayerId) || table_.size() >= kMaxTableEntries) return;
-  // Players and groups belong to a machine we know; anything else is not part of this session.
+  // Players and groups belong to a machine we know; anything else is not part of this session. Only
+  // that machine (or the name server) speaks for it.
   if (!machines_.count(create.Player.SystemPlayerId)) return;
-  TableEntry entry = EntryFromPacked(create.Player, source, create.Command == kCreateGroup);
+  if (!Admit(from, {create.Player.SystemPlayerId, nameServer_}, "the creation of " + Hex(create.PlayerId)))
+    return;
+  TableEntry entry = EntryFromPacked(create.Player, from.Source, create.Command == kCreateGroup);
   entry.Id = create.PlayerId;
   entry.Flags &= ~(kPlayerSystem | kPlayerNameServer);
   AddEntry(std::move(entry));
 }
 
-void Peer::OnGroupChange(Bytes body) {
+void Peer::OnGroupChange(const Origin& from, Bytes body) {
   if (!inSession_) return;
   const PlayerGroupChange change = PlayerGroupChange::Decode(body);
   const auto group = table_.find(change.GroupId);
+  // A machine changes what it owns; the name server may change anything (it deletes the players of
+  // machines that stopped answering), and it alone deletes ours.
+  const std::string what = (change.Command == kDeletePlayer  ? "DELETEPLAYER "
+                            : change.Command == kDeleteGroup ? "DELETEGROUP "
+                                                             : "a group change for ") +
+                           Hex(change.Command == kDeleteGroup ? change.GroupId : change.PlayerId);
+  const uint32_t playerOwner = OwnerOf(change.PlayerId), groupOwner = OwnerOf(change.GroupId);
   switch (change.Command) {
     case kDeletePlayer:
       if (const auto it = table_.find(change.PlayerId); it != table_.end() && !it->second.IsGroup) {
+        if (!Admit(from, {playerOwner, nameServer_}, what)) break;
         if (it->second.Flags & kPlayerSystem) {
           MachineGone(change.PlayerId, "left the session");
         } else {
@@ -565,10 +640,13 @@ void Peer::OnGroupChange(Bytes body) {
       }
       break;
     case kDeleteGroup:
-      if (group != table_.end() && group->second.IsGroup) table_.erase(group);
+      if (group != table_.end() && group->second.IsGroup && Admit(from, {groupOwner, nameServer_}, what)) {
+        table_.erase(group);
+      }
       break;
     case kAddPlayerToGroup:
-      if (group != table_.end() && group->second.IsGroup && table_.count(change.PlayerId)) {
+      if (group != table_.end() && group->second.IsGroup && table_.count(change.PlayerId) &&
+          Admit(from, {groupOwner, playerOwner, nameServer_}, what)) {
         auto& members = group->second.Members;
         if (std::find(members.begin(), members.end(), change.PlayerId) == members.end() &&
             members.size() < kMaxTableEntries) {
@@ -577,7 +655,8 @@ void Peer::OnGroupChange(Bytes body) {
       }
       break;
     case kDeletePlayerFromGroup:
-      if (group != table_.end() && group->second.IsGroup) {
+      if (group != table_.end() && group->second.IsGroup &&
+          Admit(from, {groupOwner, playerOwner, nameServer_}, what)) {
         auto& members = group->second.Members;
         members.erase(std::remove(members.begin(), members.end(), change.PlayerId), members.end());
       }
@@ -606,11 +685,13 @@ void Peer::OnPing(const Ip& source, const Header& head, Bytes body) {
   }
 }
 
-void Peer::OnIAmNameServer(const Ip&, const Header&, Bytes body) {
+void Peer::OnIAmNameServer(const Origin& from, Bytes body) {
   if (!inSession_) return;
   const IAmNameServer m = IAmNameServer::Decode(body);
   const auto host = table_.find(m.IdHost);
   if (host == table_.end() || !(host->second.Flags & kPlayerSystem) || host->second.IsGroup) return;
+  // A machine of the session claims the name server's role for itself only.
+  if (!Admit(from, {m.IdHost}, "IAMNAMESERVER for " + Hex(m.IdHost))) return;
   if (IsNameServer()) {
     if (m.IdHost > systemPlayer_) {
       SendTo(m.IdHost, EncodeYouAreDead(config_.Dialect));

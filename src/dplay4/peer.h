@@ -6,13 +6,19 @@
 // takes it over after the host left a session with host migration.
 //
 // Every inbound message is untrusted: a message that does not decode, or that makes no sense in the
-// current state, is dropped (and logged) without touching the state.
+// current state, is dropped (and logged) without touching the state. A message that ends or narrows a
+// machine's part in the session (its removal, a player's deletion, a new name server, the session's
+// description, group changes) counts only when it comes over TCP from an IP address the name table
+// gives the machine entitled to send it: the name server, or the machine that owns the player or
+// group. Player messages count only from an address of their sender's machine. Anything else is
+// logged and ignored.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -99,6 +105,7 @@ struct TableEntry {
   uint32_t Version = kDefaultVersion;  // system players: the machine's dialect
   Address Stream;                      // system players: where the machine listens
   Address Datagram;
+  Ip SeenAt{};                    // system players: where its join (or the name table) came from
   std::vector<uint32_t> Members;  // groups
 };
 
@@ -186,6 +193,11 @@ class Peer {
     int64_t LastPing = 0;
     int32_t Missed = 0;
   };
+  // Where a message came from: the IP we saw it at, and whether it came over a TCP connection.
+  struct Origin {
+    Ip Source{};
+    bool Stream = false;
+  };
   struct PendingJoin {
     uint32_t SystemPlayer = 0;
     Address Stream;
@@ -202,9 +214,18 @@ class Peer {
   Address StreamOf(const Ip& source, const Header& head) const;
   void HeardFrom(uint32_t systemPlayer);
   std::optional<uint32_t> MachineAt(const Address& stream) const;
+  // True when the message came from an address of that machine (0: nobody).
+  bool SentBy(const Origin& from, uint32_t machine) const;
+  // True when one of the machines sent it, over TCP unless anyTransport; otherwise logs why `what` was
+  // ignored.
+  bool Admit(const Origin& from, std::initializer_list<uint32_t> machines, const std::string& what,
+             bool anyTransport = false) const;
+  // The same for the name server: while joining, the machine we are joining.
+  bool AdmitFromNameServer(const Origin& from, const std::string& what) const;
+  uint32_t OwnerOf(uint32_t id) const;  // the machine that owns a player or group, 0 if unknown
 
-  void HandleSystem(const Ip& source, const Header& head, Bytes body);
-  void HandlePlayerMessage(Bytes body);
+  void HandleSystem(const Origin& from, const Header& head, Bytes body);
+  void HandlePlayerMessage(const Origin& from, Bytes body);
   void Deliver(uint32_t from, uint32_t to, Bytes payload);
   void Enqueue(uint32_t from, uint32_t to, Bytes payload);
 
@@ -216,10 +237,10 @@ class Peer {
   void OnAddForward(const Ip& source, const Header& head, Bytes body);
   void OnAddForwardAck(const Ip& source, const Header& head, Bytes body);
   void OnSuperEnumPlayersReply(const Ip& source, Bytes body);
-  void OnCreate(const Ip& source, Bytes body);
-  void OnGroupChange(Bytes body);
+  void OnCreate(const Origin& from, Bytes body);
+  void OnGroupChange(const Origin& from, Bytes body);
   void OnPing(const Ip& source, const Header& head, Bytes body);
-  void OnIAmNameServer(const Ip& source, const Header& head, Bytes body);
+  void OnIAmNameServer(const Origin& from, Bytes body);
 
   TableEntry EntryFromPacked(const PackedPlayer& p, const Ip& source, bool isGroup) const;
   void AddEntry(TableEntry entry);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -43,6 +44,7 @@ class NetworkSession : public ::testing::Test {
     o.PingIntervalMs = 100;
     o.MissedPingsLimit = 3;
     o.IdKey = 0;  // ids in joining order: the oldest machine takes over from the host
+    if (adjust) adjust(o);
     return o;
   }
   std::unique_ptr<NetworkDirectPlay> Make() {
@@ -99,6 +101,7 @@ class NetworkSession : public ::testing::Test {
     return got;
   }
 
+  std::function<void(NetworkOptions&)> adjust;  // a test's own options, applied to every object
   Ports ports;
   std::shared_ptr<NetworkContext> context = MakeNetworkContext();
   std::unique_ptr<NetworkDirectPlay> host;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <asio.hpp>
+
 #include <chrono>
 #include <random>
 #include <thread>
@@ -17,6 +19,7 @@ namespace {
 using session::DirectPlayError;
 using session::DpSessionDesc;
 using testing::NetworkSession;
+using namespace std::chrono_literals;
 
 // The reason an operation fails with, "" when it does not fail.
 template <typename F>
@@ -202,6 +205,48 @@ TEST_F(NetworkSession, ASessionWithoutMigrationEndsForThePeersWhenTheHostLeaves)
   host->Close();
   Settle();
   EXPECT_THROW(pilot->GetMessageCount(pilotId), DirectPlayError);
+}
+
+// A sender cannot hold a connection with a message that never ends: the limit runs from the message's
+// first byte, whatever trickles in after it, and starts again with each new message.
+TEST_F(NetworkSession, AMessageLeftIncompleteClosesItsConnectionAtTheLimitFromItsFirstByte) {
+  std::vector<std::string> log;
+  adjust = [&](NetworkOptions& o) {
+    o.PartialMessageTimeoutMs = 1000;
+    o.Log = [&](const std::string& line) { log.push_back(line); };
+  };
+  Host();
+  const auto closed = [&] {
+    return std::any_of(log.begin(), log.end(),
+                       [](const std::string& l) { return l.ends_with("a message stayed incomplete"); });
+  };
+  asio::io_context io;
+  asio::ip::tcp::socket sender(io);
+  sender.connect({asio::ip::make_address_v4("127.0.0.1"), host->StreamPort()});
+  const std::vector<uint8_t> message = Frame(SockAddr{}, std::vector<uint8_t>(500, 0));
+  const auto send = [&](size_t from, size_t count) {
+    asio::write(sender, asio::buffer(&message[from], count));
+  };
+
+  // A message spread over 0.6 s, then the start of the next one: 1.2 s since the first's first byte.
+  send(0, 100);
+  Settle(600);
+  send(100, message.size() - 100);
+  send(0, 100);
+  Settle(600);
+  EXPECT_FALSE(closed());
+  // The rest of it a byte every 50 ms: the connection closes all the same.
+  const auto start = std::chrono::steady_clock::now();
+  for (size_t i = 100; i < message.size() && !closed() && std::chrono::steady_clock::now() - start < 3s;
+       ++i) {
+    send(i, 1);
+    Settle(50);
+  }
+  ASSERT_TRUE(closed());
+  std::array<uint8_t, 16> buffer;
+  asio::error_code error;
+  sender.read_some(asio::buffer(buffer), error);
+  EXPECT_EQ(error, asio::error::eof);
 }
 
 TEST_F(NetworkSession, CancellingTheAddressQuestionFailsTheSearch) {

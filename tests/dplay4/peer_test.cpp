@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 namespace skyvox::dplay4 {
 namespace {
 
@@ -55,58 +58,64 @@ PeerConfig Config() {
   return c;
 }
 
-// A machine joined to a session at 10.0.0.1 with a third machine at 10.0.0.2, each with a player.
+// Joins a session at 10.0.0.1 with a third machine at 10.0.0.2, each with a player; the host also
+// has a group.
+void JoinSession(Peer& peer, RecordingTransport& net) {
+  FoundSession s;
+  s.Desc.Flags = 0x44;
+  s.NameServer = {kHostIp, 2300};
+  peer.StartJoin(s, u"pw");
+  auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Command, kRequestPlayerId);
+  EXPECT_EQ(RequestPlayerId::Decode(sent[0].Body).Flags, 0x9u);
+
+  RequestPlayerReply id;
+  id.Id = 0x30003;
+  peer.OnStreamMessage(kHostIp, From(2300, id.Encode()));
+  sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  const PlayerCreation request = PlayerCreation::Decode(sent[0].Body);
+  EXPECT_EQ(request.Command, kAddForwardRequest);
+  EXPECT_EQ(request.Player.Flags, 0x9u);
+  EXPECT_EQ(request.Password, u"pw");
+  EXPECT_EQ(ProviderAddresses::Decode(request.Player.ProviderData).Datagram.Port, 2351);
+
+  SuperEnumPlayersReply table;
+  table.Desc.Flags = 0x44;
+  table.Name = u"S";
+  SuperPackedPlayer host;
+  host.Flags = 0x7;
+  host.Id = 0x10000;
+  host.VersionOrSystemPlayerId = 11;
+  SockAddr hostAddress;  // 0.0.0.0: the address the table came from
+  hostAddress.Port = 2300;
+  host.ProviderData = ProviderAddresses{hostAddress, hostAddress}.Encode();
+  SuperPackedPlayer other = host;
+  other.Flags = 0x5;
+  other.Id = 0x20001;
+  SockAddr otherAddress;
+  otherAddress.Address = kOtherIp;
+  otherAddress.Port = 2310;
+  other.ProviderData = ProviderAddresses{otherAddress, otherAddress}.Encode();
+  SuperPackedPlayer hostPlayer;
+  hostPlayer.Id = 0x40004;
+  hostPlayer.ShortName = u"HOST";
+  hostPlayer.VersionOrSystemPlayerId = 0x10000;
+  table.Players = {host, other, hostPlayer};
+  SuperPackedPlayer group;
+  group.Id = 0x80008;
+  group.VersionOrSystemPlayerId = 0x10000;
+  table.Groups = {group};
+  peer.OnStreamMessage(kHostIp, From(2300, table.Encode()));
+  ASSERT_EQ(peer.Phase(), JoinPhase::Joined);
+  net.Take();
+}
+
 struct JoinedPeer : ::testing::Test {
   RecordingTransport net;
   Peer peer{net, Config()};
-
-  void SetUp() override {
-    FoundSession s;
-    s.Desc.Flags = 0x44;
-    s.NameServer = {kHostIp, 2300};
-    peer.StartJoin(s, u"pw");
-    auto sent = net.Take();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].Command, kRequestPlayerId);
-    EXPECT_EQ(RequestPlayerId::Decode(sent[0].Body).Flags, 0x9u);
-
-    RequestPlayerReply id;
-    id.Id = 0x30003;
-    peer.OnStreamMessage(kHostIp, From(2300, id.Encode()));
-    sent = net.Take();
-    ASSERT_EQ(sent.size(), 1u);
-    const PlayerCreation request = PlayerCreation::Decode(sent[0].Body);
-    EXPECT_EQ(request.Command, kAddForwardRequest);
-    EXPECT_EQ(request.Player.Flags, 0x9u);
-    EXPECT_EQ(request.Password, u"pw");
-    EXPECT_EQ(ProviderAddresses::Decode(request.Player.ProviderData).Datagram.Port, 2351);
-
-    SuperEnumPlayersReply table;
-    table.Desc.Flags = 0x44;
-    table.Name = u"S";
-    SuperPackedPlayer host;
-    host.Flags = 0x7;
-    host.Id = 0x10000;
-    host.VersionOrSystemPlayerId = 11;
-    SockAddr hostAddress;  // 0.0.0.0: the address the table came from
-    hostAddress.Port = 2300;
-    host.ProviderData = ProviderAddresses{hostAddress, hostAddress}.Encode();
-    SuperPackedPlayer other = host;
-    other.Flags = 0x5;
-    other.Id = 0x20001;
-    SockAddr otherAddress;
-    otherAddress.Address = kOtherIp;
-    otherAddress.Port = 2310;
-    other.ProviderData = ProviderAddresses{otherAddress, otherAddress}.Encode();
-    SuperPackedPlayer hostPlayer;
-    hostPlayer.Id = 0x40004;
-    hostPlayer.ShortName = u"HOST";
-    hostPlayer.VersionOrSystemPlayerId = 0x10000;
-    table.Players = {host, other, hostPlayer};
-    peer.OnStreamMessage(kHostIp, From(2300, table.Encode()));
-    ASSERT_EQ(peer.Phase(), JoinPhase::Joined);
-    net.Take();
-  }
+  void SetUp() override { JoinSession(peer, net); }
 };
 
 TEST_F(JoinedPeer, TheNameTableGivesEveryMachineItsAddress) {
@@ -179,8 +188,12 @@ TEST_F(JoinedPeer, KeepAlivePingsQuietMachinesAndAnswersPings) {
 
   // The other machine answers; the host never does and is gone after two misses. Migration makes
   // the lowest remaining system player the name server: the other machine (0x20001), not us.
+  SockAddr hostAddress;  // a stranger that names the host's address in its header does not keep it alive
+  hostAddress.Address = kHostIp;
+  hostAddress.Port = 2300;
   for (int64_t t = 2000; t <= 4000; t += 1000) {
     peer.OnDatagram(kOtherIp, From(2310, Ping{kPingReply, 11, 0x30003, 0}.Encode()));
+    peer.OnDatagram({10, 0, 0, 9}, Frame(hostAddress, Ping{kPingReply, 11, 0x30003, 0}.Encode()));
     peer.Tick(t);
   }
   EXPECT_FALSE(peer.Table().count(0x10000));
@@ -193,6 +206,128 @@ TEST_F(JoinedPeer, KeepAlivePingsQuietMachinesAndAnswersPings) {
   ns.Flags = 0x7;
   peer.OnStreamMessage(kOtherIp, From(2310, ns.Encode()));
   EXPECT_TRUE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
+  // From now on the new name server alone may remove us; the old host's address has no say.
+  peer.OnStreamMessage(kHostIp, From(2300, EncodeYouAreDead(11)));
+  EXPECT_TRUE(peer.InSession());
+  peer.OnStreamMessage(kOtherIp, From(2310, EncodeYouAreDead(11)));
+  EXPECT_FALSE(peer.InSession());
+}
+
+// Who may end or narrow a machine's part in the session: each message is ignored (and logged) from a
+// stranger's address, over UDP, and from machines of the session that have no say over it; from the
+// machine entitled to it, over TCP, it takes effect.
+TEST(JoinedPeerRules, OnlyTheEntitledMachineChangesOurPartInTheSession) {
+  constexpr Ip kStrangerIp = {10, 0, 0, 9};
+  struct Via {
+    Ip Source;
+    bool Tcp = true;
+  };
+  struct Rule {
+    const char* What;
+    std::vector<uint8_t> Body;
+    Via Entitled;
+    std::vector<Via> Others;  // machines of the session without a say, besides the stranger and UDP
+    std::function<bool(const Peer&)> TookEffect;
+  };
+  const Via host{kHostIp}, other{kOtherIp};
+  const auto lost = [](const Peer& p) { return !p.InSession(); };
+  const auto gone = [](uint32_t id) { return [id](const Peer& p) { return !p.Table().count(id); }; };
+  const auto change = [](uint16_t command, uint32_t player, uint32_t group) {
+    return PlayerGroupChange{command, 11, 0, player, group, 0, 0}.Encode();
+  };
+  IAmNameServer claim;
+  claim.IdHost = 0x20001;
+  claim.Flags = 0x7;
+  SessionDescChanged desc;
+  desc.Desc.Flags = 0x44;
+  desc.Name = u"Renamed";
+  PlayerCreation create;
+  create.PlayerId = create.Player.PlayerId = 0x70007;
+  create.Player.SystemPlayerId = 0x20001;
+  PlayerNameChanged rename{11, 0, 0x60006, u"X1", std::nullopt};
+  const auto members = [](const Peer& p) { return p.Table().at(0x80008).Members; };
+  const std::vector<Rule> rules = {
+      {"YOUAREDEAD", EncodeYouAreDead(11), host, {other}, lost},
+      {"our system player's deletion", change(kDeletePlayer, 0x30003, 0), host, {other}, lost},
+      {"our player's deletion", change(kDeletePlayer, 0x50005, 0), host, {other}, lost},
+      {"another machine's player deleted", change(kDeletePlayer, 0x60006, 0), other, {}, gone(0x60006)},
+      {"the name server deletes any player", change(kDeletePlayer, 0x60006, 0), host, {}, gone(0x60006)},
+      {"a machine leaves", change(kDeletePlayer, 0x20001, 0), other, {}, gone(0x20001)},
+      {"the host's player deleted", change(kDeletePlayer, 0x40004, 0), host, {other}, gone(0x40004)},
+      {"IAMNAMESERVER",
+       claim.Encode(),
+       other,
+       {host},
+       [](const Peer& p) { return (p.Table().at(0x20001).Flags & kPlayerNameServer) != 0; }},
+      {"SESSIONDESCCHANGED",
+       desc.Encode(),
+       host,
+       {other},
+       [](const Peer& p) { return p.SessionName() == u"Renamed"; }},
+      {"CREATEPLAYER",
+       create.Encode(),
+       other,
+       {},
+       [](const Peer& p) { return p.Table().count(0x70007) > 0; }},
+      {"PLAYERNAMECHANGED",
+       rename.Encode(),
+       other,
+       {},
+       [](const Peer& p) { return p.Table().at(0x60006).ShortName == u"X1"; }},
+      {"DELETEPLAYERFROMGROUP",
+       change(kDeletePlayerFromGroup, 0x50005, 0x80008),
+       host,
+       {other},
+       [&](const Peer& p) { return members(p).empty(); }},
+      {"ADDPLAYERTOGROUP by the player's machine",
+       change(kAddPlayerToGroup, 0x60006, 0x80008),
+       other,
+       {},
+       [&](const Peer& p) { return members(p).size() == 2; }},
+      {"DELETEGROUP", change(kDeleteGroup, 0, 0x80008), host, {other}, gone(0x80008)},
+      {"a player message",
+       PlayerMessage{0x40004, 0x50005, {1}}.Encode(),
+       {kHostIp, false},
+       {other},
+       [](const Peer& p) { return p.Queue().size() == 1; }},
+  };
+  for (const Rule& rule : rules) {
+    SCOPED_TRACE(rule.What);
+    RecordingTransport net;
+    std::vector<std::string> log;
+    PeerConfig config = Config();
+    config.Log = [&](const std::string& line) { log.push_back(line); };
+    Peer peer(net, config);
+    JoinSession(peer, net);
+    peer.CreateLocalPlayer(0x50005, u"AI_Controller", u"Player");
+    peer.AddPlayerToGroup(0x80008, 0x50005);
+    PlayerCreation theirs;
+    theirs.Command = kCreatePlayer;
+    theirs.PlayerId = theirs.Player.PlayerId = 0x60006;
+    theirs.Player.SystemPlayerId = 0x20001;
+    peer.OnStreamMessage(kOtherIp, From(2310, theirs.Encode()));
+    ASSERT_TRUE(peer.Table().count(0x60006));
+
+    const bool player = !IsSystemMessage(rule.Body);
+    const auto deliver = [&](const Via& via) {
+      if (via.Tcp) {
+        peer.OnStreamMessage(via.Source, From(2300, rule.Body));
+      } else {
+        peer.OnDatagram(via.Source, player ? rule.Body : From(2300, rule.Body));
+      }
+    };
+    std::vector<Via> ignored = rule.Others;
+    ignored.push_back({kStrangerIp, true});
+    ignored.push_back({kStrangerIp, false});
+    if (!player) ignored.push_back({rule.Entitled.Source, false});
+    log.clear();
+    for (const Via& via : ignored) deliver(via);
+    EXPECT_FALSE(rule.TookEffect(peer));
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& l) { return l.starts_with("ignored "); }),
+              static_cast<long>(ignored.size()));
+    deliver(rule.Entitled);
+    EXPECT_TRUE(rule.TookEffect(peer));
+  }
 }
 
 // A machine announced by the host while our own name table is still on its way is acknowledged at
@@ -228,6 +363,8 @@ TEST(JoiningPeer, AcknowledgesAMachineThatJoinsAtTheSameTime) {
   host.Id = 0x10000;
   host.VersionOrSystemPlayerId = 11;
   table.Players = {host};
+  peer.OnStreamMessage(kOtherIp, From(2300, table.Encode()));  // not from the host we join
+  EXPECT_EQ(peer.Phase(), JoinPhase::WaitingForNameTable);
   peer.OnStreamMessage(kHostIp, From(2300, table.Encode()));
   ASSERT_EQ(peer.Phase(), JoinPhase::Joined);
   EXPECT_EQ(peer.Table().at(0x50004).Stream, (Address{kOtherIp, 2320}));
@@ -269,7 +406,10 @@ TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
     r.Player.Flags = 0x9;
     r.Player.ProviderData = ProviderAddresses{}.Encode();
     r.Password = password;
-    host.OnStreamMessage(kOtherIp, From(2400, r.Encode()));
+    SockAddr privateAddress;  // its address on its own network, behind NAT
+    privateAddress.Address = {192, 168, 1, 5};
+    privateAddress.Port = 2400;
+    host.OnStreamMessage(kOtherIp, Frame(privateAddress, r.Encode()));
   };
   joinRequest(0x12345, u"pw");
   EXPECT_TRUE(net.Take().empty());
@@ -288,12 +428,19 @@ TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
   ASSERT_EQ(table.Players.size(), 2u);
   EXPECT_EQ(table.Players[0].Flags, 0x7u);  // the host's own system player, name server
 
+  // Behind NAT a machine's header may name an address it is not seen at; it is heard where it is seen.
+  host.OnStreamMessage(kOtherIp, From(2400, PlayerGroupChange{kDeletePlayer, 11, 0, id, 0, 0, 0}.Encode()));
+  EXPECT_FALSE(host.Table().count(id));
+
   // A ping from a machine that is not in the session is told so.
   host.OnDatagram(kHostIp, From(2500, Ping{kPing, 11, 0x777, 0}.Encode()));
   sent = net.Take();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].Command, kYouAreDead);
   EXPECT_EQ(sent[0].To, (Address{kHostIp, 2500}));
+  // Nobody removes the host, not even a machine of its session.
+  host.OnStreamMessage(kOtherIp, From(2400, EncodeYouAreDead(11)));
+  EXPECT_TRUE(host.InSession());
 }
 
 }  // namespace
