@@ -1,27 +1,35 @@
 // skyvox-db: the world database from the command line.
-//   build          the first-run build, headless, with a progress bar
+//   build          the first-run build, headless, with a progress bar, into temporaries that replace
+//                  the working database only when it succeeds
 //   list           the airport list entries, one a line
 //   dump           every field of the records as JSON
 //   make-scenery   a simulator folder written from a world description (or a synthetic world)
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "app/config_file.h"
 #include "app/message_boxes.h"
 #include "app/program_state.h"
 #include "app/settings.h"
 #include "app/sim_folder.h"
+#include "base/errors.h"
 #include "base/files.h"
 #include "base/text.h"
 #include "make_scenery.h"
 #include "scenery/database_files.h"
+#include "scenery/magvar_terrain.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -81,39 +89,171 @@ class ProgressBar {
   int lastDone_ = -1;
 };
 
+// Set by SIGINT and SIGTERM; the build looks at it between two files.
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void OnStopSignal(int) {
+  stopRequested = 1;
+}
+
+// The message boxes on standard output as the windows show them; the real cause beside a box (or a
+// warning without one) on standard error.
+class ToolBoxes : public app::ConsoleMessageBoxes {
+ public:
+  using app::ConsoleMessageBoxes::ConsoleMessageBoxes;
+  void ShowCause(const std::string& cause) override {
+    std::cerr << "[cause] " << Cp1252ToUtf8(cause) << '\n';
+  }
+};
+
+// The build's files in the program folder while it runs: the database and configuration under names
+// ending in ".building". They replace the real ones only once the build succeeded; otherwise (and
+// when a killed run left some behind, at the next build) they are removed.
+class BuildTemporaries {
+ public:
+  static constexpr const char* kSuffix = ".building";
+
+  explicit BuildTemporaries(const std::string& folder) : folder_(folder) {
+    for (const char* name : kNames) RemoveQuietly(Temporary(name));
+    RemoveQuietly(JoinPath(folder_, std::string(scenery::kTerrainFileName) + ".copying"));
+  }
+  ~BuildTemporaries() {
+    if (!committed_) {
+      for (const char* name : kNames) RemoveQuietly(Temporary(name));
+    }
+  }
+  BuildTemporaries(const BuildTemporaries&) = delete;
+  BuildTemporaries& operator=(const BuildTemporaries&) = delete;
+
+  app::BuildFiles Files() const { return {Temporary(kNames[0]), Temporary(kNames[1]), Temporary(kNames[2])}; }
+
+  // Both database files exist afterwards, an empty one for a scenery without airports or airspaces,
+  // so that the start-up check keeps the database; then each temporary replaces its real file.
+  void Commit() {
+    for (const char* name : {kNames[0], kNames[1]}) {
+      const std::string file = Temporary(name);
+      if (fs::exists(file)) continue;
+      errno = 0;
+      std::ofstream create(file, std::ios::binary);
+      if (!create) throw FileError("cannot write " + file + ": " + std::strerror(errno));
+    }
+    for (const char* name : kNames) {
+      std::error_code ec;
+      fs::rename(Temporary(name), JoinPath(folder_, name), ec);
+      if (ec) throw FileError("cannot replace " + JoinPath(folder_, name) + ": " + ec.message());
+    }
+    committed_ = true;
+  }
+
+ private:
+  static constexpr const char* kNames[3] = {scenery::kAirportsFileName, scenery::kAirspacesFileName,
+                                            app::kConfigFileName};
+  std::string Temporary(const char* name) const { return JoinPath(folder_, std::string(name) + kSuffix); }
+  static void RemoveQuietly(const std::string& file) {
+    std::error_code ec;
+    fs::remove(file, ec);
+  }
+
+  std::string folder_;
+  bool committed_ = false;
+};
+
 int Build(const std::string& sim, const std::string& appFolder, const std::string& dataDir) {
   fs::create_directories(appFolder);
+  const std::string folder = NativeFolder(appFolder);
+  ToolBoxes boxes(std::cout);
+
+  // The terrain file ships with the program: a new program folder gets a copy, and so does one whose
+  // copy was cut short. The database can be built without it: a failure is only a warning.
+  try {
+    const std::string done =
+        scenery::InstallTerrainFile(folder, fs::path(dataDir) / scenery::kTerrainFileName);
+    if (!done.empty()) std::cerr << "skyvox-db: " << done << '\n';
+  } catch (const std::exception& e) {
+    std::cerr << "skyvox-db: warning: " << e.what() << '\n';
+  }
+
+  // The simulator folder is checked as the simulator-folder window checks it, but the working
+  // database and configuration stay untouched until the new ones are complete.
+  const std::string simFolder = app::ApplyDriveRootRule(NativeFolder(sim));
+  if (!FileExistsNoCase(simFolder, app::kSimulatorExecutable)) {
+    boxes.Show(app::kProgramTitle, app::kNotSimFolderText, app::MessageIcon::Exclamation);
+    return 1;
+  }
   app::ProgramState state;
-  state.World.AppFolder = NativeFolder(appFolder);
+  state.World.AppFolder = folder;
+  state.World.SimFolder = simFolder;
   state.World.FirstRun = true;
-  app::ConsoleMessageBoxes boxes(std::cout);
 
-  // The terrain file ships with the program: a new program folder gets a copy.
-  const std::string terrain = JoinPath(state.World.AppFolder, scenery::kTerrainFileName);
-  const fs::path shipped = fs::path(dataDir) / scenery::kTerrainFileName;
-  if (!fs::exists(terrain) && fs::exists(shipped)) fs::copy_file(shipped, terrain);
-
-  app::SimFolderController folder(state, boxes);
-  folder.Load(NativeFolder(sim));
-  folder.CreatePressed();
-  if (folder.Next() != app::NextWindow::Settings) return 1;
-
+  BuildTemporaries temporaries(folder);
   app::SettingsController settings(state, boxes);
+  settings.SetBuildFiles(temporaries.Files());
   ProgressBar bar;
   settings.SetProgressCallback([&bar](const app::BuildProgress& p) { bar.Show(p); });
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
   settings.Load();
-  while (settings.ScanTimerEnabled()) settings.ScanTick();
+  while (settings.ScanTimerEnabled()) {
+    if (stopRequested) {
+      bar.Done();
+      std::cerr << "skyvox-db: interrupted; the database in " << folder << " was left as it was\n";
+      return 130;
+    }
+    settings.ScanTick();
+  }
   bar.Done();
-  if (settings.Next() == app::NextWindow::Terminate) return 1;
+  if (settings.Next() == app::NextWindow::Terminate) {
+    std::cerr << "skyvox-db: the build failed; the database in " << folder << " was left as it was\n";
+    return 1;
+  }
+  temporaries.Commit();
   std::cout << state.World.AirportCount << " airports and " << state.World.AirspaceCount << " airspaces in "
             << state.World.AppFolder << '\n';
   return 0;
 }
 
+// A database file of the program folder, whole: a missing one is an error.
+std::vector<uint8_t> ReadDatabaseFile(const std::string& folder, const char* name) {
+  const auto path = FindFileNoCase(folder, name);
+  if (!path) throw FileError(std::string("no database in ") + folder + ": " + name + " is missing");
+  return ReadWholeFile(*path);
+}
+
+// The records of a database file, checked against the count the configuration file gives (when it
+// can be read): a file cut short at a record's end reads well but holds fewer.
+template <typename Read>
+auto ReadDatabaseRecords(const std::string& folder, const char* name, Read read, bool airports) {
+  const std::vector<uint8_t> bytes = ReadDatabaseFile(folder, name);
+  const std::string damaged = std::string(name) + " in " + folder + " is damaged: ";
+  decltype(read(bytes)) records;
+  try {
+    records = read(bytes);
+  } catch (const FormatError& e) {
+    throw FormatError(damaged + e.what());
+  }
+  scenery::ConfigRecord config;
+  try {
+    config = app::ReadConfigFile(folder);
+  } catch (const std::exception&) {
+    return records;
+  }
+  const int32_t expected = airports ? config.AirportCount : config.AirspaceCount;
+  if (records.size() != static_cast<size_t>(expected)) {
+    throw FormatError(damaged + "it holds " + std::to_string(records.size()) + " records, " +
+                      app::kConfigFileName + " names " + std::to_string(expected));
+  }
+  return records;
+}
+
+std::vector<scenery::AirportRecord> Airports(const std::string& folder) {
+  return ReadDatabaseRecords(
+      folder, scenery::kAirportsFileName,
+      [](const std::vector<uint8_t>& bytes) { return scenery::ReadAllAirportRecords(bytes); }, true);
+}
+
 int List(const std::string& appFolder) {
-  for (const std::string& entry :
-       scenery::ListAllAirports(JoinPath(NativeFolder(appFolder), scenery::kAirportsFileName))) {
-    std::cout << Cp1252ToUtf8(entry) << '\n';
+  for (const auto& a : Airports(NativeFolder(appFolder))) {
+    std::cout << Cp1252ToUtf8(a.Ident + " - " + a.Name) << '\n';
   }
   return 0;
 }
@@ -198,13 +338,21 @@ int Dump(const std::string& appFolder, const std::vector<std::string>& idents, b
   const std::string folder = NativeFolder(appFolder);
   json out = json::array();
   if (airspaces) {
-    const auto file = JoinPath(folder, scenery::kAirspacesFileName);
-    for (const auto& s : scenery::ReadAllAirspaceRecords(ReadWholeFile(file))) out.push_back(AirspaceJson(s));
+    for (const auto& s : ReadDatabaseRecords(
+             folder, scenery::kAirspacesFileName,
+             [](const std::vector<uint8_t>& bytes) { return scenery::ReadAllAirspaceRecords(bytes); },
+             false)) {
+      out.push_back(AirspaceJson(s));
+    }
   } else {
-    const auto file = JoinPath(folder, scenery::kAirportsFileName);
-    const std::set<std::string> wanted(idents.begin(), idents.end());
-    for (const auto& a : scenery::ReadAllAirportRecords(ReadWholeFile(file))) {
-      if (wanted.empty() || wanted.count(Cp1252ToUtf8(a.Ident))) out.push_back(AirportJson(a));
+    // Idents match without regard to case, as the station's --control does.
+    auto wanted = [&idents](const std::string& ident) {
+      return idents.empty() || std::any_of(idents.begin(), idents.end(), [&](const std::string& w) {
+               return EqualsNoCase(Utf8ToCp1252(w), ident);
+             });
+    };
+    for (const auto& a : Airports(folder)) {
+      if (wanted(a.Ident)) out.push_back(AirportJson(a));
     }
   }
   std::cout << out.dump(2) << '\n';

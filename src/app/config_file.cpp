@@ -11,9 +11,13 @@ std::string ConfigFilePath(const std::string& appFolder) {
 }
 
 void WriteConfigFile(const std::string& appFolder, const scenery::ConfigRecord& config) {
+  WriteConfigFileTo(ConfigFilePath(appFolder), config);
+}
+
+void WriteConfigFileTo(const std::string& file, const scenery::ConfigRecord& config) {
   ByteWriter out;
   scenery::WriteConfigRecord(out, config);
-  WriteAt(ConfigFilePath(appFolder), 0, out.Data());
+  WriteAt(file, 0, out.Data());
 }
 
 scenery::ConfigRecord ReadConfigFile(const std::string& appFolder) {

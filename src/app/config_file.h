@@ -15,6 +15,8 @@ std::string ConfigFilePath(const std::string& appFolder);
 // program it does not truncate: bytes of an older, longer record stay after it, unread. Throws
 // FileError.
 void WriteConfigFile(const std::string& appFolder, const scenery::ConfigRecord& config);
+// The same record written to another file (a build's temporary).
+void WriteConfigFileTo(const std::string& file, const scenery::ConfigRecord& config);
 
 // Reads the record at byte 1. Throws FileError (cannot open) or FormatError (cut short, negative
 // counts).

@@ -40,10 +40,10 @@ void SettingsController::ReportProgress() {
 void SettingsController::ReadDatabase(const std::function<void(const std::string&)>& showText) {
   auto& world = state_.World;
   showText("Reading airports...");
-  airportList_ = scenery::ListAllAirports(JoinPath(world.AppFolder, scenery::kAirportsFileName));
+  airportList_ = scenery::ListAllAirports(files_.Airports);
   showText("Reading airspaces...");
   try {
-    scenery::LoadAirspaces(JoinPath(world.AppFolder, scenery::kAirspacesFileName), world);
+    scenery::LoadAirspaces(files_.Airspaces, world);
   } catch (const std::exception& e) {
     world.Airspaces.assign(1, scenery::AirspaceRecord{});
     boxes_.Show(kProgramTitle, std::string("The airspaces could not be read: ") + e.what(),
@@ -54,6 +54,9 @@ void SettingsController::ReadDatabase(const std::function<void(const std::string
 
 void SettingsController::Load() {
   auto& world = state_.World;
+  if (files_.Airports.empty()) files_.Airports = JoinPath(world.AppFolder, scenery::kAirportsFileName);
+  if (files_.Airspaces.empty()) files_.Airspaces = JoinPath(world.AppFolder, scenery::kAirspacesFileName);
+  if (files_.Config.empty()) files_.Config = ConfigFilePath(world.AppFolder);
   world.ResetLoadedTables();
   progressWindowShown_ = true;
   progressWindowText_ = "Magdec.bgl file";
@@ -82,6 +85,10 @@ void SettingsController::Load() {
   build_ = std::make_unique<scenery::DatabaseBuild>(world);
   try {
     build_->Start(driveList_);
+    if (build_->Library.SceneryAreaCount == 0) {
+      boxes_.ShowCause(JoinPath(world.SimFolder, "scenery.cfg") +
+                       " names no scenery area: the database of airports will be empty");
+    }
   } catch (const std::exception& e) {
     // Without a readable scenery library the build finds no areas and ends with an empty database.
     build_ = std::make_unique<scenery::DatabaseBuild>(world);
@@ -90,6 +97,8 @@ void SettingsController::Load() {
                     "). The database of airports will be empty.",
                 MessageIcon::Exclamation);
   }
+  build_->AirportsFile = files_.Airports;
+  build_->AirspacesFile = files_.Airspaces;
   progressValue_ = 0;
   progressMax_ = build_->BglFileCount + 1;
   SetStatusLabel(kStatusProcessing);
@@ -108,9 +117,13 @@ void SettingsController::ScanTick() {
       return;
     }
     FinishBuild();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    // The box names the file as the design does, whatever failed; the cause says what really did: the
+    // BGL file as the file system knows it and why, or the database file that could not be written.
+    const auto* bgl = dynamic_cast<const scenery::BglScanError*>(&e);
     scanEnabled_ = false;
     boxes_.Show(kProgramTitle, BglScanErrorText(build_->CurrentFileName()), MessageIcon::Critical);
+    boxes_.ShowCause(bgl ? bgl->Cause() : std::string(e.what()));
     EndProgram();
   }
 }
@@ -118,7 +131,7 @@ void SettingsController::ScanTick() {
 void SettingsController::FinishBuild() {
   auto& world = state_.World;
   scanEnabled_ = false;
-  WriteConfigFile(world.AppFolder, {world.SimFolder, world.AirportCount, world.AirspaceCount});
+  WriteConfigFileTo(files_.Config, {world.SimFolder, world.AirportCount, world.AirspaceCount});
   boxes_.Show(kProgramTitle, kDatabaseCompletedText, MessageIcon::Information);
   ReadDatabase([this](const std::string& text) { statusText_ = text; });
   progressValue_ = 0;
@@ -167,6 +180,8 @@ void SettingsController::NextPressed() {
                                     world);
     statusText_ = "Getting Terrain Info...";
     const std::vector<uint8_t> terrain = ReadWholeFile(JoinPath(world.AppFolder, scenery::kTerrainFileName));
+    // A copy cut short would silently give fewer (or no) terrain points: refused, with its cause.
+    if (const auto fault = scenery::TerrainFileFault(terrain)) throw FileError(*fault);
     for (int32_t i = 0; i < world.ControlledAirportCount; ++i) {
       statusText_ = "World_terrain.db file";
       scenery::LoadTerrainPoints(world.ControlledAirports[static_cast<size_t>(i)], terrain, world);

@@ -42,6 +42,15 @@ struct BuildProgress {
   int32_t Airspaces = 0;
 };
 
+// Where the first-run build writes the database and the configuration file. Names left empty are the
+// program folder's own files, as the windows write them; a tool may build into other files and put
+// them in place only once the build succeeded.
+struct BuildFiles {
+  std::string Airports;
+  std::string Airspaces;
+  std::string Config;
+};
+
 class SettingsController {
  public:
   static constexpr int kScanIntervalMs = 5;
@@ -62,6 +71,10 @@ class SettingsController {
   void WaitForCloseTick();
   void ExitPressed();
   void Unload();  // the user closes the window
+
+  // Before Load.
+  void SetBuildFiles(BuildFiles files) { files_ = std::move(files); }
+  const BuildFiles& Files() const { return files_; }
 
   void SetProgressCallback(std::function<void(const BuildProgress&)> callback) {
     progress_ = std::move(callback);
@@ -97,6 +110,7 @@ class SettingsController {
   std::vector<std::string> driveList_;
   std::unique_ptr<scenery::DatabaseBuild> build_;
   std::function<void(const BuildProgress&)> progress_;
+  BuildFiles files_;
 
   std::vector<std::string> airportList_;
   std::string airportText_ = kAirportListInitialText;

@@ -1,5 +1,7 @@
 #include "base/files.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 
@@ -8,6 +10,15 @@
 
 namespace skyvox {
 namespace fs = std::filesystem;
+
+namespace {
+
+// ": REASON" for a system error number, nothing when there is none.
+std::string SystemReason(int error) {
+  return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+}
+
+}  // namespace
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
@@ -70,11 +81,14 @@ void WriteAt(const fs::path& path, uint64_t offset, std::span<const uint8_t> byt
     { std::ofstream create(path, std::ios::binary); }
     out.open(path, std::ios::binary | std::ios::in | std::ios::out);
   }
-  if (!out) throw FileError("cannot open " + path.string() + " for writing");
+  if (!out) throw FileError("cannot open " + path.string() + " for writing" + SystemReason(errno));
+  errno = 0;
   out.seekp(static_cast<std::streamoff>(offset));
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   out.flush();
-  if (!out) throw FileError("cannot write " + path.string());
+  // The stream keeps no reason of its own; the failed system call left it in errno (a full disk:
+  // "No space left on device").
+  if (!out) throw FileError("cannot write " + path.string() + SystemReason(errno));
 }
 
 }  // namespace skyvox

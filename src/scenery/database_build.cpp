@@ -1,5 +1,7 @@
 #include "scenery/database_build.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "base/errors.h"
@@ -10,7 +12,10 @@
 
 namespace skyvox::scenery {
 
-DatabaseBuild::DatabaseBuild(WorldTables& tables) : tables_(tables) {
+DatabaseBuild::DatabaseBuild(WorldTables& tables)
+    : AirportsFile(JoinPath(tables.AppFolder, kAirportsFileName)),
+      AirspacesFile(JoinPath(tables.AppFolder, kAirspacesFileName)),
+      tables_(tables) {
   context_.BaseFolder = tables.AppFolder;
   context_.SimFolder = tables.SimFolder;
 }
@@ -56,10 +61,11 @@ void DatabaseBuild::ScanFile() {
   const auto path = ResolvePathNoCase(name, context_);
   ++filesDone_;
   if (!path) return;  // gone since it was listed: nothing to read
+  const std::string realPath = path->string();
   try {
     // Only files with the facility magic at offset 118 are read whole.
     std::ifstream in(*path, std::ios::binary);
-    if (!in) throw FileError("cannot open the file");
+    if (!in) throw FileError(std::string("cannot open the file: ") + std::strerror(errno));
     uint8_t head[4] = {0, 0, 0, 0};
     in.seekg(118);
     if (!in.read(reinterpret_cast<char*>(head), 4)) return;  // too short to carry the magic
@@ -69,18 +75,26 @@ void DatabaseBuild::ScanFile() {
     if (magic != kBglMagic) return;
     in.close();
     const std::vector<uint8_t> bytes = ReadWholeFile(*path);
-    const std::string airports = JoinPath(tables_.AppFolder, kAirportsFileName);
-    const std::string airspaces = JoinPath(tables_.AppFolder, kAirspacesFileName);
+    // A record that cannot be written is the database's failure, not the BGL file's.
+    auto written = [](auto&& append) {
+      try {
+        append();
+      } catch (const std::exception& e) {
+        throw DatabaseWriteError(e.what());
+      }
+    };
     BglScanSink sink;
     sink.Airport = [&](AirportRecord& airport) {
-      AppendAirportRecord(airports, airport, tables_.AirportCount);
+      written([&] { AppendAirportRecord(AirportsFile, airport, tables_.AirportCount); });
     };
     sink.Airspace = [&](const AirspaceRecord& airspace) {
-      AppendAirspaceRecord(airspaces, airspace, tables_.AirspaceCount);
+      written([&] { AppendAirspaceRecord(AirspacesFile, airspace, tables_.AirspaceCount); });
     };
     ScanBglFile(bytes, tables_.MagVarGrid, sink);
+  } catch (const DatabaseWriteError&) {
+    throw;
   } catch (const std::exception& e) {
-    throw BglScanError(name, e.what());
+    throw BglScanError(name, e.what(), realPath);
   }
 }
 

@@ -15,12 +15,27 @@
 
 namespace skyvox::scenery {
 
-// A BGL file that could not be read or scanned; FileName is the lower-cased full file name.
+// A BGL file that could not be read or scanned; FileName is the lower-cased full file name (as the
+// message box names it), RealPath the file as the file system knows it and Reason what went wrong.
 class BglScanError : public Error {
  public:
-  BglScanError(std::string fileName, const std::string& reason)
-      : Error(fileName + ": " + reason), FileName(std::move(fileName)) {}
+  BglScanError(std::string fileName, const std::string& reason, std::string realPath = {})
+      : Error(fileName + ": " + reason),
+        FileName(std::move(fileName)),
+        RealPath(realPath.empty() ? FileName : std::move(realPath)),
+        Reason(reason) {}
+  // "cannot scan REALPATH: REASON"
+  std::string Cause() const { return "cannot scan " + RealPath + ": " + Reason; }
   std::string FileName;
+  std::string RealPath;
+  std::string Reason;
+};
+
+// A database file that could not be written (a full disk, a file that cannot be opened): the build's
+// own failure, whatever BGL file was being scanned. The text names the file and the system's reason.
+class DatabaseWriteError : public FileError {
+ public:
+  using FileError::FileError;
 };
 
 class DatabaseBuild {
@@ -29,12 +44,18 @@ class DatabaseBuild {
   // files are scanned.
   explicit DatabaseBuild(WorldTables& tables);
 
+  // The files the records are appended to: AppFolder's world_airports.dat and world_airspaces.dat
+  // unless chosen otherwise before the first Tick.
+  std::string AirportsFile;
+  std::string AirspacesFile;
+
   // Reads AppFolder-relative scenery.cfg of SimFolder, resolves the areas' folders and counts their
   // BGL files. Throws FileError when scenery.cfg cannot be read.
   void Start(const std::vector<std::string>& driveList = {});
 
   // One step: the next file of the current area, or the next area. Returns false once every area has
-  // been scanned (that tick does nothing else). Throws BglScanError when a file cannot be scanned.
+  // been scanned (that tick does nothing else). Throws BglScanError when a file cannot be scanned,
+  // DatabaseWriteError when a record cannot be written.
   bool Tick();
 
   bool Finished() const { return AreaIndex >= Library.SceneryAreaCount; }

@@ -1,5 +1,6 @@
 #include "scenery/magvar_terrain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 
@@ -62,6 +63,51 @@ void LoadTerrainPoints(const AirportRecord& airport, std::span<const uint8_t> te
 
 void LoadTerrainPoints(const AirportRecord& airport, WorldTables& tables) {
   LoadTerrainPoints(airport, ReadWholeFile(JoinPath(tables.AppFolder, kTerrainFileName)), tables);
+}
+
+std::optional<std::string> TerrainFileFault(std::span<const uint8_t> bytes,
+                                            std::span<const uint8_t> shipped) {
+  const std::string size = std::to_string(bytes.size()) + " bytes";
+  if (bytes.empty()) return std::string(kTerrainFileName) + " holds no terrain point (0 bytes)";
+  if (bytes.size() % kTerrainPointSize != 0) {
+    return std::string(kTerrainFileName) + " is cut short: " + size + " is not a whole number of " +
+           std::to_string(kTerrainPointSize) + "-byte records";
+  }
+  if (bytes.size() < shipped.size() && std::equal(bytes.begin(), bytes.end(), shipped.begin())) {
+    return std::string(kTerrainFileName) + " is a copy cut short: " + size + " of the shipped file's " +
+           std::to_string(shipped.size());
+  }
+  return std::nullopt;
+}
+
+std::string InstallTerrainFile(const std::filesystem::path& appFolder, const std::filesystem::path& shipped) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target = appFolder / kTerrainFileName;
+  const bool present = fs::is_regular_file(target, ec);
+  const bool haveShipped = fs::is_regular_file(shipped, ec);
+  const std::vector<uint8_t> shippedBytes = haveShipped ? ReadWholeFile(shipped) : std::vector<uint8_t>();
+  std::optional<std::string> fault;
+  if (present) {
+    fault = TerrainFileFault(ReadWholeFile(target), shippedBytes);
+    if (!fault) return "";
+  }
+  if (!haveShipped) {
+    throw FileError(fault ? *fault + ", and there is no shipped " + shipped.string() + " to copy again"
+                          : target.string() + " is missing, and there is no shipped " + shipped.string());
+  }
+  const fs::path temporary = appFolder / (std::string(kTerrainFileName) + ".copying");
+  fs::remove(temporary, ec);  // a leftover of a killed copy: positioned writes would keep its tail
+  try {
+    WriteAt(temporary, 0, shippedBytes);
+    if (FileLength(temporary) != shippedBytes.size()) throw FileError("cannot write " + temporary.string());
+    fs::rename(temporary, target);
+  } catch (const std::exception& e) {
+    fs::remove(temporary, ec);
+    throw FileError("cannot copy " + shipped.string() + " to " + target.string() + ": " + e.what());
+  }
+  return fault ? *fault + "; copied again from " + shipped.string()
+               : "copied " + shipped.string() + " to " + target.string();
 }
 
 }  // namespace skyvox::scenery

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -32,5 +33,18 @@ void LoadTerrainPoints(const AirportRecord& airport, std::span<const uint8_t> te
                        WorldTables& tables);
 // The same, reading AppFolder/world_terrain.db (FileError when it cannot be read).
 void LoadTerrainPoints(const AirportRecord& airport, WorldTables& tables);
+
+// What is wrong with the bytes of a terrain file, nothing when they can be used: a file that holds no
+// record or whose last record is cut short does not add up; and when the shipped file's bytes are at
+// hand, a shorter file that is their beginning is a copy cut short (a full disk). A terrain file of
+// the user's own (any other content) is accepted.
+std::optional<std::string> TerrainFileFault(std::span<const uint8_t> bytes,
+                                            std::span<const uint8_t> shipped = {});
+
+// The program folder's world_terrain.db from the shipped one: copied when missing or at fault, through
+// "world_terrain.db.copying" and a rename so that a copy is never half-written. Returns what was done
+// ("" when the file was good). Throws FileError naming the cause when the copy fails, or when the file
+// is missing or at fault and no shipped file is at hand.
+std::string InstallTerrainFile(const std::filesystem::path& appFolder, const std::filesystem::path& shipped);
 
 }  // namespace skyvox::scenery

@@ -158,6 +158,20 @@ TEST_F(SettingsWindow, AFileThatCannotBeScannedEndsTheProgramWithItsName) {
   EXPECT_EQ(ReadConfigFile(app_.Str()), (scenery::ConfigRecord{sim_, 0, 0}));
 }
 
+TEST_F(SettingsWindow, NextRefusesATerrainFileCutShort) {
+  SettingsController window(state_, boxes_);
+  window.Load();
+  RunBuild(window);
+  WriteAt(app_.File("world_terrain.db"), 40, Bytes(7, 0));  // 47 bytes: the last record is cut short
+  window.SelectAirport(0);
+  window.AddPressed();
+  window.NextPressed();
+  EXPECT_FALSE(window.WaitForCloseEnabled());
+  EXPECT_EQ(boxes_.Shown().back().Text,
+            "The controlled airports could not be loaded: world_terrain.db is cut short: 47 bytes is not a "
+            "whole number of 20-byte records");
+}
+
 TEST_F(SettingsWindow, ChoosingAirportsAndNextLoadsThemWithTheirTerrain) {
   SettingsController first(state_, boxes_);
   first.Load();

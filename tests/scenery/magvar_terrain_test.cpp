@@ -5,12 +5,14 @@
 #include <cmath>
 
 #include "base/byte_io.h"
+#include "base/errors.h"
 #include "scenery/database_files.h"
 #include "scenery/magdec_writer.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::scenery {
 namespace {
+using skyvox::testing::ReadBytes;
 using skyvox::testing::TempDir;
 
 TEST(MagneticVariation, LoadsTheWholeGridButItsLastEntry) {
@@ -94,6 +96,21 @@ TEST(TerrainPoints, NeighbouringAirportsStoreSharedPointsTwice) {
   EXPECT_EQ(tables.TerrainPoints[1].Elevation, 2000);
   EXPECT_EQ(tables.TerrainPoints[2].Elevation, 1000);
   EXPECT_EQ(tables.TerrainPoints[3].Elevation, 3000);
+}
+
+TEST(TerrainFile, AFileOfTheUsersOwnIsKeptOneThatDoesNotAddUpCopiedAgainOrReported) {
+  TempDir dir;
+  const std::vector<uint8_t> shipped = TerrainFile({{1, 2, 3}, {4, 5, 6}}),
+                             own(shipped.begin() + 20, shipped.end());
+  dir.Write("shipped.db", shipped);
+  dir.Write("world_terrain.db", own);
+  EXPECT_EQ(InstallTerrainFile(dir.Path(), dir.File("shipped.db")), "");
+  dir.Write("world_terrain.db", std::vector<uint8_t>(33));  // ends inside a record
+  EXPECT_THROW(InstallTerrainFile(dir.Path(), dir.File("none.db")), FileError);
+  EXPECT_EQ(ReadBytes(dir.File("world_terrain.db")).size(), 33u);
+  EXPECT_NE(InstallTerrainFile(dir.Path(), dir.File("shipped.db")).find("copied again"), std::string::npos);
+  EXPECT_EQ(ReadBytes(dir.File("world_terrain.db")), shipped);
+  EXPECT_FALSE(dir.Exists("world_terrain.db.copying"));
 }
 
 }  // namespace

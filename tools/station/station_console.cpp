@@ -13,6 +13,8 @@
 #include "app/startup.h"
 #include "base/files.h"
 #include "base/text.h"
+#include "scenery/database_files.h"
+#include "scenery/magvar_terrain.h"
 #include "session/receive_loop.h"
 #include "sim/scenario.h"
 
@@ -280,11 +282,30 @@ class Program {
     throw Failure(text);
   }
 
+  // What installing the program does, as skyvox-db build does it: a new program folder is created and
+  // gets the shipped world_terrain.db, and so does one whose copy is missing or was cut short. With
+  // no shipped file at hand a missing one is left to the start-up check's own box.
+  void PrepareProgramFolder(const std::string& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder)) {
+      fs::create_directories(folder, ec);
+      if (ec) throw Failure("cannot create the program folder " + folder + ": " + ec.message());
+      Event("program folder " + folder + " created");
+    }
+    try {
+      const std::string done =
+          scenery::InstallTerrainFile(folder, fs::path(SKYVOX_DATA_DIR) / scenery::kTerrainFileName);
+      if (!done.empty()) Event(done);
+    } catch (const std::exception& e) {
+      if (FileExistsNoCase(folder, scenery::kTerrainFileName)) throw Failure(e.what());
+    }
+  }
+
   // The splash window's check at once (its 3 s pause is for the eye), then the simulator-folder
   // window when there is no configuration file.
   void StartupCheck() {
     const std::string folder = NativeFolder(options_.AppFolder);
-    if (!fs::is_directory(folder)) throw Failure("the program folder " + folder + " does not exist");
+    PrepareProgramFolder(folder);
     app::SplashController splash(state_, boxes_, folder);
     splash.Tick();
     if (splash.Next() == app::NextWindow::Terminate) FailWithBox("the start-up check ended the program", 0);
