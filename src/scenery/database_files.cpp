@@ -1,7 +1,7 @@
 #include "scenery/database_files.h"
 
-#include <unordered_map>
 #include <optional>
+#include <unordered_map>
 
 #include "base/errors.h"
 #include "base/files.h"
