@@ -105,9 +105,7 @@ TEST(Roster, RefreshGoesOnWhenTheSessionIsGone) {
 // behind it in the roster follow them down, so the queues go on naming the same pilots.
 TEST(Roster, PurgeRenumbersTheRunwayQueues) {
   LoopbackSession s;
-  Peer a = s.Announced("A");
-  s.Announced("B");
-  s.Announced("C");
+  Peer a = s.Announced("A"), b = s.Announced("B"), c = s.Announced("C");
   s.world.ControlledAirportCount = 1;
   s.world.ControlledAirports.resize(2);
   scenery::AirportRecord& airport = s.world.ControlledAirports[0];
