@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <random>
 
+#include "authoring/bgl_writer.h"
+#include "authoring/world_description.h"
 #include "base/files.h"
-#include "scenery/bgl_writer.h"
 #include "scenery/database_build.h"
 #include "scenery/database_files.h"
-#include "scenery/world_description.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -28,7 +28,8 @@ struct SyntheticFolder {
 
   SyntheticFolder() {
     fs::create_directories(app);
-    scenery::WriteSceneryFolder(scenery::SyntheticWorld(kAirports, kAirports / kFiles, 42), sim.string(), {});
+    authoring::WriteSceneryFolder(authoring::SyntheticWorld(kAirports, kAirports / kFiles, 42), sim.string(),
+                                  {});
     for (const auto& entry : fs::recursive_directory_iterator(sim)) {
       if (entry.path().extension() == ".bgl") bglBytes += entry.file_size();
     }

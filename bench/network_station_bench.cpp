@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "authoring/forwarding_directplay.h"
 #include "dplay4/network.h"
 #include "session/messages.h"
 #include "session/receive_loop.h"
@@ -169,7 +170,7 @@ struct NoEvents : session::SessionEvents {
 };
 
 // Forwards to the network provider and notes the delay of every position report received.
-class TimingDirectPlay : public session::ForwardingDirectPlay {
+class TimingDirectPlay : public authoring::ForwardingDirectPlay {
  public:
   using ForwardingDirectPlay::ForwardingDirectPlay;
   std::vector<int64_t> Delays;

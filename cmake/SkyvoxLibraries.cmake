@@ -17,15 +17,12 @@ target_link_libraries(skyvox_geo PUBLIC skyvox_base)
 
 add_library(skyvox_scenery
   src/scenery/bgl_reader.cpp
-  src/scenery/bgl_writer.cpp
   src/scenery/database_build.cpp
   src/scenery/database_files.cpp
-  src/scenery/magdec_writer.cpp
   src/scenery/magvar_terrain.cpp
   src/scenery/records.cpp
   src/scenery/scenery_config.cpp
-  src/scenery/windows_paths.cpp
-  src/scenery/world_description.cpp)
+  src/scenery/windows_paths.cpp)
 target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 
 add_library(skyvox_session
@@ -48,6 +45,17 @@ find_package(Threads REQUIRED)
 add_library(skyvox_dplay4_net src/dplay4/network.cpp)
 target_link_libraries(skyvox_dplay4_net PUBLIC skyvox_dplay4 skyvox_session PRIVATE Threads::Threads)
 target_compile_definitions(skyvox_dplay4_net PRIVATE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+
+# What only the tools, the tests and the benchmarks use: world descriptions (parsed, formatted,
+# synthetic), the BGL, scenery.cfg and magdec.bgl writers, and the forwarding DirectPlay wrapper.
+add_library(skyvox_authoring
+  src/authoring/bgl_writer.cpp
+  src/authoring/magdec_writer.cpp
+  src/authoring/synthetic_world.cpp
+  src/authoring/world_description.cpp
+  src/authoring/world_formatter.cpp
+  src/authoring/world_parser.cpp)
+target_link_libraries(skyvox_authoring PUBLIC skyvox_session)
 
 add_library(skyvox_atc
   src/atc/airport_dialogue.cpp

@@ -13,6 +13,7 @@ allowed() {
     scenery) echo "base geo scenery" ;;
     session) echo "base geo scenery session" ;;
     dplay4) echo "base session dplay4" ;;
+    authoring) echo "base geo scenery session authoring" ;;
     atc | radar) echo "base geo scenery session atc radar" ;;
     app) echo "base geo scenery session atc radar app" ;;
     ui) echo "base geo scenery session atc radar app ui" ;;

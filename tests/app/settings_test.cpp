@@ -7,12 +7,12 @@
 #include <filesystem>
 
 #include "app/config_file.h"
+#include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
 #include "base/files.h"
 #include "base/text.h"
 #include "scenery/bgl_fixture.h"
 #include "scenery/database_files.h"
-#include "scenery/magdec_writer.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::app {
@@ -45,7 +45,7 @@ class SettingsWindow : public ::testing::Test {
     fs::create_directories(simDir_.Path() / "Addon Scenery" / "scenery");
     geo::MagVarGrid grid;
     grid.Set(geo::MagVarGrid::Index(237, 47), 1000);
-    WriteFile("Scenery/MAGDEC.BGL", scenery::BuildMagdecBgl(grid));  // in the same folder as World
+    WriteFile("Scenery/MAGDEC.BGL", authoring::BuildMagdecBgl(grid));  // in the same folder as World
     WriteFile("Scenery/World/scenery/AP_ONE.BGL",
               AirportFile({{"KSEA", AirportRecords(LatRaw(47.45), "Seattle", 0x1199000)},
                            {"KBFI", AirportRecords(LatRaw(47.53), "Boeing", 0x1206000)}}));

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "authoring/forwarding_directplay.h"
 #include "session/loopback.h"
 #include "session/messages.h"
 
 namespace skyvox::app {
 namespace {
 using namespace skyvox::session;
+using authoring::ForwardingDirectPlay;
 
 // The loopback provider, counting how often the station leaves the session.
 struct LeaveCounts {

@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "app/config_file.h"
-#include "scenery/bgl_writer.h"
+#include "authoring/bgl_writer.h"
+#include "authoring/magdec_writer.h"
+#include "authoring/world_description.h"
 #include "scenery/database_build.h"
 #include "scenery/database_files.h"
-#include "scenery/magdec_writer.h"
-#include "scenery/world_description.h"
 #include "sim/scenario.h"
 #include "support/temp_dir.h"
 
@@ -26,9 +26,9 @@ using skyvox::testing::TempDir;
 // A program folder whose database is built from a world description, the real way.
 class BuiltWorld {
  public:
-  explicit BuiltWorld(const scenery::WorldDescription& world) {
+  explicit BuiltWorld(const authoring::WorldDescription& world) {
     const std::string sim = (dir_.Path() / "FS2002").string();
-    scenery::WriteSceneryFolder(world, sim, scenery::BuildMagdecBgl(geo::MagVarGrid{}));
+    authoring::WriteSceneryFolder(world, sim, authoring::BuildMagdecBgl(geo::MagVarGrid{}));
     app_ = (dir_.Path() / "Skyvox").string();
     fs::create_directories(app_);
     fs::copy_file(SourceRoot() / "data/world_terrain.db", fs::path(app_) / scenery::kTerrainFileName);
@@ -49,14 +49,14 @@ class BuiltWorld {
 };
 
 const BuiltWorld& Sample() {
-  static const BuiltWorld world(scenery::ReadWorldDescription(SourceRoot() / "data/sample_world.txt"));
+  static const BuiltWorld world(authoring::ReadWorldDescription(SourceRoot() / "data/sample_world.txt"));
   return world;
 }
 
 // Two airports whose names have no blanks, so that flight plans can name them; ALPHA has clearance
 // delivery, BRAVO has not. BRAVO stands where the caller puts it, with its runway 34 as given.
-scenery::WorldDescription TwoAirports(const std::string& bravoAt, const std::string& bravoRunway) {
-  return scenery::ParseWorldDescription(
+authoring::WorldDescription TwoAirports(const std::string& bravoAt, const std::string& bravoRunway) {
+  return authoring::ParseWorldDescription(
       "AREA Scenery\\Test Test Airports\nFILE test.bgl\nAIRPORT KAAA 47.0 -122.0 100 ALPHA\n"
       "FREQ CLEARANCE 128.0 ALPHA CLEARANCE\nFREQ GROUND 121.7 ALPHA GROUND\nFREQ TOWER 119.9 ALPHA TOWER\n"
       "FREQ APPROACH 119.2 ALPHA APPROACH\nRUNWAY 16 8000 150\nEND 16 47.01 -122.0 100 180\nAIRPORT KBBB " +

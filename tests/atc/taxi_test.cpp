@@ -8,9 +8,9 @@
 #include <random>
 
 #include "atc/atc_context.h"
+#include "authoring/bgl_writer.h"
+#include "authoring/world_description.h"
 #include "scenery/bgl_reader.h"
-#include "scenery/bgl_writer.h"
-#include "scenery/world_description.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::atc {
@@ -319,14 +319,14 @@ TEST(BuildTaxiInstructions, WithoutARouteTheShortClearanceAndTheOldRouteStays) {
 
 TEST(BuildTaxiInstructions, SampleOlympiaNetworkReadFromItsScenery) {
   // KOLM of the sample world, written to a BGL file and extracted the way the database build does.
-  const scenery::WorldDescription world =
-      scenery::ReadWorldDescription(skyvox::testing::SourceRoot() / "data/sample_world.txt");
+  const authoring::WorldDescription world =
+      authoring::ReadWorldDescription(skyvox::testing::SourceRoot() / "data/sample_world.txt");
   std::vector<AirportRecord> read;
   for (const auto& area : world.Areas) {
     for (const auto& file : area.Files) {
       for (const auto& airport : file.Airports) {
         if (airport.Ident != "KOLM") continue;
-        const auto bytes = scenery::BuildBglFile(std::vector{airport}, {});
+        const auto bytes = authoring::BuildBglFile(std::vector{airport}, {});
         scenery::ScanBglFile(
             bytes, geo::MagVarGrid{},
             {[&](AirportRecord& a) { read.push_back(a); }, [](const scenery::AirspaceRecord&) {}});

@@ -4,13 +4,14 @@
 
 #include <cmath>
 
+#include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
 #include "base/errors.h"
 #include "scenery/database_files.h"
-#include "scenery/magdec_writer.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::scenery {
+using namespace skyvox::authoring;
 namespace {
 using skyvox::testing::ReadBytes;
 using skyvox::testing::TempDir;

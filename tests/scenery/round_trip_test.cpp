@@ -7,19 +7,20 @@
 #include <cmath>
 #include <map>
 
+#include "authoring/bgl_writer.h"
+#include "authoring/magdec_writer.h"
+#include "authoring/world_description.h"
 #include "base/files.h"
 #include "base/rounding.h"
 #include "base/text.h"
 #include "geo/geometry.h"
 #include "scenery/bgl_reader.h"
-#include "scenery/bgl_writer.h"
 #include "scenery/database_build.h"
 #include "scenery/database_files.h"
-#include "scenery/magdec_writer.h"
-#include "scenery/world_description.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::scenery {
+using namespace skyvox::authoring;
 namespace {
 using skyvox::testing::TempDir;
 

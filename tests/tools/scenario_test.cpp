@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "app/config_file.h"
+#include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
 #include "scenery/database_files.h"
-#include "scenery/magdec_writer.h"
 #include "session/messages.h"
 #include "support/temp_dir.h"
 
@@ -39,7 +39,7 @@ class Scenarios : public ::testing::Test {
   void SetUp() override {
     const fs::path sim = dir_.Path() / "FS2002";
     fs::create_directories(sim / "Scenery");
-    dir_.Write("FS2002/Scenery/magdec.bgl", scenery::BuildMagdecBgl(geo::MagVarGrid{}));  // no variation
+    dir_.Write("FS2002/Scenery/magdec.bgl", authoring::BuildMagdecBgl(geo::MagVarGrid{}));  // no variation
     app_ = dir_.Path() / "Skyvox";
     fs::create_directories(app_);
     int32_t airports = 0, airspaces = 0;

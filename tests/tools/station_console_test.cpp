@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "app/config_file.h"
+#include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
 #include "scenery/database_files.h"
-#include "scenery/magdec_writer.h"
 #include "session/loopback.h"
 #include "session/receive_loop.h"
 #include "sim/participants.h"
@@ -133,7 +133,7 @@ class StationProgram : public ::testing::Test {
   void SetUp() override {
     const fs::path sim = dir_.Path() / "FS2002";
     fs::create_directories(sim / "Scenery");
-    dir_.Write("FS2002/Scenery/magdec.bgl", scenery::BuildMagdecBgl(geo::MagVarGrid{}));
+    dir_.Write("FS2002/Scenery/magdec.bgl", authoring::BuildMagdecBgl(geo::MagVarGrid{}));
     const fs::path app = dir_.Path() / "Skyvox";
     fs::create_directories(app);
     int32_t airports = 0, airspaces = 0;

@@ -20,6 +20,7 @@
 #include "app/message_boxes.h"
 #include "app/program_state.h"
 #include "app/station.h"
+#include "authoring/forwarding_directplay.h"
 #include "session/directplay.h"
 #include "session/loopback.h"
 #include "sim/participants.h"
@@ -104,7 +105,7 @@ using AtcCycleHook = std::function<void(app::ProgramState&)>;
 
 // A DirectPlay object that forwards every call to another one and reports each chat text message
 // (0x1023) that went out through Send, with its addressee and decoded text.
-class ChatRecordingDirectPlay : public session::ForwardingDirectPlay {
+class ChatRecordingDirectPlay : public authoring::ForwardingDirectPlay {
  public:
   using ChatSink = std::function<void(int32_t to, const std::string& text)>;
   ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink)

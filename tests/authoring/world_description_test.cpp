@@ -1,4 +1,4 @@
-#include "scenery/world_description.h"
+#include "authoring/world_description.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "base/errors.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
 namespace {
 
 // A bit of everything, written the way a person would: comments, odd spacing, mixed case, CR LF.
@@ -250,4 +250,4 @@ TEST(SampleWorld, DescribesTowerAirportsAndCentres) {
 }
 
 }  // namespace
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

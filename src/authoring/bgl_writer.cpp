@@ -1,4 +1,4 @@
-#include "scenery/bgl_writer.h"
+#include "authoring/bgl_writer.h"
 
 #include <bit>
 #include <cmath>
@@ -13,7 +13,8 @@
 #include "geo/geometry.h"
 #include "geo/sim_coordinates.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -536,4 +537,4 @@ void WriteSceneryFolder(const WorldDescription& world, const std::string& outFol
   }
 }
 
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

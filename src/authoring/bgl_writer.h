@@ -25,9 +25,9 @@
 #include <utility>
 #include <vector>
 
-#include "scenery/world_description.h"
+#include "authoring/world_description.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
 
 // Raw scenery units, rounded to the nearest raw value.
 // Latitude: degrees * 10001750 / 90.
@@ -73,4 +73,4 @@ inline constexpr const char* kMagdecFolder = "Scenery";
 void WriteSceneryFolder(const WorldDescription& world, const std::string& outFolder,
                         const std::vector<uint8_t>& magdecBgl);
 
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

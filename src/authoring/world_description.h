@@ -67,7 +67,7 @@
 #include <string_view>
 #include <vector>
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
 
 // Frequency kinds of the scenery's frequency records.
 inline constexpr int32_t kFrequencyGround = 5;
@@ -215,4 +215,4 @@ std::string RunwayIdent(int32_t number, int32_t designator);
 // letter case, as the scenery library reader resolves it ("Scenery\World" -> Scenery, World, scenery).
 std::vector<std::string> AreaSceneryFolder(std::string_view local);
 
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

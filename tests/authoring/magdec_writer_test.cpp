@@ -1,4 +1,4 @@
-#include "scenery/magdec_writer.h"
+#include "authoring/magdec_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "geo/wmm.h"
 #include "support/temp_dir.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
 namespace {
 using skyvox::testing::ReadBytes;
 using skyvox::testing::TempDir;
@@ -143,4 +143,4 @@ TEST(MagdecWriter, DeclinationOf180DegreesIsStoredAsMinus32768) {
 }
 
 }  // namespace
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

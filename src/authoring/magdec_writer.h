@@ -9,7 +9,7 @@
 #include "geo/mag_var_grid.h"
 #include "geo/wmm.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
 
 // Where the written file keeps its variation table: the 32-bit value at header offset 110 holds it.
 // 168 keeps the table clear of every header field the scenery scan reads (up to offset 167).
@@ -32,4 +32,4 @@ geo::MagVarGrid VariationGridFromWmm(const geo::WmmModel& model, double decimalY
 // kMagdecFileSize bytes.
 std::vector<uint8_t> BuildMagdecBgl(const geo::MagVarGrid& grid);
 
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

@@ -1,9 +1,10 @@
-#include "scenery/magdec_writer.h"
+#include "authoring/magdec_writer.h"
 
 #include "base/byte_io.h"
 #include "base/rounding.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
+
 namespace {
 
 constexpr size_t kTableOffsetField = 110;
@@ -38,4 +39,4 @@ std::vector<uint8_t> BuildMagdecBgl(const geo::MagVarGrid& grid) {
   return out.Take();
 }
 
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring

@@ -1,4 +1,4 @@
-#include "scenery/bgl_writer.h"
+#include "authoring/bgl_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "base/errors.h"
 #include "support/temp_dir.h"
 
-namespace skyvox::scenery {
+namespace skyvox::authoring {
 namespace {
 using skyvox::testing::ReadBytes;
 using skyvox::testing::TempDir;
@@ -245,4 +245,4 @@ TEST(SceneryFolder, FreshFolderGetsThePlaceholderProgramAndMixedCaseFolders) {
 }
 
 }  // namespace
-}  // namespace skyvox::scenery
+}  // namespace skyvox::authoring
