@@ -83,32 +83,6 @@ TEST_F(AirportDialogueTest, AtTheAirportMeansWithin20RoundedMilesAndAtMost200Fee
   }
 }
 
-TEST_F(AirportDialogueTest, ClearanceDeliveryGivesTheClearanceTakesTheReadbackAndSendsToGround) {
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Request IFR Clearance"});
-  Choose(1);
-  ExpectAnswer(pilot(),
-               "is cleared to Portland Intl airport as filed. Fly runway heading, climb and maintain 9000. "
-               "Departure frequency is 125.1, squawk 0231.",
-               "Acknowledge IFR Clearance");
-  EXPECT_EQ(pilot().PendingChoice, 0);
-  EXPECT_EQ(pilot().MenuOptionCount, 0);
-
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Acknowledge IFR Clearance"});
-  Choose(1);
-  ExpectAnswer(pilot(), "readback is correct. Contact ground on 121.6. Good day.", "Contacting Ground");
-
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Tune Olympia Ground on 121.6"});
-  Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage, "");
-  EXPECT_EQ(pilot().FacilityType, "Ground");
-  EXPECT_EQ(pilot().TunedFrequency, "121.6");
-  EXPECT_EQ(pilot().PilotRequest, "Requesting Taxi IFR");
-  EXPECT_EQ(pilot().AirportIndex, 0);
-}
-
 TEST_F(AirportDialogueTest, DepartureFrequencyComesFromTheApproachZoneThenTheCentre) {
   pilot().CruiseAltitude = 12000;
   cycle.ApproachAirportFound = true;
@@ -123,27 +97,6 @@ TEST_F(AirportDialogueTest, DepartureFrequencyComesFromTheApproachZoneThenTheCen
   EXPECT_EQ(IfrClearanceText(context), cleared + ". Departure frequency is 119.2, squawk 0231.");
   world.ControlledAirports[0].ApproachFreq = "";
   EXPECT_EQ(IfrClearanceText(context), cleared + ", squawk 0231.");
-}
-
-TEST_F(AirportDialogueTest, LeavingTheAirportCancelsThePlanThenReleases) {
-  pilot().PilotRequest = "Acknowledge IFR Clearance";
-  pilot().Altitude = 1500;
-  Step();
-  ExpectAnswer(pilot(),
-               "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
-               "change approved. Good day.",
-               "Canceling IFR");
-  EXPECT_EQ(pilot().FacilityType, "Clearance");
-
-  Step();
-  session::PlayerRecord expected;
-  expected.Name = "N123";
-  expected.PlayerId = 7;
-  expected.Kind = "player";
-  expected.Latitude = 47.0;
-  expected.Longitude = -122.0;
-  expected.Altitude = 1500;
-  EXPECT_TRUE(pilot() == expected);  // untuned, no plan, nothing else left over
 }
 
 TEST_F(AirportDialogueTest, ClearanceIgnoresPilotsWithoutPlanAndDropsBadChoices) {

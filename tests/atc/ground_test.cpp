@@ -98,64 +98,6 @@ TEST_F(GroundTest, SpotRequestsTakeTheFirstFreeSpotOfTheirClassThroughTheTaxiNet
       << pilot().LastAtcMessage;
 }
 
-TEST_F(GroundTest, VfrTaxiWithoutNetworkThenHandoffToTower) {
-  airport().ParkingCount = 4;  // spots but no taxi network: none is ever free
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Request Taxi for Takeoff"});
-  Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage,
-            "taxi to and hold short on runway 16. Contact tower on 124.4 when ready.");
-  EXPECT_EQ(pilot().TaxiTarget, kRunwayTarget);
-  EXPECT_EQ(pilot().PilotRequest, "Acknowledge Taxi Clearance");
-
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Acknowledge Taxi Clearance"});
-  Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage, "");
-  EXPECT_EQ(pilot().PilotRequest, "Taxiing");
-
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Tune Olympia Tower on 124.4"});
-  pilot().TaxiRoute = {{0, 1, 2, "A"}, {}};
-  Choose(1);
-  EXPECT_EQ(pilot().FacilityType, "Tower");
-  EXPECT_EQ(pilot().TunedFrequency, "124.4");
-  EXPECT_EQ(pilot().PilotRequest, "Taxiing");
-  EXPECT_EQ(pilot().AirportIndex, 0);
-  EXPECT_EQ(pilot().TaxiRoute, std::vector<scenery::TaxiPath>(1));
-  EXPECT_EQ(pilot().TaxiTarget, kNoTarget);
-}
-
-TEST_F(GroundTest, VfrTaxiToASpotEndsWithReportParking) {
-  pilot().PilotRequest = "Acknowledge Taxi Clearance";
-  pilot().TaxiTarget = {"Gate 1", "Gate or parking", 47.0102, -122.0, 0};
-  Step();
-  Choose(1);
-  ExpectAnswer(pilot(), "report when you are parked in the gate or parking.", "Taxiing");
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Report Parking"});
-  Choose(5);  // above the count: only the menu goes
-  EXPECT_EQ(pilot().PilotRequest, "Taxiing");
-  Step();
-  Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage, "");
-  EXPECT_EQ(pilot().PilotRequest, "");
-  EXPECT_EQ(pilot().FacilityType, "Ground");
-  EXPECT_EQ(pilot().TaxiTarget, kNoTarget);
-}
-
-TEST_F(GroundTest, TakeoffWithoutClearanceIsToldOnceThenReleased) {
-  pilot().PilotRequest = "Taxiing";
-  pilot().TaxiTarget = kRunwayTarget;
-  pilot().Altitude = 401;
-  Step();
-  EXPECT_EQ(pilot().LastAtcMessage, "you were not cleared for takeoff.");
-  EXPECT_EQ(pilot().PilotRequest, "Player is airbone");
-  EXPECT_EQ(pilot().FacilityType, "Ground");
-  Step();
-  ExpectReleased();
-}
-
 TEST_F(GroundTest, VfrPilotFarAwayOnTheGroundOrInAnUnknownStateIsReleasedAtOnce) {
   pilot().Latitude = 46.6;  // 24 nm
   pilot().PilotRequest = "Taxiing";
@@ -170,53 +112,6 @@ TEST_F(GroundTest, VfrPilotFarAwayOnTheGroundOrInAnUnknownStateIsReleasedAtOnce)
   pilot().CruiseAltitude = 3000;
   Step();
   ExpectReleased();
-  EXPECT_EQ(pilot().CruiseAltitude, 0);
-}
-
-TEST_F(GroundTest, IfrPilotGetsClearanceTaxiesAndMayCancel) {
-  MakeIfr("Requesting IFR Clearance");
-  Step();
-  EXPECT_EQ(Menu(), Strings{"Request IFR Clearance"});
-  Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage,
-            "is cleared to Olympia airport as filed. Fly runway heading, climb and maintain 6000. Departure "
-            "frequency is 125.1, squawk 0231.");
-  Step();
-  Choose(1);
-  ExpectAnswer(pilot(), "readback is correct. Request taxi. Good day.", "Requesting Taxi IFR");
-
-  Step();
-  EXPECT_EQ(Menu(), (Strings{"Request Taxi IFR", "Cancel IFR"}));
-  Choose(1);
-  EXPECT_EQ(pilot().LastAtcMessage,
-            "taxi to and hold short on runway 16. Contact tower on 124.4 when ready.");
-  Step();
-  Choose(1);
-  EXPECT_EQ(pilot().PilotRequest, "Taxiing");
-  Step();
-  EXPECT_EQ(Menu(), (Strings{"Tune Olympia Tower on 124.4", "Cancel IFR"}));
-
-  Choose(2);
-  ExpectAnswer(pilot(),
-               "IFR flight plan is cancelled, radar service terminated. Squawk 1200. Maintain VFR. Frequency "
-               "change approved. Good day.",
-               "Canceling IFR");
-  Step();
-  ExpectReleased();
-  EXPECT_EQ(pilot().IfrPlanFiled, 0);
-  EXPECT_EQ(pilot().DestinationAirport, -1);
-}
-
-TEST_F(GroundTest, IfrPilotLeavingTheAirportLosesThePlan) {
-  MakeIfr("Taxiing");
-  pilot().TaxiTarget = kRunwayTarget;
-  pilot().Altitude = 1000;
-  Step();
-  EXPECT_EQ(pilot().PilotRequest, "Canceling IFR");
-  EXPECT_EQ(pilot().IfrPlanFiled, 1);
-  Step();
-  ExpectReleased();
-  EXPECT_EQ(pilot().IfrPlanFiled, 0);
   EXPECT_EQ(pilot().CruiseAltitude, 0);
 }
 

@@ -224,40 +224,6 @@ TEST_F(Approach, TerrainRaisesTheVectorAltitude) {
       std::string("you are 17 miles north. Turn left heading 206, Climb and maintain 6000 ft.") + kExpectIls);
 }
 
-TEST_F(Approach, DepartureClimbsToCruiseAndReleasesToOwnNavigation) {
-  P().FacilityType = "Departure";
-  P().DepartureAirport = 0;
-  P().DestinationAirport = 1;  // 177 nm away
-  P().PilotRequest = "Contacting Departure - Departure Airport";
-  Put(360, 5, 3000);
-  Step();
-  EXPECT_EQ(P().PilotRequest, "Departing");
-  EXPECT_EQ(P().LastAtcMessage, "");
-  Step();
-  EXPECT_EQ(P().LastAtcMessage, "climb and maintain 9000 ft. Resume and maintain own navigation.");
-  EXPECT_EQ(P().PilotRequest, "Acknowledge Instruction - Departing");
-  Step();
-  Choose("Acknowledge Instruction");
-  EXPECT_EQ(P().LastAtcMessage, "");
-  EXPECT_EQ(P().PilotRequest, "Enroute");
-  EXPECT_EQ(Menu(), Options{"Cancel IFR"});
-
-  // Out of the cylinder at 21 nm: handed to the centre, the state kept behind the prefix.
-  P().Latitude = 0;
-  P().Longitude = 0.35;
-  Step();
-  EXPECT_EQ(P().LastAtcMessage, "contact Cascade Center on 125.1. Good day.");
-  EXPECT_EQ(P().PilotRequest, "Out of Airspace - Enroute");
-  Step();
-  EXPECT_EQ(Menu(), Options{"Acknowledge Handoff"});
-  Choose("Acknowledge Handoff");
-  EXPECT_EQ(P().PilotRequest, "Enroute");
-  EXPECT_EQ(P().FacilityType, "");
-  EXPECT_EQ(P().TunedFrequency, "");
-  EXPECT_EQ(P().AirportIndex, -1);
-  EXPECT_EQ(P().LastAtcMessage, "");
-}
-
 TEST_F(Approach, ADepartureBoundForANearbyAirportIsTakenOverByApproach) {
   P().FacilityType = "Departure";
   P().PilotRequest = "Enroute";
