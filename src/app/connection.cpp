@@ -28,7 +28,7 @@ void ConnectionController::CreateDirectPlay() {
   try {
     state_.Link.Dp = factory_.Create();
     connections_ = state_.Link.Play().EnumConnections(session::kConnectionsDirectPlay);
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     createError_ = e.what();
     if (createError_.empty()) createError_ = "unknown error";
   }
@@ -120,7 +120,7 @@ void ConnectionController::SearchPressed() {
       throw session::DirectPlayError("the selected connection is no longer offered");
     }
     state_.Link.Play().InitializeConnection(connections_[static_cast<size_t>(connectionIndex_)].Address);
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     FailWithCause(connectionIndex_ == 0 ? kLanInitErrorText : kConnectionInitErrorText,
                   MessageIcon::Exclamation, e);
     return;
@@ -133,20 +133,16 @@ void ConnectionController::SearchPressed() {
     sessions_ = dp.EnumSessions(filter, 0, session::kEnumSessionsAvailable);
     // The second enumeration, password-protected sessions included, replaces the first.
     sessions_ = dp.EnumSessions(filter, 0, session::kEnumSessionsPasswordRequired);
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     FailWithCause(kUserCanceledText, MessageIcon::Information, e);
     return;
   }
 
-  try {
-    for (const DpSessionDesc& desc : sessions_) sessionList_.push_back(SessionEntryText(desc));
-  } catch (const std::exception& e) {
-    FailWithCause(kEnumerationErrorText, MessageIcon::Exclamation, e);
-    return;
-  }
-
-  // An empty list reads as an empty first entry: nothing found, and no message about it.
-  if (sessionList_.empty() || sessionList_.front().empty()) {
+  // The sessions found are plain values here, so reading them into the list cannot fail, and no
+  // "Error in enumeration functions." box can come of it; an entry is never empty either (it holds at
+  // least the player counts), so an empty list is what "nothing found" looks like: no message.
+  for (const DpSessionDesc& desc : sessions_) sessionList_.push_back(SessionEntryText(desc));
+  if (sessionList_.empty()) {
     RecoverFromFailure();
     return;
   }
@@ -156,9 +152,9 @@ void ConnectionController::SearchPressed() {
 void ConnectionController::JoinPressed() {
   if (!open_) return;
   session::SessionLink& link = state_.Link;
+  // A selected entry is never empty (see SearchPressed), so "a non-empty entry selected" is "selected".
   const bool selected = sessionIndex_ >= 0 && static_cast<size_t>(sessionIndex_) < sessionList_.size();
-  const bool entryNotEmpty = selected && !sessionList_[static_cast<size_t>(sessionIndex_)].empty();
-  if (!entryNotEmpty || callsign_.empty() || !selected) {
+  if (!selected || callsign_.empty()) {
     if (!selected) boxes_.Show(kProgramTitle, kSelectSessionText, MessageIcon::Exclamation);
     if (callsign_.empty()) boxes_.Show(kProgramTitle, kWriteNicknameText, MessageIcon::Exclamation);
     RecoverFromFailure();
@@ -166,8 +162,8 @@ void ConnectionController::JoinPressed() {
   }
 
   status_ = kStatusConnecting;
-  const bool descriptionFound = static_cast<size_t>(sessionIndex_) < sessions_.size();
-  DpSessionDesc desc = descriptionFound ? sessions_[static_cast<size_t>(sessionIndex_)] : DpSessionDesc{};
+  // The list holds one entry per session found, in the same order.
+  DpSessionDesc desc = sessions_[static_cast<size_t>(sessionIndex_)];
 
   // Only these two exact values ask: the password flag with keep-alive, without or with host
   // migration. A session flagged 0x400 alone is joined without a password.
@@ -179,9 +175,8 @@ void ConnectionController::JoinPressed() {
   link.SessionMaxPlayers = desc.MaxPlayers;
 
   try {
-    if (!descriptionFound) throw session::DirectPlayError("the selected session is no longer listed");
     link.Play().Open(desc, session::kOpenJoin);
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     FailWithCause(kJoinFailedText, MessageIcon::Exclamation, e);
     return;
   }
@@ -193,7 +188,7 @@ void ConnectionController::JoinPressed() {
     // A first request that cannot be sent fails the join like the player's creation: a request that
     // never left would keep the window waiting for an answer that cannot come.
     session::SendSimpleMessage(link, session::kJoinAsPlayer, session::kAllPlayers);
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     FailWithCause(kCreatePlayerFailedText, MessageIcon::Exclamation, e);
     return;
   }
@@ -214,7 +209,7 @@ void ConnectionController::HandshakeTick() {
       session::SendSimpleMessage(link, session::kJoinAsPlayer, session::kAllPlayers);
       status_ = kStatusRequestResent;
       resendCountdown_ = kResendTicks;
-    } catch (const std::exception&) {
+    } catch (const Error&) {
       // The countdown stays at 0, so the next tick tries again.
       return;
     }
@@ -252,7 +247,7 @@ void ConnectionController::ReceiveHandshakeMessages() {
         return;
       }
     }
-  } catch (const std::exception&) {
+  } catch (const Error&) {
   }
 }
 
@@ -260,11 +255,11 @@ void ConnectionController::LeaveSession() {
   session::SessionLink& link = state_.Link;
   try {
     link.Play().DestroyPlayer(link.OwnPlayerId);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
   }
   try {
     link.Play().Close();
-  } catch (const std::exception&) {
+  } catch (const Error&) {
   }
 }
 

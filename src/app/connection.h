@@ -50,7 +50,6 @@ inline constexpr const char* kLanInitErrorText = "Error while the initialization
 inline constexpr const char* kConnectionInitErrorText =
     "Error while the initialization of the type of connection.";
 inline constexpr const char* kUserCanceledText = "User Canceled Connection.";
-inline constexpr const char* kEnumerationErrorText = "Error in enumeration functions.";
 inline constexpr const char* kSelectSessionText = "Please select a FS Multiplayer Session.";
 inline constexpr const char* kWriteNicknameText = "Please write a nickname.";
 inline constexpr const char* kPasswordPrompt = "This session requires a password. Enter the password.";

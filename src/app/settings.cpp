@@ -44,7 +44,7 @@ void SettingsController::ReadDatabase(const std::function<void(const std::string
   showText("Reading airspaces...");
   try {
     scenery::LoadAirspaces(files_.Airspaces, world);
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     world.Airspaces.assign(1, scenery::AirspaceRecord{});
     boxes_.Show(kProgramTitle, std::string("The airspaces could not be read: ") + e.what(),
                 MessageIcon::Exclamation);
@@ -89,7 +89,7 @@ void SettingsController::Load() {
       boxes_.ShowCause(JoinPath(world.SimFolder, "scenery.cfg") +
                        " names no scenery area: the database of airports will be empty");
     }
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     // Without a readable scenery library the build finds no areas and ends with an empty database.
     build_ = std::make_unique<scenery::DatabaseBuild>(world);
     boxes_.Show(kProgramTitle,
@@ -117,7 +117,7 @@ void SettingsController::ScanTick() {
       return;
     }
     FinishBuild();
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     // The box names the file as the design does, whatever failed; the cause says what really did: the
     // BGL file as the file system knows it and why, or the database file that could not be written.
     const auto* bgl = dynamic_cast<const scenery::BglScanError*>(&e);
@@ -186,7 +186,7 @@ void SettingsController::NextPressed() {
       statusText_ = "World_terrain.db file";
       scenery::LoadTerrainPoints(world.ControlledAirports[static_cast<size_t>(i)], terrain, world);
     }
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     // Nothing is handed over half-loaded: the window stays, ready for another try.
     world.ControlledAirportCount = 0;
     world.ControlledAirports.assign(1, scenery::EmptyAirportWithSpareElements());

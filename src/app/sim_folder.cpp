@@ -48,7 +48,7 @@ void SimFolderController::CreatePressed() {
   }
   try {
     WriteConfigFile(state_.World.AppFolder, {text_, 0, 0});
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     boxes_.Show(kProgramTitle, std::string("The configuration file could not be written: ") + e.what(),
                 MessageIcon::Exclamation);
     return;

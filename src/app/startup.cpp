@@ -45,7 +45,7 @@ NextWindow RunStartupCheck(const std::string& currentDirectory, ProgramState& st
   scenery::ConfigRecord config;
   try {
     config = ReadConfigFile(app);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     boxes.Show(kProgramTitle, kConfigDamagedText, MessageIcon::Exclamation);
     DeleteFileQuietly(app, kConfigFileName);
     return firstRun();

@@ -87,7 +87,7 @@ void StationController::RunClosingSteps() {
     link.Play().Close();
     // Releasing the DirectPlay object; the connection window makes a new one for the next session.
     link.Dp.reset();
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     // Without an object to leave (the second pass of a close) or with a session that is already
     // gone, the release is skipped and the tables are emptied all the same.
   }

@@ -10,12 +10,21 @@
 #include <list>
 #include <map>
 #include <random>
+#include <system_error>
 
 #include "base/text.h"
 #include "dplay4/peer.h"
 #include "dplay4/stream.h"
 
 namespace skyvox::dplay4 {
+
+// The DirectPlay interface's session and search flags are passed to the wire unchanged: the two
+// definitions must agree.
+static_assert(session::kSessionMigrateHost == kSessionMigrateHostFlag);
+static_assert(session::kSessionKeepAlive == kSessionKeepAliveFlag);
+static_assert(session::kSessionPasswordRequired == kSessionPasswordFlag);
+static_assert(session::kEnumSessionsAvailable == kEnumAvailable);
+static_assert(session::kEnumSessionsPasswordRequired == kEnumPasswordRequired);
 
 using asio::ip::tcp;
 using asio::ip::udp;
@@ -276,7 +285,7 @@ void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
       acceptor->listen();
       acceptor_ = std::move(acceptor);
       streamPort = static_cast<uint16_t>(port);
-    } catch (const std::exception&) {
+    } catch (const std::system_error&) {
     }
   }
   // The datagram port: the stream port's number when free (easy to open in a firewall), else the next.
@@ -288,7 +297,7 @@ void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
       socket->set_option(asio::socket_base::broadcast(true));
       datagram_ = std::move(socket);
       datagramPort = static_cast<uint16_t>(port);
-    } catch (const std::exception&) {
+    } catch (const std::system_error&) {
     }
   }
   if (!acceptor_ || !datagram_) {
@@ -377,7 +386,7 @@ void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {
                                   if (peer_) peer_->OnStreamMessage(c->Source, *message);
                                   if (c->Closed) return;
                                 }
-                              } catch (const std::exception& e) {
+                              } catch (const Error& e) {
                                 Drop(c, std::string("out of step: ") + e.what());
                                 return;
                               }
@@ -526,7 +535,7 @@ bool NetworkDirectPlay::Impl::ListenForEnumerations(bool on) {
     // No address reuse: two sessions answering on one port would each get only some of the searches.
     socket->bind(udp::endpoint(udp::v4(), EnumerationPort()));
     enumeration_ = std::move(socket);
-  } catch (const std::exception& e) {
+  } catch (const std::system_error& e) {
     Log("cannot listen on UDP port " + std::to_string(EnumerationPort()) + ": " + e.what());
     return false;
   }
@@ -623,7 +632,7 @@ NetworkDirectPlay::NetworkDirectPlay(NetworkOptions options, std::shared_ptr<Net
 NetworkDirectPlay::~NetworkDirectPlay() {
   try {
     Close();
-  } catch (const std::exception&) {
+  } catch (...) {  // nothing may leave a destructor
   }
 }
 
@@ -698,7 +707,7 @@ void NetworkDirectPlay::Open(const session::DpSessionDesc& session, int32_t flag
       peer.Host(ToWire(session.SessionName), ToWire(session.Password),
                 static_cast<uint32_t>(std::max(0, session.MaxPlayers)), static_cast<uint32_t>(session.Flags),
                 Guid::FromText(kHostApplicationGuid));
-    } catch (const std::runtime_error& e) {
+    } catch (const PeerError& e) {
       throw DirectPlayError(e.what());
     }
     impl_->wasNameServer_ = true;
@@ -777,7 +786,7 @@ void NetworkDirectPlay::DestroyPlayer(int32_t playerId) {
   Poll();
   try {
     InSession(impl_->P()).DestroyLocalPlayer(static_cast<uint32_t>(playerId));
-  } catch (const std::invalid_argument& e) {
+  } catch (const PeerError& e) {
     throw DirectPlayError(e.what());
   }
 }
@@ -786,7 +795,7 @@ void NetworkDirectPlay::AddPlayerToGroup(int32_t groupId, int32_t playerId) {
   Poll();
   try {
     InSession(impl_->P()).AddPlayerToGroup(static_cast<uint32_t>(groupId), static_cast<uint32_t>(playerId));
-  } catch (const std::invalid_argument& e) {
+  } catch (const PeerError& e) {
     throw DirectPlayError(e.what());
   }
 }
@@ -809,7 +818,7 @@ void NetworkDirectPlay::Send(int32_t from, int32_t to, int32_t flags, const sess
   try {
     peer.SendPlayerMessage(static_cast<uint32_t>(from), static_cast<uint32_t>(to),
                            (flags & session::kSendGuaranteed) != 0, message.Bytes());
-  } catch (const std::invalid_argument& e) {
+  } catch (const PeerError& e) {
     throw DirectPlayError(e.what());
   }
 }

@@ -180,7 +180,7 @@ void Peer::OnStreamMessage(const Ip& source, Bytes message) {
     } else {
       HandlePlayerMessage(from, f.Body);
     }
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     Log(std::string("dropped a message: ") + e.what());
   }
 }
@@ -194,7 +194,7 @@ void Peer::OnDatagram(const Ip& source, Bytes datagram) {
     } else {
       HandlePlayerMessage(from, datagram);
     }
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     Log(std::string("dropped a datagram: ") + e.what());
   }
 }
@@ -895,7 +895,7 @@ void Peer::Host(const std::u16string& name, const std::u16string& password, uint
   if (inSession_) throw std::logic_error("already in a session");
   // A session nobody can find is no use: the enumeration port comes first.
   if (!transport_.ListenForEnumerations(true)) {
-    throw std::runtime_error("cannot answer session searches: the enumeration port is taken");
+    throw PeerError("cannot answer session searches: the enumeration port is taken");
   }
   desc_ = SessionDesc{};
   for (size_t i = 0; i < 16; i += 8) {
@@ -1028,8 +1028,7 @@ void Peer::CreateLocalGroup(uint32_t id, const std::u16string& name) {
 
 void Peer::DestroyLocalPlayer(uint32_t id) {
   const auto it = table_.find(id);
-  if (it == table_.end() || !it->second.Local || id == systemPlayer_)
-    throw std::invalid_argument("not a local player");
+  if (it == table_.end() || !it->second.Local || id == systemPlayer_) throw PeerError("not a local player");
   table_.erase(it);
   for (auto& [gid, e] : table_) {
     if (e.IsGroup) e.Members.erase(std::remove(e.Members.begin(), e.Members.end(), id), e.Members.end());
@@ -1046,7 +1045,7 @@ void Peer::DestroyLocalPlayer(uint32_t id) {
 void Peer::AddPlayerToGroup(uint32_t group, uint32_t player) {
   const auto g = table_.find(group);
   if (g == table_.end() || !g->second.IsGroup || !table_.count(player)) {
-    throw std::invalid_argument("unknown group or player");
+    throw PeerError("unknown group or player");
   }
   auto& members = g->second.Members;
   if (std::find(members.begin(), members.end(), player) == members.end()) members.push_back(player);
@@ -1079,7 +1078,7 @@ void Peer::Leave() {
 
 void Peer::SendPlayerMessage(uint32_t from, uint32_t to, bool guaranteed, Bytes payload) {
   const auto target = table_.find(to);
-  if (to != 0 && target == table_.end()) throw std::invalid_argument("unknown addressee");
+  if (to != 0 && target == table_.end()) throw PeerError("unknown addressee");
   std::set<uint32_t> machines;
   if (to == 0) {
     for (const auto& [id, m] : machines_) machines.insert(id);

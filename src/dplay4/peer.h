@@ -25,11 +25,20 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "dplay4/codec.h"
 
 namespace skyvox::dplay4 {
 
 using Ip = std::array<uint8_t, 4>;
+
+// A request the session cannot grant: an unknown player, group or addressee, or the enumeration port
+// that cannot be had when hosting. (Calling in the wrong state, say hosting while in a session, is the
+// caller's mistake: std::logic_error.)
+class PeerError : public Error {
+ public:
+  using Error::Error;
+};
 
 struct Address {
   Ip Host{};

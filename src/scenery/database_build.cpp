@@ -79,7 +79,7 @@ void DatabaseBuild::ScanFile() {
     auto written = [](auto&& append) {
       try {
         append();
-      } catch (const std::exception& e) {
+      } catch (const Error& e) {
         throw DatabaseWriteError(e.what());
       }
     };
@@ -93,7 +93,7 @@ void DatabaseBuild::ScanFile() {
     ScanBglFile(bytes, tables_.MagVarGrid, sink);
   } catch (const DatabaseWriteError&) {
     throw;
-  } catch (const std::exception& e) {
+  } catch (const Error& e) {
     throw BglScanError(name, e.what(), realPath);
   }
 }

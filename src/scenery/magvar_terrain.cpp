@@ -101,8 +101,9 @@ std::string InstallTerrainFile(const std::filesystem::path& appFolder, const std
   try {
     WriteAt(temporary, 0, shippedBytes);
     if (FileLength(temporary) != shippedBytes.size()) throw FileError("cannot write " + temporary.string());
-    fs::rename(temporary, target);
-  } catch (const std::exception& e) {
+    fs::rename(temporary, target, ec);
+    if (ec) throw FileError("cannot rename " + temporary.string() + ": " + ec.message());
+  } catch (const Error& e) {
     fs::remove(temporary, ec);
     throw FileError("cannot copy " + shipped.string() + " to " + target.string() + ": " + e.what());
   }
