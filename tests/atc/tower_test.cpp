@@ -133,16 +133,6 @@ using Options = std::vector<std::string>;
 using Indexes = std::vector<int32_t>;
 
 TEST_F(Tower, IfrMissedApproachIsHandedToRadar) {
-  const int i = AddPilot("I", "Landing", true);
-  cycle.ApproachAirportFound = true;
-  cycle.ApproachAirportIndex = 0;
-  Put(i, 178, 2, 800);
-  EXPECT_EQ(Ask(i, "Declare Missed Approach"), "roger, contact Seattle Approach on 119.2.");
-  EXPECT_EQ(Menu(i), Options{"Acknowledge Handoff"});
-  Choose(i, "Acknowledge Handoff");
-  EXPECT_EQ(P(i).PilotRequest, "Missed Approach");
-  EXPECT_EQ(P(i).TunedFrequency, "");
-
   // Sent around outside any approach zone: the centre takes it; with no centre either, the airport's
   // own approach, then no frequency at all.
   cycle.ApproachAirportFound = false;
@@ -163,26 +153,6 @@ TEST_F(Tower, IfrMissedApproachIsHandedToRadar) {
     EXPECT_EQ(Ask(j, "Acknowledge Go-Around"), c.message);
     EXPECT_EQ(P(j).PilotRequest, "Acknowledge Handoff - Missed Approach");
   }
-}
-
-TEST_F(Tower, IfrDepartureIsHandedToDepartureAboveFourHundredFeet) {
-  cycle.ApproachAirportFound = true;
-  cycle.ApproachAirportIndex = 0;
-  const int i = AddPilot("I", "Taxiing", true);
-  Fly(i, 0, 0, 100);
-  EXPECT_EQ(Menu(i), (Options{"Request Takeoff Clearance IFR", "Cancel IFR"}));
-  Choose(i, "Request Takeoff Clearance IFR");
-  EXPECT_EQ(P(i).LastAtcMessage, "cleared for takeoff.");
-  Choose(i, "Acknowledge Takeoff Clearance IFR");
-  Fly(i, 0, 3, 500);
-  EXPECT_EQ(P(i).PilotRequest, "Takingoff");
-  Fly(i, 0, 3, 501);
-  EXPECT_EQ(P(i).LastAtcMessage, "contact departure on 119.2.");
-  EXPECT_EQ(Queue(Airport().RuntimeList1), Indexes{-1});
-  Ask(i, "Acknowledge Handoff");
-  EXPECT_EQ(P(i).PilotRequest, "Contacting Departure - Departure Airport");
-  EXPECT_EQ(P(i).FacilityType, "");
-  EXPECT_EQ(P(i).IfrPlanFiled, 1);
 }
 
 TEST_F(Tower, AnIfrPilotLeavingTheTowersAirspaceLosesItsPlan) {
