@@ -243,18 +243,39 @@ void SimulatedHost::RemoveFromSession(int32_t playerId) {
 
 // ---------------------------------------------------------------------------------------------------
 
-SimulatedPilot::SimulatedPilot(std::unique_ptr<session::DirectPlay> dp, std::string name, EventSink events)
+SimulatedParticipant::SimulatedParticipant(std::unique_ptr<session::DirectPlay> dp, std::string name,
+                                           EventSink events)
     : dp_(std::move(dp)), name_(std::move(name)), events_(std::move(events)) {
-  if (!dp_) throw std::invalid_argument("SimulatedPilot needs a DirectPlay object");
+  if (!dp_) throw std::invalid_argument(name_ + " needs a DirectPlay object");
 }
 
-void SimulatedPilot::Join(const std::string& instanceId, const std::string& password, bool announce) {
+void SimulatedParticipant::StartJoin(const std::string& instanceId, const std::string& password,
+                                     int32_t joinRequest) {
   if (state_ != ParticipantState::Outside) throw std::logic_error(name_ + " has already joined once");
   playerId_ = OpenAndCreatePlayer(*dp_, instanceId, password, name_);
-  announce_ = announce;
   state_ = ParticipantState::Joining;
   dp_->Send(playerId_, session::kAllPlayers, session::kSendGuaranteed,
-            session::BuildSimpleMessage(session::kJoinAsPlayer));
+            session::BuildSimpleMessage(joinRequest));
+}
+
+void SimulatedParticipant::Say(const std::string& text) {
+  dp_->Send(playerId_, session::kAllPlayers, session::kSendGuaranteed, session::BuildChatMessage(text));
+}
+
+void SimulatedParticipant::Leave() {
+  if (state_ != ParticipantState::Joining && state_ != ParticipantState::Present) return;
+  LeaveQuietly(*dp_, playerId_);
+  state_ = ParticipantState::Left;
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+SimulatedPilot::SimulatedPilot(std::unique_ptr<session::DirectPlay> dp, std::string name, EventSink events)
+    : SimulatedParticipant(std::move(dp), std::move(name), std::move(events)) {}
+
+void SimulatedPilot::Join(const std::string& instanceId, const std::string& password, bool announce) {
+  StartJoin(instanceId, password, session::kJoinAsPlayer);
+  announce_ = announce;
 }
 
 void SimulatedPilot::Handle(DpReceived& r) {
@@ -374,30 +395,10 @@ std::optional<PilotPosition> SimulatedPilot::PositionAt(double nowSeconds) {
   return position_;
 }
 
-void SimulatedPilot::Say(const std::string& text) {
-  dp_->Send(playerId_, session::kAllPlayers, session::kSendGuaranteed, session::BuildChatMessage(text));
-}
-
-void SimulatedPilot::Leave() {
-  if (state_ != ParticipantState::Joining && state_ != ParticipantState::Present) return;
-  LeaveQuietly(*dp_, playerId_);
-  state_ = ParticipantState::Left;
-}
-
 // ---------------------------------------------------------------------------------------------------
 
-SimulatedObserver::SimulatedObserver(std::unique_ptr<session::DirectPlay> dp, std::string name,
-                                     EventSink events)
-    : dp_(std::move(dp)), name_(std::move(name)), events_(std::move(events)) {
-  if (!dp_) throw std::invalid_argument("SimulatedObserver needs a DirectPlay object");
-}
-
 void SimulatedObserver::Join(const std::string& instanceId, const std::string& password) {
-  if (state_ != ParticipantState::Outside) throw std::logic_error(name_ + " has already joined once");
-  playerId_ = OpenAndCreatePlayer(*dp_, instanceId, password, name_);
-  state_ = ParticipantState::Joining;
-  dp_->Send(playerId_, session::kAllPlayers, session::kSendGuaranteed,
-            session::BuildSimpleMessage(session::kJoinAsObserver));
+  StartJoin(instanceId, password, session::kJoinAsObserver);
 }
 
 void SimulatedObserver::Tick(double) {
@@ -431,16 +432,6 @@ void SimulatedObserver::Tick(double) {
     state_ = ParticipantState::Lost;
     events_(name_ + " loses the session (" + error + ")");
   }
-}
-
-void SimulatedObserver::Say(const std::string& text) {
-  dp_->Send(playerId_, session::kAllPlayers, session::kSendGuaranteed, session::BuildChatMessage(text));
-}
-
-void SimulatedObserver::Leave() {
-  if (state_ != ParticipantState::Joining && state_ != ParticipantState::Present) return;
-  LeaveQuietly(*dp_, playerId_);
-  state_ = ParticipantState::Left;
 }
 
 }  // namespace skyvox::sim

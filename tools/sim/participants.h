@@ -92,6 +92,38 @@ class SimulatedHost {
 
 enum class ParticipantState { Outside, Joining, Present, Refused, Left, Lost };
 
+// What a pilot's and an observer's simulator share: the DirectPlay object, the player, the state of
+// its part in the session, the chat it received, and saying and leaving.
+class SimulatedParticipant {
+ public:
+  SimulatedParticipant(std::unique_ptr<session::DirectPlay> dp, std::string name, EventSink events);
+  virtual ~SimulatedParticipant() = default;
+
+  // A chat line to all players (the simulator's chat window), text as single-byte characters.
+  void Say(const std::string& text);
+  // Leaves the session (the player is destroyed, the session closed).
+  void Leave();
+  // The provider dropped the player: no more operations on it.
+  void Lost() { state_ = ParticipantState::Lost; }
+
+  const std::string& Name() const { return name_; }
+  int32_t PlayerId() const { return playerId_; }
+  ParticipantState State() const { return state_; }
+  // Chat lines received, in order of arrival, text with zero bytes dropped.
+  const std::vector<std::string>& ReceivedChat() const { return chat_; }
+
+ protected:
+  // Opens the session, creates the player and asks all players to be admitted with `joinRequest`.
+  void StartJoin(const std::string& instanceId, const std::string& password, int32_t joinRequest);
+
+  std::unique_ptr<session::DirectPlay> dp_;
+  std::string name_;
+  EventSink events_;
+  int32_t playerId_ = 0;
+  ParticipantState state_ = ParticipantState::Outside;
+  std::vector<std::string> chat_;
+};
+
 // A pilot's simulator. Join opens the session, creates the player and asks all players to be admitted
 // (0x1001); once a 0x1003 carrying its own id arrives it announces itself to all (0x1003 with its own
 // id) and is present. While present it answers 0x1007 with 0x1003 and 0x100F with its aircraft
@@ -101,7 +133,7 @@ enum class ParticipantState { Outside, Joining, Present, Refused, Left, Lost };
 // FlyTo follows the great circle from where the pilot is to the target at the given ground speed,
 // altitude changing linearly with time and the reported heading the course still to fly; on arrival
 // the pilot stays at the target with ground speed 0.
-class SimulatedPilot {
+class SimulatedPilot : public SimulatedParticipant {
  public:
   static constexpr double kReportInterval = 0.25;
   static constexpr int16_t kCategoryCode = 1;
@@ -119,18 +151,6 @@ class SimulatedPilot {
   // The position reported at that time (with the leg flown so far); nullopt before the first one.
   std::optional<PilotPosition> PositionAt(double nowSeconds);
   void SetAircraft(std::string description) { aircraft_ = std::move(description); }
-  // A chat line to all players (the simulator's chat window), text as single-byte characters.
-  void Say(const std::string& text);
-  // Leaves the session (the player is destroyed, the session closed).
-  void Leave();
-  // The provider dropped the player: no more operations on it.
-  void Lost() { state_ = ParticipantState::Lost; }
-
-  const std::string& Name() const { return name_; }
-  int32_t PlayerId() const { return playerId_; }
-  ParticipantState State() const { return state_; }
-  // Chat lines received, in order of arrival, text with zero bytes dropped.
-  const std::vector<std::string>& ReceivedChat() const { return chat_; }
 
  private:
   struct Leg {
@@ -144,43 +164,21 @@ class SimulatedPilot {
   };
   void Handle(session::DpReceived& received);
 
-  std::unique_ptr<session::DirectPlay> dp_;
-  std::string name_;
-  EventSink events_;
-  int32_t playerId_ = 0;
-  ParticipantState state_ = ParticipantState::Outside;
   bool announce_ = true;
   std::string aircraft_ = "Cessna Skyhawk 172SP";
   std::optional<PilotPosition> position_;
   std::optional<Leg> leg_;
   std::optional<double> nextReport_;
-  std::vector<std::string> chat_;
 };
 
 // An observer's simulator: joins with 0x1002, and once a 0x1004 carrying its own id arrives announces
 // itself (0x1004 with its own id); answers identification requests with 0x1004; sends no positions.
-class SimulatedObserver {
+class SimulatedObserver : public SimulatedParticipant {
  public:
-  SimulatedObserver(std::unique_ptr<session::DirectPlay> dp, std::string name, EventSink events);
+  using SimulatedParticipant::SimulatedParticipant;
 
   void Join(const std::string& instanceId, const std::string& password);
   void Tick(double nowSeconds);
-  void Say(const std::string& text);
-  void Leave();
-  void Lost() { state_ = ParticipantState::Lost; }
-
-  const std::string& Name() const { return name_; }
-  int32_t PlayerId() const { return playerId_; }
-  ParticipantState State() const { return state_; }
-  const std::vector<std::string>& ReceivedChat() const { return chat_; }
-
- private:
-  std::unique_ptr<session::DirectPlay> dp_;
-  std::string name_;
-  EventSink events_;
-  int32_t playerId_ = 0;
-  ParticipantState state_ = ParticipantState::Outside;
-  std::vector<std::string> chat_;
 };
 
 }  // namespace skyvox::sim

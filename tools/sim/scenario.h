@@ -20,10 +20,10 @@
 #include "app/message_boxes.h"
 #include "app/program_state.h"
 #include "app/station.h"
-#include "authoring/forwarding_directplay.h"
 #include "session/directplay.h"
 #include "session/loopback.h"
 #include "sim/participants.h"
+#include "sim/transcript.h"
 
 namespace skyvox::sim {
 
@@ -95,40 +95,10 @@ Scenario ParseScenario(std::istream& in);
 // Throws FileError when the file cannot be read.
 Scenario ParseScenarioFile(const std::string& path);
 
-// "[  12.5]": seconds with one decimal (rounded half up from whole milliseconds), right-aligned.
-std::string TimeStamp(int64_t timeMs);
-
 // One ATC_Timer tick over the program's tables, called only while the station monitors traffic and
 // someone is in the roster, as the station window does. An empty hook runs the program's own ATC
 // cycle (app::ProgramAtcCycle); tests put a stand-in of their own here.
 using AtcCycleHook = std::function<void(app::ProgramState&)>;
-
-// A DirectPlay object that forwards every call to another one and reports each chat text message
-// (0x1023) that went out through Send, with its addressee and decoded text.
-class ChatRecordingDirectPlay : public authoring::ForwardingDirectPlay {
- public:
-  using ChatSink = std::function<void(int32_t to, const std::string& text)>;
-  ChatRecordingDirectPlay(std::unique_ptr<session::DirectPlay> inner, ChatSink sink)
-      : ForwardingDirectPlay(std::move(inner)), sink_(std::move(sink)) {}
-
-  // Reports the chat line after the inner Send succeeded.
-  void Send(int32_t from, int32_t to, int32_t flags, const session::DpMessage& message) override;
-
- private:
-  ChatSink sink_;
-};
-
-// Wraps every object another factory makes in a ChatRecordingDirectPlay.
-class ChatRecordingFactory : public session::DirectPlayFactory {
- public:
-  ChatRecordingFactory(session::DirectPlayFactory& inner, ChatRecordingDirectPlay::ChatSink sink)
-      : inner_(inner), sink_(std::move(sink)) {}
-  std::unique_ptr<session::DirectPlay> Create() override;
-
- private:
-  session::DirectPlayFactory& inner_;
-  ChatRecordingDirectPlay::ChatSink sink_;
-};
 
 // Plays a scenario. Every transcript line is printed to `out` as it happens and kept.
 //

@@ -16,7 +16,7 @@
 #include "scenery/database_files.h"
 #include "scenery/magvar_terrain.h"
 #include "session/receive_loop.h"
-#include "sim/scenario.h"
+#include "sim/transcript.h"
 
 namespace skyvox::station {
 
@@ -190,20 +190,14 @@ std::string ChatPrinter::NameOf(int32_t playerId) const {
   }
   try {
     if (link.Dp) return link.Dp->GetPlayerFriendlyName(playerId);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     // A player that has just left: its id is all there is to print.
   }
-  char text[32];
-  std::snprintf(text, sizeof text, "player 0x%08X", static_cast<unsigned>(playerId));
-  return text;
+  return sim::UnknownPlayerName(playerId);
 }
 
 void ChatPrinter::Print(int32_t to, const std::string& text) {
-  const std::string name = NameOf(to);
-  // Every line the station builds begins with the concerned pilot's name and ", ".
-  const bool copy = text.rfind(name + ", ", 0) != 0;
-  PrintLine(out_, sim::TimeStamp(nowMs_() - originMs_) + " " + Cp1252ToUtf8(name) + (copy ? " (copy)" : "") +
-                      " <- " + Cp1252ToUtf8(text));
+  PrintLine(out_, sim::TimeStamp(nowMs_() - originMs_) + " " + sim::ChatTranscriptLine(NameOf(to), text));
 }
 
 // ---------------------------------------------------------------------------------------------------
