@@ -5,8 +5,9 @@
 #  - a synthetic world, the sample world (data/sample_world.txt) and each *.world are written by make-scenery, built by skyvox-db build and dumped: the airports and
 #    the airspaces must equal NAME.airports.json and NAME.airspaces.json byte for byte, and the BGL
 #    files written must equal their hex dumps NAME.FILE.hex where one is kept;
-#  - each *.bglhex (BGL bytes written out by hand as commented hex) is scanned by a build of a
-#    simulator folder holding only that file, and dumped the same way.
+#  - each *.bglhex (BGL bytes written out by hand as commented hex, independent of the scenery
+#    writer) is scanned by a build of a simulator folder holding only that file, and dumped the same
+#    way.
 #
 # SKYVOX_UPDATE_GOLDEN=1 rewrites the golden files instead of comparing: read every changed line
 # before committing one.
@@ -110,8 +111,9 @@ done
 for hand in "$golden"/*.bglhex; do
   name=$(basename "$hand" .bglhex)
   sim="$work/$name.sim"
+  # An empty world gives the program and the magnetic variation; the area is the hand-written file's.
+  "$db" make-scenery --world /dev/null --out "$sim" >/dev/null || { check 0 "$name: make-scenery"; continue; }
   mkdir -p "$sim/Scenery/Hand/scenery"
-  : >"$sim/fs2002.exe"
   printf '[Area.001]\r\nTitle=Hand\r\nLocal=Scenery\\Hand\r\nActive=TRUE\r\n' >"$sim/scenery.cfg"
   sed 's/#.*//' "$hand" | xxd -r -p >"$sim/Scenery/Hand/scenery/$name.bgl"
   build_and_dump "$sim" "$name"
