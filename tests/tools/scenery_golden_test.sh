@@ -101,7 +101,7 @@ for world in synthetic "$source/data/sample_world.txt" "$golden"/*.world; do
     file=${hex#"$golden/$name."}
     file=${file%.hex}
     bgl=$(find "$sim" -iname "$file" | head -n 1)
-    [[ -n $bgl ]] && xxd "$bgl" >"$work/bgl.hex" && same "$work/bgl.hex" "$hex"
+    [[ -n $bgl ]] && od -A x -t x1z -v "$bgl" >"$work/bgl.hex" && same "$work/bgl.hex" "$hex"
     check $((!$?))
   done
   build_and_dump "$sim" "$name"
@@ -115,7 +115,7 @@ for hand in "$golden"/*.bglhex; do
   "$db" make-scenery --world /dev/null --out "$sim" >/dev/null || { check 0 "$name: make-scenery"; continue; }
   mkdir -p "$sim/Scenery/Hand/scenery"
   printf '[Area.001]\r\nTitle=Hand\r\nLocal=Scenery\\Hand\r\nActive=TRUE\r\n' >"$sim/scenery.cfg"
-  sed 's/#.*//' "$hand" | xxd -r -p >"$sim/Scenery/Hand/scenery/$name.bgl"
+  perl -ne 's/#.*//; s/\s+//g; print pack("H*", $_)' "$hand" >"$sim/Scenery/Hand/scenery/$name.bgl"
   build_and_dump "$sim" "$name"
 done
 
