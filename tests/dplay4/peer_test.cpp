@@ -216,6 +216,33 @@ TEST_F(JoinedPeer, KeepAlivePingsQuietMachinesAndAnswersPings) {
 // Who may end or narrow a machine's part in the session: each message is ignored (and logged) from a
 // stranger's address, over UDP, and from machines of the session that have no say over it; from the
 // machine entitled to it, over TCP, it takes effect.
+// What the network can make a joined peer hold is bounded: queued messages by count and by bytes, and
+// the name table by entries. Past a bound what comes in is dropped; the session goes on.
+TEST_F(JoinedPeer, BoundsDropWhatWouldExceedThem) {
+  peer.CreateLocalPlayer(0x50005, u"AI_Controller", u"Player");
+  for (size_t i = 0; i <= Peer::kMaxQueuedMessages; ++i) {
+    peer.OnDatagram(kHostIp, PlayerMessage{0x40004, 0x50005, {1}}.Encode());
+  }
+  EXPECT_EQ(peer.Queue().size(), Peer::kMaxQueuedMessages);
+  while (!peer.Queue().empty()) peer.TakeFront();
+
+  const std::vector<uint8_t> halfMebibyte(1 << 19, 7);
+  for (size_t i = 0; i <= Peer::kMaxQueuedBytes / halfMebibyte.size(); ++i) {
+    peer.OnStreamMessage(kHostIp, From(2300, PlayerMessage{0x40004, 0x50005, halfMebibyte}.Encode()));
+  }
+  EXPECT_EQ(peer.QueuedBytes(), Peer::kMaxQueuedBytes);
+
+  PlayerCreation create;
+  create.Command = kCreatePlayer;
+  create.Player.SystemPlayerId = 0x20001;
+  for (uint32_t id = 0x100000; peer.Table().size() < Peer::kMaxTableEntries + 1 && id < 0x200000; ++id) {
+    create.PlayerId = create.Player.PlayerId = id;
+    peer.OnStreamMessage(kOtherIp, From(2310, create.Encode()));
+  }
+  EXPECT_EQ(peer.Table().size(), Peer::kMaxTableEntries);
+  EXPECT_TRUE(peer.InSession());
+}
+
 TEST(JoinedPeerRules, OnlyTheEntitledMachineChangesOurPartInTheSession) {
   constexpr Ip kStrangerIp = {10, 0, 0, 9};
   struct Via {
