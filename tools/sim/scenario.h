@@ -144,12 +144,6 @@ class ScenarioRunner {
     std::unique_ptr<SimulatedPilot> AsPilot;
     std::unique_ptr<SimulatedObserver> AsObserver;
   };
-  struct RosterKey {
-    std::string Name;
-    int32_t PlayerId = 0;
-    std::string Kind;
-    bool operator==(const RosterKey&) const = default;
-  };
   class TranscriptBoxes;
   class TranscriptInputs;
 
@@ -168,7 +162,6 @@ class ScenarioRunner {
   void NoteStationClosed();
   Participant* Find(const std::string& name);
   void TickParticipants();
-  std::vector<RosterKey> RosterKeys() const;
   void ReportRosterChanges(const std::vector<RosterKey>& before);
 
   Scenario scenario_;

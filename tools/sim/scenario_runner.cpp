@@ -288,7 +288,7 @@ void ScenarioRunner::PlayInstant() {
     return true;
   };
   auto tick = [this](void (app::StationController::*handler)()) {
-    const std::vector<RosterKey> before = RosterKeys();
+    const std::vector<RosterKey> before = RosterKeys(state_.Link);
     ((*station_).*handler)();
     ReportRosterChanges(before);
   };
@@ -304,30 +304,11 @@ void ScenarioRunner::PlayInstant() {
   NoteStationClosed();
 }
 
-std::vector<ScenarioRunner::RosterKey> ScenarioRunner::RosterKeys() const {
-  std::vector<RosterKey> keys;
-  const session::SessionLink& link = state_.Link;
-  for (int i = 0; i < link.PlayerCount && static_cast<size_t>(i) < link.PlayerRoster.size(); ++i) {
-    const session::PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
-    keys.push_back({r.Name, r.PlayerId, r.Kind});
-  }
-  return keys;
-}
-
-// Entries that came and went in the station's roster; emptying it when the station closes is not a
-// departure and is not reported.
 void ScenarioRunner::ReportRosterChanges(const std::vector<RosterKey>& before) {
   if (!station_->IsOpen()) return;
-  const std::vector<RosterKey> after = RosterKeys();
-  auto has = [](const std::vector<RosterKey>& keys, const RosterKey& k) {
-    return std::find(keys.begin(), keys.end(), k) != keys.end();
-  };
-  for (const RosterKey& k : before) {
-    if (!has(after, k)) Event("roster: " + k.Name + " removed");
-  }
-  for (const RosterKey& k : after) {
-    if (!has(before, k)) Event("roster: " + k.Name + " added (" + k.Kind + ")");
-  }
+  const RosterChanges changes = CompareRosters(before, RosterKeys(state_.Link));
+  for (const RosterKey& k : changes.Left) Event("roster: " + k.Name + " removed");
+  for (const RosterKey& k : changes.Joined) Event("roster: " + k.Name + " added (" + k.Kind + ")");
 }
 
 void ScenarioRunner::Execute(const TimedCommand& command) {

@@ -23,6 +23,29 @@ std::string UnknownPlayerName(int32_t playerId) {
   return text;
 }
 
+std::vector<RosterKey> RosterKeys(const session::SessionLink& link) {
+  std::vector<RosterKey> keys;
+  for (int i = 0; i < link.PlayerCount && static_cast<size_t>(i) < link.PlayerRoster.size(); ++i) {
+    const session::PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
+    keys.push_back({r.Name, r.PlayerId, r.Kind});
+  }
+  return keys;
+}
+
+RosterChanges CompareRosters(const std::vector<RosterKey>& before, const std::vector<RosterKey>& after) {
+  auto has = [](const std::vector<RosterKey>& keys, const RosterKey& k) {
+    return std::find(keys.begin(), keys.end(), k) != keys.end();
+  };
+  RosterChanges changes;
+  for (const RosterKey& k : before) {
+    if (!has(after, k)) changes.Left.push_back(k);
+  }
+  for (const RosterKey& k : after) {
+    if (!has(before, k)) changes.Joined.push_back(k);
+  }
+  return changes;
+}
+
 std::string ChatTranscriptLine(const std::string& addressee, const std::string& text) {
   const bool copy = text.rfind(addressee + ", ", 0) != 0;
   return Cp1252ToUtf8(addressee) + (copy ? " (copy)" : "") + " <- " + Cp1252ToUtf8(text);

@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "authoring/forwarding_directplay.h"
 #include "session/directplay.h"
+#include "session/roster.h"
 
 namespace skyvox::sim {
 
@@ -24,6 +26,21 @@ std::string UnknownPlayerName(int32_t playerId);
 // sent to anyone else is the copy of a participant that asked for copies). Name and text are
 // single-byte; the line is UTF-8.
 std::string ChatTranscriptLine(const std::string& addressee, const std::string& text);
+
+// Who is in the station's roster, entry by entry in roster order; and who came and went between two
+// looks at it (emptying the roster when the station closes is for the caller to leave out).
+struct RosterKey {
+  std::string Name;  // single-byte
+  int32_t Id = 0;
+  std::string Kind;  // "player" or "observer"
+  bool operator==(const RosterKey&) const = default;
+};
+std::vector<RosterKey> RosterKeys(const session::SessionLink& link);
+struct RosterChanges {
+  std::vector<RosterKey> Left;    // in the first look's order
+  std::vector<RosterKey> Joined;  // in the second look's order
+};
+RosterChanges CompareRosters(const std::vector<RosterKey>& before, const std::vector<RosterKey>& after);
 
 // A DirectPlay object that forwards every call to another one and reports each chat text message
 // (0x1023) that went out through Send, with its addressee and decoded text.

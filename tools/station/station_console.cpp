@@ -441,36 +441,16 @@ class Program {
   }
 
   // The roster's entries as the console names them: who came and went is told by comparing two.
-  struct RosterKey {
-    std::string Name;
-    int32_t Id;
-    std::string Kind;
-    bool operator==(const RosterKey&) const = default;
-  };
-  std::vector<RosterKey> Roster() const {
-    std::vector<RosterKey> keys;
-    const session::SessionLink& link = state_.Link;
-    for (int i = 0; i < link.PlayerCount && static_cast<size_t>(i) < link.PlayerRoster.size(); ++i) {
-      const session::PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
-      keys.push_back({r.Name, r.PlayerId, r.Kind});
-    }
-    return keys;
-  }
-
   // After each turn of the station window: participants that joined or left, and the host's departure
   // (the station then hosts the session's joins).
-  void ReportSessionChanges(std::vector<RosterKey>& roster, bool& hosting) {
-    const std::vector<RosterKey> now = Roster();
-    auto has = [](const std::vector<RosterKey>& keys, const RosterKey& k) {
-      return std::find(keys.begin(), keys.end(), k) != keys.end();
-    };
-    for (const RosterKey& k : roster) {
-      if (!has(now, k)) Event(Cp1252ToUtf8(k.Name) + " left the session");
+  void ReportSessionChanges(std::vector<sim::RosterKey>& roster, bool& hosting) {
+    std::vector<sim::RosterKey> now = sim::RosterKeys(state_.Link);
+    const sim::RosterChanges changes = sim::CompareRosters(roster, now);
+    for (const sim::RosterKey& k : changes.Left) Event(Cp1252ToUtf8(k.Name) + " left the session");
+    for (const sim::RosterKey& k : changes.Joined) {
+      Event(Cp1252ToUtf8(k.Name) + " joined the session (" + k.Kind + ")");
     }
-    for (const RosterKey& k : now) {
-      if (!has(roster, k)) Event(Cp1252ToUtf8(k.Name) + " joined the session (" + k.Kind + ")");
-    }
-    roster = now;
+    roster = std::move(now);
     if (state_.Link.IsSessionHost && !hosting) Event("the host left the session; the station now hosts it");
     hosting = state_.Link.IsSessionHost;
   }
@@ -485,7 +465,7 @@ class Program {
       station.StartMonitoring();
       Event("\"" + std::string(app::kStartMonitoringButton) + "\": " + station.StatusText());
     }
-    std::vector<RosterKey> roster = Roster();
+    std::vector<sim::RosterKey> roster = sim::RosterKeys(state_.Link);
     bool hosting = state_.Link.IsSessionHost;
     const StationEnd end =
         RunStationLoop(station, clock_, stop_, [&] { ReportSessionChanges(roster, hosting); });
