@@ -84,12 +84,6 @@ class RadarTest : public ::testing::Test {
     P().Altitude = altitude;
     P().Heading = heading;
   }
-
-  void ExpectWaypoint(const std::string& name, double lat, double lon) {
-    EXPECT_EQ(P().VectorWaypoint.Name, name);
-    EXPECT_NEAR(P().VectorWaypoint.Latitude, lat, 2e-5);
-    EXPECT_NEAR(P().VectorWaypoint.Longitude, lon, 2e-5);
-  }
 };
 
 }  // namespace skyvox::atc

@@ -121,43 +121,6 @@ TEST_F(Traffic, ExactlyThreeThousandFeetApartIsNotReported) {
   }
 }
 
-TEST_F(Traffic, TwoAircraftInOneCycle) {
-  Pilot().IfrPlanFiled = 1;
-  Pilot().PilotRequest = "Descending";
-  North("BOB", 3, 5000);
-  OnCourse("CARL", 90, 1, 4500).AircraftKind = "Prop Plane";
-  Scan();
-  // Both are logged; the message and menu are those of the later one, the prefix stacked twice; an IFR
-  // pilot may also cancel.
-  EXPECT_EQ(Pilot().ReportedTraffic, "BOB, CARL, ");
-  EXPECT_EQ(
-      Pilot().LastAtcMessage,
-      "TRAFFIC ALERT!, 1 miles, three o'clock, 4500 ft, type Prop Plane. Avoid traffic and report them.");
-  EXPECT_EQ(Pilot().PilotRequest, "Reporting Traffic and Reporting Traffic and Descending");
-  EXPECT_EQ(Menu(), (Options{"Report traffic in sight", "Report traffic not in sight", "Cancel IFR"}));
-
-  // One answer clears both prefixes.
-  EXPECT_TRUE(HasTrafficPrefix(Pilot().PilotRequest));
-  RemoveTrafficPrefix(Pilot().PilotRequest);
-  EXPECT_EQ(Pilot().PilotRequest, "Descending");
-}
-
-TEST_F(Traffic, EachAircraftIsReportedOnce) {
-  North("BOB", 3, 5000);
-  Scan();
-  Pilot().LastAtcMessage = "";
-  Pilot().PilotRequest = "Flight Following in Progress";
-  Scan();
-  EXPECT_EQ(Pilot().LastAtcMessage, "");
-  EXPECT_EQ(Pilot().ReportedTraffic, "BOB, ");
-
-  // Once the controllers empty the list, the same aircraft is called out again.
-  Pilot().ReportedTraffic = "";
-  Scan();
-  EXPECT_EQ(Pilot().ReportedTraffic, "BOB, ");
-  EXPECT_EQ(Pilot().PilotRequest, "Reporting Traffic and Flight Following in Progress");
-}
-
 TEST_F(Traffic, NameContainedInReportedNameCountsAsReported) {
   Pilot().ReportedTraffic = "Abc, ";
   North("aB", 3, 5000);    // occurs in "abc, " once both are lower-cased
