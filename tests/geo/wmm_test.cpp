@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "support/vectors.h"
 
 #include <cmath>
 #include <filesystem>
@@ -28,66 +29,16 @@ const WmmModel& Shipped() {
   return model;
 }
 
-struct Point {
-  double year;
-  double altitudeKm;
-  double lat;
-  double lon;
-  double declination;
-};
-
-void ExpectDeclinations(const std::vector<Point>& points) {
-  for (const Point& p : points) {
-    EXPECT_NEAR(Shipped().DeclinationDeg(p.lat, p.lon, p.altitudeKm, p.year), p.declination, 0.01)
-        << p.year << " " << p.altitudeKm << " km " << p.lat << " " << p.lon;
-  }
-}
-
 TEST(WmmModel, ShippedFileIsTheWmm2025Model) {
   EXPECT_EQ(Shipped().Epoch(), 2025.0);
   EXPECT_EQ(Shipped().ModelName(), "WMM-2025");
 }
 
-// NOAA/BGS's published WMM2025 test values (decimal year, height above the ellipsoid in km, latitude,
-// longitude, declination), a selection of the table carried as test/values.csv by the npm package
-// geomagnetism 0.2.0. They include points within a few degrees of both poles.
-TEST(WmmModel, MatchesPublishedTestValues) {
-  ExpectDeclinations({
-      {2025.0, 28, 89, -121, -99.77},
-      {2025.0, 65, 43, 93, 0.50},
-      {2025.0, 51, -33, 109, -5.49},
-      {2025.5, 69, 38, -144, 12.93},
-      {2025.5, 50, -81, -67, 28.13},
-      {2026.0, 83, 86, -46, -30.61},
-      {2026.5, 12, -79, 115, -137.58},
-      {2027.0, 54, 54, 178, 0.63},
-      {2027.5, 0, -13, -59, -17.49},
-      {2028.0, 1, -76, -75, 29.87},
-      {2028.5, 11, 34, 0, 1.57},
-      {2029.0, 50, 87, -154, -73.48},
-      {2029.5, 63, 88, 26, 36.52},
-  });
-}
-
-// Values from the npm package magvar 2.2.0 (WMM2025), printed by
-//   node -e 'const mv = require("magvar");
-//            console.log(mv.calculateMagVarForDecimalYear(year, lat, lon, altitudeKm))'
-// Seattle, New York, London, Sydney, Reykjavik, Ushuaia, Tokyo at 10 km, the Gulf of Guinea, and the
-// geographic poles (declination from the meridian of longitude 0).
-TEST(WmmModel, MatchesAnIndependentImplementation) {
-  ExpectDeclinations({
-      {2025.0, 0, 47.45, -122.31, 15.05},
-      {2025.0, 0, 40.64, -73.78, -12.62},
-      {2025.0, 0, 51.47, -0.45, 0.80},
-      {2025.0, 0, -33.95, 151.18, 12.81},
-      {2028.25, 0, 47.45, -122.31, 14.65},
-      {2027.0, 0, 64.13, -21.94, -10.98},
-      {2029.9, 0, -54.8, -68.3, 11.36},
-      {2026.5, 10, 35.55, 139.78, -7.83},
-      {2025.0, 0, 0, 0, -4.02},
-      {2025.0, 0, 90, 0, 14.01},
-      {2025.0, 0, -90, 0, -31.53},
-  });
+// Published test values and an independent implementation's, in tests/data/vectors/wmm.txt.
+TEST(WmmModel, MatchesPublishedAndIndependentValues) {
+  const testing::Vectors vectors("wmm.txt", {{"declination", "nnnnn"}});
+  for (const auto& v : vectors["declination"])
+    EXPECT_NEAR(Shipped().DeclinationDeg(v.N(2), v.N(3), v.N(1), v.N(0)), v.N(4), 0.01) << v.where;
 }
 
 // The variation read from a stock simulator file (about +15.5 at Seattle, -13 at New York) came from
