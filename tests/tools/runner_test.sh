@@ -7,7 +7,9 @@
 #   - the scenarios shipped in data/scenarios play to their end; where tests/data/runner/NAME.expected
 #     exists, the transcript equals it (SKYVOX_UPDATE_TRANSCRIPTS=1 rewrites those: read every changed
 #     line before committing one);
-#   - the station refuses a --control Ident the database lacks, and finds one in any case.
+#   - the station refuses a --control Ident the database lacks and finds one in any case; it answers
+#     the host question from --host, prints the network's log with --verbose, and fails when nobody
+#     answers its search.
 # Usage: runner_test.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 build=$1
@@ -67,10 +69,21 @@ play station "$station" --app "$work/app" --control KOLM --control KXYZ
 [[ $rc == 1 && "$(cat "$work/station.err")" == \
   "skyvox-station: no airport with Ident KXYZ in the database (8 airports listed)" ]] ||
   bad "the station with an unknown Ident: exit $rc, $(cat "$work/station.err")"
-port=$(free_ports 1) || exit 1
-play station "$station" --app "$work/app" --control kolm --host "127.0.0.1:$port" --enum-timeout 200
-grep -qxF '* Settings: "KOLM - OLYMPIA REGIONAL" added to the controlled airports list' "$work/station.out" ||
-  bad "the station did not find kolm: $(cat "$work/station.out" "$work/station.err")"
+# Found in any case; the host question answered from --host; nobody answers the search there.
+port=$(free_ports 2) || exit 1
+play station "$station" --app "$work/app" --control kolm --host "127.0.0.1:$port" --enum-timeout 200 \
+  --ports "$((port + 1))-$((port + 1))" --verbose
+diff -u - "$work/station.out" <<EOT || bad "the station's search: exit $rc, $(cat "$work/station.err")"
+* Settings: "KOLM - OLYMPIA REGIONAL" added to the controlled airports list
+* Settings: Next; 1 controlled airports and 85 terrain points loaded
+* searching for sessions on "Internet TCP/IP Connection For DirectPlay"
+[input box] Locate Session: Enter the host name or IP address of the session's computer (leave it empty to search the local network): (answered "127.0.0.1:$port")
+EOT
+diff -u - "$work/station.err" <<EOT || bad "the station's search: exit $rc, a wrong standard error"
+* net: listening on TCP port $((port + 1)) and UDP port $((port + 1))
+skyvox-station: the search found no session
+EOT
+((rc == 1)) || bad "the station that found no session exited with $rc"
 
 ((failed == 0)) && echo "runner: all checks passed"
 ((failed == 0))
