@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "base/errors.h"
 #include "bgl_fixture.h"
 
