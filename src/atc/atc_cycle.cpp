@@ -268,7 +268,7 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
           break;
         }
         PilotPass(context);
-        if (!(choiceFlag && context.Pilot().PendingChoice == 0)) break;
+        if (!PassConsumedChoice(choiceFlag, context.Pilot())) break;
       }
     } catch (const Error&) {
       // A run-time error in the pilot's pass (the vectoring's minutes overflowing for an aircraft

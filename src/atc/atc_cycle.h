@@ -14,6 +14,12 @@ namespace skyvox::atc {
 inline constexpr const char* kSayAgain = "- (Say Again)";
 inline constexpr const char* kNoMessagesText = " <No messages to transmit to the ATC by this moment>";
 
+// The cycle's re-run rule: a pass that consumed the pilot's choice (one was pending before it, none is
+// after it) is followed by another pass in the same tick, so that the new state's menu goes out at once.
+inline bool PassConsumedChoice(bool choiceWasPending, const session::PlayerRecord& after) {
+  return choiceWasPending && after.PendingChoice == 0;
+}
+
 // One ATC_Timer tick over the whole roster.
 void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world);
 

@@ -2,6 +2,7 @@
 // airport with no magnetic variation (magnetic bearings equal true ones).
 #include "atc/airport_dialogue.h"
 #include "airport_fixture.h"
+#include "atc/atc_cycle.h"
 
 namespace skyvox::atc {
 namespace {
@@ -81,6 +82,14 @@ TEST_F(AirportDialogueTest, AtTheAirportMeansWithin20RoundedMilesAndAtMost200Fee
     pilot().Latitude = c.lat;
     EXPECT_EQ(Prep().AtAirport, c.at);
   }
+  // A stored elevation near the top of the range: the zone's sums must not overflow (the sanitizer run
+  // catches one), and nobody can be above such a field.
+  airport().ElevationFt = INT32_MAX - 100;
+  airport().ApproachFreq = "119.2";
+  pilot().Altitude = INT32_MAX;
+  pilot().Latitude = 47.0;
+  EXPECT_TRUE(Prep().AtAirport);
+  EXPECT_FALSE(ComputeCycleValues(pilot(), world).ApproachAirportFound);
 }
 
 TEST_F(AirportDialogueTest, DepartureFrequencyComesFromTheApproachZoneThenTheCentre) {

@@ -13,6 +13,7 @@
 #include "airport_fixture.h"
 #include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
+#include "atc/atc_cycle.h"
 #include "geo/geometry.h"
 #include "scenery/records.h"
 #include "session/roster.h"
@@ -99,7 +100,8 @@ class Tower : public ::testing::Test {
     AtcContext context{link, world, i, cycle};
     const bool chose = P(i).PendingChoice > 0;
     RunAirportDialogue(context);
-    if (chose && P(i).PendingChoice == 0 && P(i).FacilityType == "Tower") RunAirportDialogue(context);
+    // The cycle runs whatever facility the pilot is then tuned to; these steps follow the tower only.
+    if (PassConsumedChoice(chose, P(i)) && P(i).FacilityType == "Tower") RunAirportDialogue(context);
   }
 
   std::vector<std::string> Menu(int i) {

@@ -11,6 +11,7 @@
 
 #include "atc/airport_fixture.h"
 #include "atc/atc_context.h"
+#include "atc/atc_cycle.h"
 #include "geo/geometry.h"
 #include "scenery/records.h"
 #include "session/roster.h"
@@ -65,7 +66,7 @@ class RadarTest : public ::testing::Test {
   void Step() {
     const bool chose = P().PendingChoice > 0;
     Run();
-    if (chose && P().PendingChoice == 0 && StillServed()) Run();
+    if (PassConsumedChoice(chose, P()) && StillServed()) Run();
   }
 
   void Choose(const std::string& text) {
