@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "authoring/forwarding_directplay.h"
 #include "session/loopback.h"
 #include "session/messages.h"
@@ -87,16 +89,27 @@ class StationWindow : public ::testing::Test {
     return *pilot_;
   }
 
+  // The status label and the lamps: green text and the red lamp lit while not monitoring.
+  void ExpectLamps(const std::string& text, bool monitoring) {
+    EXPECT_EQ(station_.StatusText(), text);
+    EXPECT_EQ(station_.StatusColour(), monitoring ? 0x000080 : 0x008000);
+    EXPECT_EQ(station_.RedLampFillStyle(), monitoring ? 0 : 7);
+    EXPECT_EQ(station_.GreenLampFillStyle(), monitoring ? 7 : 0);
+  }
+  // Start, Stop, Close, then the ATC, connection and refresh timers.
+  std::array<bool, 6> Enabled() const {
+    return {station_.StartEnabled(),           station_.StopEnabled(),
+            station_.CloseEnabled(),           station_.AtcTimerEnabled(),
+            station_.ConnectionTimerEnabled(), station_.RefreshTimerEnabled()};
+  }
+
   void ExpectClosedAndEmptied() {
     const scenery::WorldTables& world = state_.World;
     EXPECT_FALSE(station_.IsOpen());
     EXPECT_EQ(station_.Next(), NextWindow::Settings);
     EXPECT_FALSE(station_.AtcTimerEnabled() || station_.ConnectionTimerEnabled() ||
                  station_.RefreshTimerEnabled());
-    EXPECT_EQ(station_.StatusText(), "PLEASE WAIT...");
-    EXPECT_EQ(station_.StatusColour(), 0x008000);
-    EXPECT_EQ(station_.RedLampFillStyle(), 7);
-    EXPECT_EQ(station_.GreenLampFillStyle(), 0);
+    ExpectLamps("PLEASE WAIT...", false);
     EXPECT_EQ(world.ControlledAirportCount, 0);
     ASSERT_EQ(world.ControlledAirports.size(), 1u);
     const scenery::AirportRecord& spare = world.ControlledAirports[0];
@@ -133,23 +146,13 @@ TEST_F(StationWindow, OpensListeningWithTheControllerSilent) {
   station_.OpenStation();
   EXPECT_TRUE(state_.Link.SessionActive);
   EXPECT_FALSE(state_.Link.IsSessionHost);
-  EXPECT_EQ(station_.StatusText(), "NOT MONITORING TRAFFIC");
-  EXPECT_EQ(station_.StatusColour(), 0x008000);
-  EXPECT_EQ(station_.RedLampFillStyle(), 7);
-  EXPECT_EQ(station_.GreenLampFillStyle(), 0);
-  EXPECT_TRUE(station_.StartEnabled());
-  EXPECT_FALSE(station_.StopEnabled());
-  EXPECT_TRUE(station_.CloseEnabled());
-  EXPECT_FALSE(station_.AtcTimerEnabled());
-  EXPECT_TRUE(station_.ConnectionTimerEnabled());
-  EXPECT_TRUE(station_.RefreshTimerEnabled());
+  ExpectLamps("NOT MONITORING TRAFFIC", false);
+  EXPECT_EQ(Enabled(), (std::array{true, false, true, false, true, true}));
   // Both runway queues of every controlled airport hold only the entry no roster index matches; the
   // spare airport is not touched.
   const std::vector<scenery::RuntimeEntry> front{{-1, ""}};
-  for (int a = 0; a < 2; ++a) {
-    EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList1, front);
-    EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList2, front);
-  }
+  for (int a = 0; a < 2; ++a) EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList1, front);
+  for (int a = 0; a < 2; ++a) EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList2, front);
   EXPECT_EQ(state_.World.ControlledAirports[2].RuntimeList1, std::vector<scenery::RuntimeEntry>(1));
   EXPECT_EQ(state_.Link.PlayerCount, 0);
   EXPECT_EQ(state_.Link.PlayerRoster.size(), 1u);
@@ -171,25 +174,14 @@ TEST_F(StationWindow, StartAndStopToggleOnlyTheAtcCycle) {
 
   for (int round = 0; round < 2; ++round) {
     station_.StartMonitoring();
-    EXPECT_EQ(station_.StatusText(), "MONITORING TRAFFIC");
-    EXPECT_EQ(station_.StatusColour(), 0x000080);
-    EXPECT_EQ(station_.RedLampFillStyle(), 0);
-    EXPECT_EQ(station_.GreenLampFillStyle(), 7);
-    EXPECT_TRUE(station_.AtcTimerEnabled());
-    EXPECT_FALSE(station_.StartEnabled());
-    EXPECT_TRUE(station_.StopEnabled() && station_.CloseEnabled());
+    ExpectLamps("MONITORING TRAFFIC", true);
+    EXPECT_EQ(Enabled(), (std::array{false, true, true, true, true, true}));
     station_.AtcTimerTick();
     EXPECT_EQ(atcCycles_, round + 1);
 
     station_.StopMonitoring();
-    EXPECT_EQ(station_.StatusText(), "NOT MONITORING TRAFFIC");
-    EXPECT_EQ(station_.StatusColour(), 0x008000);
-    EXPECT_EQ(station_.RedLampFillStyle(), 7);
-    EXPECT_EQ(station_.GreenLampFillStyle(), 0);
-    EXPECT_FALSE(station_.AtcTimerEnabled());
-    EXPECT_TRUE(station_.StartEnabled() && station_.CloseEnabled());
-    EXPECT_FALSE(station_.StopEnabled());
-    EXPECT_TRUE(station_.ConnectionTimerEnabled() && station_.RefreshTimerEnabled());
+    ExpectLamps("NOT MONITORING TRAFFIC", false);
+    EXPECT_EQ(Enabled(), (std::array{true, false, true, false, true, true}));
     station_.AtcTimerTick();
     EXPECT_EQ(atcCycles_, round + 1);
     EXPECT_EQ(state_.Link.PlayerCount, 1);
@@ -217,8 +209,7 @@ TEST_P(StationClose, LeavesTheSessionOnceEmptiesTheTablesAndShowsTheSettings) {
       EXPECT_EQ(state_.World.ControlledAirportCount, 2);
     }
   });
-  if (GetParam() == 0) station_.CloseStation();
-  if (GetParam() == 1) station_.OnStationWindowClosing();
+  if (GetParam() < 2) GetParam() == 0 ? station_.CloseStation() : station_.OnStationWindowClosing();
   if (GetParam() == 2) {
     host_.Dp.Send(host_.Id, state_.Link.OwnPlayerId, kSendGuaranteed, BuildSimpleMessage(kRemovedByHost));
     station_.ConnectionTimerTick();
