@@ -41,11 +41,7 @@ struct Participant {
   Participant(std::shared_ptr<LoopbackHub> hub, const std::string& name, const std::string& instance = "")
       : Dp(std::move(hub)) {
     Dp.InitializeConnection(LoopbackHub::kConnectionAddress);
-    DpSessionDesc d;
-    d.SessionName = "Pacific";
-    d.MaxPlayers = 8;
-    d.InstanceId = instance;
-    Dp.Open(d, instance.empty() ? kOpenCreate : kOpenJoin);
+    Dp.Open({"Pacific", 0, 8, 0, instance, ""}, instance.empty() ? kOpenCreate : kOpenJoin);
     Id = Dp.CreatePlayer(name, "Player");
   }
   LoopbackDirectPlay Dp;
@@ -61,9 +57,7 @@ class StationWindow : public ::testing::Test {
     link.Dp->InitializeConnection(LoopbackHub::kConnectionAddress);
     link.SessionInstanceId = host_.Dp.CurrentSession().InstanceId;
     link.SessionMaxPlayers = 8;
-    DpSessionDesc d;
-    d.InstanceId = link.SessionInstanceId;
-    link.Dp->Open(d, kOpenJoin);
+    link.Dp->Open({"", 0, 0, 0, link.SessionInstanceId, ""}, kOpenJoin);
     link.OwnPlayerId = link.Dp->CreatePlayer("AI_Controller", "Player");
 
     scenery::WorldTables& world = state_.World;
@@ -72,8 +66,7 @@ class StationWindow : public ::testing::Test {
     airport.RuntimeList1 = {{3, "16L"}, {-1, ""}};
     world.ControlledAirports = {airport, airport, scenery::EmptyAirportWithSpareElements()};
     world.ControlledAirportCount = 2;
-    world.Airspaces.assign(2, scenery::AirspaceRecord{});
-    world.Airspaces[0].CenterName = "SEATTLE CENTER";
+    world.Airspaces = {{"SEATTLE CENTER", "", "", 0, 0, 0, 0, 0, 0}, {}};
     world.TerrainPoints = {{47.4, -122.3, 433}, {}};
     world.TerrainPointCount = 1;
     link.PlayerCount = 1;

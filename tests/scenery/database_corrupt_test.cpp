@@ -126,18 +126,14 @@ TEST_F(DamagedAirportFile, ABadNextPositionOrStringLengthEndsTheWalk) {
 TEST_F(DamagedAirportFile, AbsurdArrayDescriptorsAreRefusedWithoutAllocating) {
   const size_t at = TaxiPointsOffset();
   ASSERT_EQ(good_[at], 1);  // one dimension
-  struct Case {
-    int16_t dims;
-    int32_t count;
-    int32_t lowerBound;
-  };
-  for (const Case c :
-       {Case{1, INT32_MAX, 0}, Case{1, -1, 0}, Case{1, 3, 0}, Case{2, 2, 0}, Case{1, 2, 1}, Case{-1, 2, 0}}) {
-    auto bytes = Patch(at, c.dims, 2);
-    Put32(bytes, at + 2, c.count);
-    Put32(bytes, at + 6, c.lowerBound);
+  // Dimensions, element count, lower bound.
+  for (const auto& [dims, count, lowerBound] : std::vector<std::tuple<int16_t, int32_t, int32_t>>{
+           {1, INT32_MAX, 0}, {1, -1, 0}, {1, 3, 0}, {2, 2, 0}, {1, 2, 1}, {-1, 2, 0}}) {
+    auto bytes = Patch(at, dims, 2);
+    Put32(bytes, at + 2, count);
+    Put32(bytes, at + 6, lowerBound);
     Replace(bytes);
-    EXPECT_FALSE(Loads()) << c.dims << " " << c.count << " " << c.lowerBound;
+    EXPECT_FALSE(Loads()) << dims << " " << count << " " << lowerBound;
     EXPECT_EQ(tables_.ControlledAirportCount, 0);
     EXPECT_EQ(ListAllAirports(file_).size(), 2u);  // the listing only reads headers
   }

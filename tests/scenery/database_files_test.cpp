@@ -263,19 +263,15 @@ TEST_F(AirspaceFile, ACountTheFileCannotHoldIsRefusedBeforeAnythingIsAllocated) 
   EXPECT_THROW(LoadAirspaces(dir_.File("missing"), tables_), FormatError);
 }
 
-TEST(ConfigRecordBytes, SerialiseAsFolderThenTwoCounts) {
+// The configuration record is the folder then two counts; a terrain point is twenty bytes.
+TEST(SmallRecordBytes, ConfigRecordsAndTerrainPointsReadBackAsWritten) {
   ByteWriter w;
   WriteConfigRecord(w, {"C:", 3, 260});
   EXPECT_EQ(w.Data(), (std::vector<uint8_t>{0x02, 0x00, 'C', ':', 3, 0, 0, 0, 0x04, 0x01, 0, 0}));
+  WriteTerrainPoint(w, {47.5, -122.25, 4392});
+  ASSERT_EQ(w.Size(), 12 + kTerrainPointSize);
   ByteReader r(w.Data());
   EXPECT_EQ(ReadConfigRecord(r), (ConfigRecord{"C:", 3, 260}));
-}
-
-TEST(TerrainPointBytes, AreTwentyBytesEach) {
-  ByteWriter w;
-  WriteTerrainPoint(w, {47.5, -122.25, 4392});
-  ASSERT_EQ(w.Size(), kTerrainPointSize);
-  ByteReader r(w.Data());
   EXPECT_EQ(ReadTerrainPoint(r), (TerrainPoint{47.5, -122.25, 4392}));
 }
 

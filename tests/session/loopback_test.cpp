@@ -30,6 +30,17 @@ bool IsGuidText(const std::string& s) {
   return true;
 }
 
+// The sessions as listed: "NAME current/max flags instance password".
+std::vector<std::string> Listed(const std::vector<DpSessionDesc>& sessions) {
+  std::vector<std::string> out;
+  for (const auto& d : sessions) {
+    out.push_back(d.SessionName + " " + std::to_string(d.CurrentPlayers) + "/" +
+                  std::to_string(d.MaxPlayers) + " " + std::to_string(d.Flags) + " " + d.InstanceId + " " +
+                  d.Password);
+  }
+  return out;
+}
+
 struct Net {
   explicit Net(uint64_t seed = 0) : hub(std::make_shared<LoopbackHub>(seed)), factory(hub) {}
   std::shared_ptr<LoopbackHub> hub;
@@ -46,10 +57,7 @@ struct Net {
     return dp.CurrentSession().InstanceId;
   }
   void Join(DirectPlay& dp, const std::string& id, const std::string& password = "") {
-    DpSessionDesc d;
-    d.InstanceId = id;
-    d.Password = password;
-    dp.Open(d, kOpenJoin);
+    dp.Open({"", 0, 0, 0, id, password}, kOpenJoin);
   }
 };
 
@@ -95,13 +103,8 @@ TEST_F(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
   EXPECT_TRUE(IsGuidText(id)) << id;
   EXPECT_EQ(host->CreatePlayer("HOST", "Player"), 0x0F000001);
 
-  const auto seen = pilot->EnumSessions({}, 0, kEnumSessionsAvailable);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].SessionName, "LOTHAIR");
-  EXPECT_EQ(seen[0].InstanceId, id);
-  EXPECT_EQ(seen[0].CurrentPlayers, 1);
-  EXPECT_EQ(seen[0].MaxPlayers, 4);
-  EXPECT_EQ(seen[0].Flags, 0x44);
+  EXPECT_EQ(Listed(pilot->EnumSessions({}, 0, kEnumSessionsAvailable)),
+            std::vector<std::string>{"LOTHAIR 1/4 68 " + id + " "});  // flags 0x44
 
   net.Join(*pilot, id);
   EXPECT_EQ(pilot->CreatePlayer("N123", "Player"), 0x0F000002);
@@ -139,11 +142,9 @@ TEST_F(LoopbackSession, PasswordSessionsAreListedOnRequestAndNeedTheExactPasswor
   const std::string locked = net.Host(*host2, Desc("LOCKED", 8, kSessionKeepAlive, "secret"));
 
   ASSERT_EQ(pilot->EnumSessions({}, 0, kEnumSessionsAvailable).size(), 1u);
-  const auto all = pilot->EnumSessions({}, 0, kEnumSessionsPasswordRequired);
-  ASSERT_EQ(all.size(), 2u);
-  EXPECT_EQ(all[1].SessionName, "LOCKED");
-  EXPECT_EQ(all[1].Flags, 0x440);  // the password flag comes with the password
-  EXPECT_EQ(all[1].Password, "");  // never revealed
+  // The password flag (0x440 = 1088) comes with the password, which is never revealed.
+  EXPECT_EQ(Listed(pilot->EnumSessions({}, 0, kEnumSessionsPasswordRequired)),
+            (std::vector<std::string>{"OPEN 0/8 64 " + open + " ", "LOCKED 0/8 1088 " + locked + " "}));
 
   EXPECT_THROW(net.Join(*pilot, locked, ""), DirectPlayError);
   EXPECT_THROW(net.Join(*pilot, locked, "Secret"), DirectPlayError);
@@ -161,9 +162,8 @@ TEST_F(LoopbackSession, FullSessionRefusesJoinsAndPlayers) {
   EXPECT_THROW(pilot->CreatePlayer("B", "Player"), DirectPlayError);
   EXPECT_THROW(net.Join(*third, id), DirectPlayError);
   EXPECT_TRUE(third->EnumSessions({}, 0, kEnumSessionsAvailable).empty());
-  const auto full = third->EnumSessions({}, 0, kEnumSessionsAll);
-  ASSERT_EQ(full.size(), 1u);
-  EXPECT_EQ(full[0].CurrentPlayers, 2);
+  EXPECT_EQ(Listed(third->EnumSessions({}, 0, kEnumSessionsAll)),
+            std::vector<std::string>{"SMALL 2/2 0 " + id + " "});
 
   host->DestroyPlayer(hostPlayer);
   EXPECT_THROW(net.Join(*third, "{no such session}"), DirectPlayError);
