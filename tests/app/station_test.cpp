@@ -15,8 +15,7 @@ using authoring::ForwardingDirectPlay;
 
 // The loopback provider, counting how often the station leaves the session.
 struct LeaveCounts {
-  int destroyPlayer = 0;
-  int close = 0;
+  int destroyPlayer = 0, close = 0;
 };
 
 class CountingDirectPlay : public ForwardingDirectPlay {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <regex>
 
 namespace skyvox::session {
 namespace {
@@ -17,17 +17,6 @@ DpMessage Msg(int32_t type) {
   m.WriteLong(type);
   m.WriteLong(0);
   return m;
-}
-
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with upper-case hex digits.
-bool IsGuidText(const std::string& s) {
-  const std::string shape = "{........-....-....-....-............}";
-  if (s.size() != shape.size()) return false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const bool hex = std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] >= 'A' && s[i] <= 'F');
-    if (shape[i] == '.' ? !hex : s[i] != shape[i]) return false;
-  }
-  return true;
 }
 
 // The sessions as listed: "NAME current/max flags instance password".
@@ -100,7 +89,8 @@ TEST(LoopbackConnection, OneConnectionThatMustBeInitialisedFirst) {
 
 TEST_F(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
   const std::string id = net.Host(*host, Desc("LOTHAIR", 4, kSessionKeepAlive | kSessionMigrateHost));
-  EXPECT_TRUE(IsGuidText(id)) << id;
+  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with upper-case hex digits.
+  EXPECT_TRUE(std::regex_match(id, std::regex(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})"))) << id;
   EXPECT_EQ(host->CreatePlayer("HOST", "Player"), 0x0F000001);
 
   EXPECT_EQ(Listed(pilot->EnumSessions({}, 0, kEnumSessionsAvailable)),
