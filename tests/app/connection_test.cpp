@@ -123,6 +123,12 @@ class ConnectionWindow : public ::testing::Test {
     }
     return false;
   }
+  // Back where a search starts: no handshake running, the station not in the session.
+  void ExpectDisconnected() {
+    EXPECT_EQ(window_.Status(), "Disconnected");
+    EXPECT_FALSE(window_.HandshakeTimerEnabled());
+    EXPECT_FALSE(StationInSession());
+  }
 
   std::shared_ptr<LoopbackHub> hub_ = std::make_shared<LoopbackHub>();
   Faults faults_;
@@ -134,6 +140,7 @@ class ConnectionWindow : public ::testing::Test {
   ConnectionController window_{state_, boxes_, inputs_, factory_};
 };
 
+// Searches without a connection type or without sessions list nothing.
 TEST_F(ConnectionWindow, LoadOffersTheConnectionsAndTheDefaultCallsign) {
   EXPECT_EQ(window_.Callsign(), "-None-");
   window_.Load();
@@ -142,15 +149,6 @@ TEST_F(ConnectionWindow, LoadOffersTheConnectionsAndTheDefaultCallsign) {
   EXPECT_EQ(window_.Status(), "Disconnected");
   EXPECT_NE(state_.Link.Dp, nullptr);
   EXPECT_TRUE(boxes_.Shown().empty());
-
-  faults_.failCreate = true;
-  window_.Load();
-  EXPECT_TRUE(window_.ConnectionList().empty());
-  EXPECT_EQ(boxes_.Shown(), Boxes("DirectPlay could not be started: no provider", MessageIcon::Exclamation));
-}
-
-TEST_F(ConnectionWindow, SearchesWithoutAConnectionTypeOrWithoutSessionsListNothing) {
-  window_.Load();
   window_.SearchPressed();
   EXPECT_EQ(boxes_.Shown(), Boxes("Please Select one Type of Connection", MessageIcon::Information));
   boxes_.Clear();
@@ -159,6 +157,11 @@ TEST_F(ConnectionWindow, SearchesWithoutAConnectionTypeOrWithoutSessionsListNoth
   EXPECT_EQ(window_.Status(), "Disconnected");
   EXPECT_TRUE(boxes_.Shown().empty());
   EXPECT_NE(state_.Link.Dp, nullptr);  // a fresh object, ready for the next search
+
+  faults_.failCreate = true;
+  window_.Load();
+  EXPECT_TRUE(window_.ConnectionList().empty());
+  EXPECT_EQ(boxes_.Shown(), Boxes("DirectPlay could not be started: no provider", MessageIcon::Exclamation));
 }
 
 TEST_F(ConnectionWindow, SessionsAreListedWithTheirPlayerCountsPasswordProtectedOnesIncluded) {
@@ -181,8 +184,7 @@ TEST_F(ConnectionWindow, JoiningWithNeitherSessionNorCallsignShowsBothMessages) 
   both.push_back(Boxes("Please write a nickname.", MessageIcon::Exclamation)[0]);
   EXPECT_EQ(boxes_.Shown(), both);
   EXPECT_TRUE(window_.SessionList().empty());
-  EXPECT_EQ(window_.Status(), "Disconnected");
-  EXPECT_FALSE(StationInSession());
+  ExpectDisconnected();
 }
 
 TEST_F(ConnectionWindow, TheHostsAcceptanceJoinsTheRefuseParamsGroupsAndOpensTheStation) {
@@ -231,11 +233,9 @@ TEST_F(ConnectionWindow, ARefusalShowsItsMessageAndLeavesTheSession) {
   host_.Send(BuildSimpleMessage(kJoinRefusedPlayer), StationId());
   window_.HandshakeTick();
   EXPECT_EQ(boxes_.Shown(), Boxes("Connection Refused.", MessageIcon::Exclamation));
-  EXPECT_EQ(window_.Status(), "Disconnected");
-  EXPECT_FALSE(window_.HandshakeTimerEnabled());
+  ExpectDisconnected();
   EXPECT_TRUE(window_.SessionList().empty());
   EXPECT_TRUE(window_.IsOpen());
-  EXPECT_FALSE(StationInSession());
 }
 
 TEST_F(ConnectionWindow, TheRequestIsRepeatedEvery30000TicksAfterARetryNotice) {
@@ -292,30 +292,27 @@ TEST_F(ConnectionWindow, OnlyFlags0x440And0x444AskForThePassword) {
 TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessageAndItsCause) {
   host_.Host("Pacific", 8, kSessionKeepAlive);
   faults_.secondConnection = true;
+  // The operation made to fail (none: the serial connection the loopback cannot initialise), the
+  // connection chosen, whether a join follows the search, and the message.
   const struct {
     std::string op;
     int connection;
     bool join;
     std::string text;
-    MessageIcon icon;
-    std::string cause;
+    MessageIcon icon = MessageIcon::Exclamation;
   } cases[] = {
-      {"InitializeConnection", 0, false, "Error while the initialization of your LAN network card.",
-       MessageIcon::Exclamation, "injected InitializeConnection"},
-      {"", 1, false, "Error while the initialization of the type of connection.", MessageIcon::Exclamation,
-       "unknown connection"},
-      {"EnumSessions", 0, false, "User Canceled Connection.", MessageIcon::Information,
-       "injected EnumSessions"},
-      {"Open", 0, true, "Failed to Join Game.", MessageIcon::Exclamation, "injected Open"},
-      {"CreatePlayer", 0, true, "Failed to Create Player.", MessageIcon::Exclamation,
-       "injected CreatePlayer"},
-      // the first request
-      {"Send", 0, true, "Failed to Create Player.", MessageIcon::Exclamation, "injected Send"},
+      {"InitializeConnection", 0, false, "Error while the initialization of your LAN network card."},
+      {"", 1, false, "Error while the initialization of the type of connection."},
+      {"EnumSessions", 0, false, "User Canceled Connection.", MessageIcon::Information},
+      {"Open", 0, true, "Failed to Join Game."},
+      {"CreatePlayer", 0, true, "Failed to Create Player."},
+      {"Send", 0, true, "Failed to Create Player."},  // the first request
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     faults_.failOn.clear();
     if (!c.op.empty()) faults_.failOn[c.op] = 0;
+    const std::string cause = c.op.empty() ? "unknown connection" : "injected " + c.op;
     boxes_.Clear();
     Search(c.connection);
     if (c.join) {
@@ -324,11 +321,9 @@ TEST_F(ConnectionWindow, EveryFailingStepShowsItsMessageAndItsCause) {
       window_.JoinPressed();
     }
     EXPECT_EQ(boxes_.Shown(), Boxes(c.text, c.icon));
-    EXPECT_EQ(boxes_.Causes(), std::vector<std::string>{c.cause});
-    EXPECT_EQ(window_.Cause(), c.cause);
-    EXPECT_EQ(window_.Status(), "Disconnected");
-    EXPECT_FALSE(window_.HandshakeTimerEnabled());
-    EXPECT_FALSE(StationInSession());
+    EXPECT_EQ(boxes_.Causes(), std::vector<std::string>{cause});
+    EXPECT_EQ(window_.Cause(), cause);
+    ExpectDisconnected();
     EXPECT_NE(state_.Link.Dp, nullptr);
   }
   // Only the second of the two session enumerations fails: the same message.
@@ -373,10 +368,8 @@ TEST_F(ConnectionWindow, CloseAndTheCloseBoxLeaveTheSessionOnceAndEndTheProgram)
     window_.Unload();  // the window is gone: closing it again does nothing
     EXPECT_EQ(faults_.calls["DestroyPlayer"], button ? 1 : 2);
     EXPECT_EQ(faults_.calls["Close"], button ? 1 : 2);
-    EXPECT_FALSE(StationInSession());
+    ExpectDisconnected();
     EXPECT_EQ(state_.Link.Dp, nullptr);
-    EXPECT_EQ(window_.Status(), "Disconnected");
-    EXPECT_FALSE(window_.HandshakeTimerEnabled());
     EXPECT_FALSE(window_.IsOpen());
     EXPECT_EQ(window_.Next(), NextWindow::Terminate);
   }

@@ -69,13 +69,12 @@ class SettingsWindow : public ::testing::Test {
   }
   void Config(const std::string& text) { simDir_.Write("scenery.cfg", text); }
 
-  // Runs the build to its end; returns the number of Scan_Bgl ticks.
-  int RunBuild(SettingsController& window) {
+  // Loads the window unless it is loaded already and runs the build to its end; returns the number
+  // of Scan_Bgl ticks.
+  int LoadAndBuild(bool load = true) {
+    if (load) window_.Load();
     int ticks = 0;
-    while (window.ScanTimerEnabled() && ticks < 1000) {
-      window.ScanTick();
-      ++ticks;
-    }
+    for (; window_.ScanTimerEnabled() && ticks < 1000; ++ticks) window_.ScanTick();
     return ticks;
   }
 
@@ -84,46 +83,45 @@ class SettingsWindow : public ::testing::Test {
   std::string sim_;
   ProgramState state_;
   MessageBoxLog boxes_;
+  SettingsController window_{state_, boxes_};
 };
 
 TEST_F(SettingsWindow, FirstRunBuildsTheDatabaseOneFilePerTick) {
-  SettingsController window(state_, boxes_);
   std::vector<BuildProgress> progress;
-  window.SetProgressCallback([&](const BuildProgress& p) { progress.push_back(p); });
-  window.Load();
+  window_.SetProgressCallback([&](const BuildProgress& p) { progress.push_back(p); });
+  window_.Load();
   ASSERT_EQ(boxes_.Shown().size(), 1u);
   EXPECT_EQ(boxes_.Shown()[0], (MessageBoxRecord{"Skyvox v2.0", kFirstRunText, MessageIcon::Information}));
-  EXPECT_EQ(window.StatusLabel(), "Processing Please Wait...");
-  EXPECT_FALSE(window.ControlsEnabled());
-  EXPECT_TRUE(window.ScanTimerEnabled());
-  EXPECT_EQ(window.Build()->BglFileCount, 3);
-  EXPECT_EQ(window.ProgressMax(), 4);
+  EXPECT_EQ(window_.StatusLabel(), "Processing Please Wait...");
+  EXPECT_FALSE(window_.ControlsEnabled());
+  EXPECT_TRUE(window_.ScanTimerEnabled());
+  EXPECT_EQ(window_.Build()->BglFileCount, 3);
+  EXPECT_EQ(window_.ProgressMax(), 4);
   EXPECT_EQ(state_.World.MagVarGrid.At(geo::MagVarGrid::Index(237, 47)), 1000);
 
   // Area 1: two files, then its end; area 2 has no folder; area 3: one file, then its end; the finish.
-  EXPECT_EQ(RunBuild(window), 7);
-  EXPECT_EQ(window.ProgressValue(), 0);
+  EXPECT_EQ(LoadAndBuild(false), 7);
+  EXPECT_EQ(window_.ProgressValue(), 0);
   EXPECT_EQ(progress.back().FilesDone, 3);
   EXPECT_EQ(progress.back().Airports, 3);
   ASSERT_EQ(boxes_.Shown().size(), 2u);
   EXPECT_EQ(boxes_.Shown()[1].Text, "The creation process of the database was completed!.");
-  EXPECT_EQ(window.StatusLabel(), "Done!");
-  EXPECT_EQ(window.StatusText(), "");
-  EXPECT_TRUE(window.ControlsEnabled());
+  EXPECT_EQ(window_.StatusLabel(), "Done!");
+  EXPECT_EQ(window_.StatusText(), "");
+  EXPECT_TRUE(window_.ControlsEnabled());
   EXPECT_FALSE(state_.World.FirstRun);
-  EXPECT_EQ(window.AirportList(),
+  EXPECT_EQ(window_.AirportList(),
             (std::vector<std::string>{"KSEA - SEATTLE", "KBFI - BOEING", "KPAE - PAINE"}));
   EXPECT_EQ(ReadConfigFile(app_.Str()), (scenery::ConfigRecord{sim_, 3, 0}));
 }
 
 TEST_F(SettingsWindow, ALibraryWithoutUsableAreasFinishesAtTheFirstTick) {
   Config("[General]\r\nTitle=Nothing\r\n[Area.001]\r\nTitle=Gone\r\nLocal=C:\\Elsewhere\r\n");
-  SettingsController window(state_, boxes_);
-  window.Load();
-  window.ScanTick();  // the area without a folder
-  window.ScanTick();
-  EXPECT_FALSE(window.ScanTimerEnabled());
-  EXPECT_TRUE(window.AirportList().empty());
+  window_.Load();
+  window_.ScanTick();  // the area without a folder
+  window_.ScanTick();
+  EXPECT_FALSE(window_.ScanTimerEnabled());
+  EXPECT_TRUE(window_.AirportList().empty());
   EXPECT_EQ(ReadConfigFile(app_.Str()), (scenery::ConfigRecord{sim_, 0, 0}));
 }
 
@@ -131,11 +129,10 @@ TEST_F(SettingsWindow, AFolderListedTwiceInARowIsScannedOnce) {
   Config(
       "[Area.001]\r\nTitle=One\r\nLocal=Scenery\\World\r\n[Area.002]\r\nTitle=Two\r\nLocal="
       "scenery\\world\r\n");
-  SettingsController window(state_, boxes_);
-  window.Load();
-  EXPECT_EQ(window.Build()->BglFileCount, 4);  // counted per area
-  RunBuild(window);
-  EXPECT_EQ(window.AirportList().size(), 2u);
+  window_.Load();
+  EXPECT_EQ(window_.Build()->BglFileCount, 4);  // counted per area
+  LoadAndBuild(false);
+  EXPECT_EQ(window_.AirportList().size(), 2u);
   EXPECT_EQ(state_.World.AirportCount, 2);
 }
 
@@ -143,40 +140,33 @@ TEST_F(SettingsWindow, AFileThatCannotBeScannedEndsTheProgramWithItsName) {
   Bytes broken = AirportFile({{"KSEA", AirportRecords(LatRaw(47.45), "Seattle", 0x1199000)}});
   Put32(broken, 156, 1 << 29);  // the airport section lies outside the file
   WriteFile("Addon Scenery/scenery/addon.BGL", broken);
-  SettingsController window(state_, boxes_);
-  window.Load();
-  RunBuild(window);
+  LoadAndBuild();
   ASSERT_EQ(boxes_.Shown().size(), 2u);
   const std::string expected = "Error - while scanning this BGL file:  " +
                                LowerCaseCp1252(sim_ + "\\addon scenery\\scenery\\addon.BGL") +
                                "  . The program will shutdown.";
   EXPECT_EQ(boxes_.Shown()[1], (MessageBoxRecord{"Skyvox v2.0", expected, MessageIcon::Critical}));
-  EXPECT_FALSE(window.IsOpen());
-  EXPECT_EQ(window.Next(), NextWindow::Terminate);
+  EXPECT_FALSE(window_.IsOpen());
+  EXPECT_EQ(window_.Next(), NextWindow::Terminate);
   // What was appended before stays; the configuration keeps its counts of 0.
   EXPECT_EQ(scenery::ListAllAirports(app_.File("world_airports.dat")).size(), 2u);
   EXPECT_EQ(ReadConfigFile(app_.Str()), (scenery::ConfigRecord{sim_, 0, 0}));
 }
 
 TEST_F(SettingsWindow, NextRefusesATerrainFileCutShort) {
-  SettingsController window(state_, boxes_);
-  window.Load();
-  RunBuild(window);
+  LoadAndBuild();
   WriteAt(app_.File("world_terrain.db"), 40, Bytes(7, 0));  // 47 bytes: the last record is cut short
-  window.SelectAirport(0);
-  window.AddPressed();
-  window.NextPressed();
-  EXPECT_FALSE(window.WaitForCloseEnabled());
+  window_.SelectAirport(0);
+  window_.AddPressed();
+  window_.NextPressed();
+  EXPECT_FALSE(window_.WaitForCloseEnabled());
   EXPECT_EQ(boxes_.Shown().back().Text,
             "The controlled airports could not be loaded: world_terrain.db is cut short: 47 bytes is not a "
             "whole number of 20-byte records");
 }
 
 TEST_F(SettingsWindow, ChoosingAirportsAndNextLoadsThemWithTheirTerrain) {
-  SettingsController first(state_, boxes_);
-  first.Load();
-  RunBuild(first);
-
+  LoadAndBuild();
   SettingsController window(state_, boxes_);  // the window opened again: no build this time
   boxes_.Clear();
   window.Load();
@@ -222,11 +212,10 @@ TEST_F(SettingsWindow, ChoosingAirportsAndNextLoadsThemWithTheirTerrain) {
 
 TEST_F(SettingsWindow, ExitAndClosingEndTheProgram) {
   state_.World.FirstRun = false;
-  SettingsController window(state_, boxes_);
-  window.Load();
-  window.ExitPressed();
-  EXPECT_EQ(window.StatusText(), "Please wait...");
-  EXPECT_EQ(window.Next(), NextWindow::Terminate);
+  window_.Load();
+  window_.ExitPressed();
+  EXPECT_EQ(window_.StatusText(), "Please wait...");
+  EXPECT_EQ(window_.Next(), NextWindow::Terminate);
   SettingsController other(state_, boxes_);
   other.Load();
   other.Unload();
@@ -236,8 +225,7 @@ TEST_F(SettingsWindow, ExitAndClosingEndTheProgram) {
 TEST_F(SettingsWindow, AMissingMagdecIsReportedAndTheGridStaysZero) {
   fs::remove(simDir_.Path() / "Scenery" / "MAGDEC.BGL");
   state_.World.FirstRun = false;
-  SettingsController window(state_, boxes_);
-  window.Load();
+  window_.Load();
   ASSERT_EQ(boxes_.Shown().size(), 1u);
   EXPECT_EQ(boxes_.Shown()[0].Icon, MessageIcon::Exclamation);
   EXPECT_NE(boxes_.Shown()[0].Text.find("magdec.bgl"), std::string::npos);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "authoring/forwarding_directplay.h"
 #include "session/loopback.h"
 #include "session/messages.h"
@@ -13,8 +15,7 @@ using authoring::ForwardingDirectPlay;
 
 // The loopback provider, counting how often the station leaves the session.
 struct LeaveCounts {
-  int destroyPlayer = 0;
-  int close = 0;
+  int destroyPlayer = 0, close = 0;
 };
 
 class CountingDirectPlay : public ForwardingDirectPlay {
@@ -39,11 +40,7 @@ struct Participant {
   Participant(std::shared_ptr<LoopbackHub> hub, const std::string& name, const std::string& instance = "")
       : Dp(std::move(hub)) {
     Dp.InitializeConnection(LoopbackHub::kConnectionAddress);
-    DpSessionDesc d;
-    d.SessionName = "Pacific";
-    d.MaxPlayers = 8;
-    d.InstanceId = instance;
-    Dp.Open(d, instance.empty() ? kOpenCreate : kOpenJoin);
+    Dp.Open({"Pacific", 0, 8, 0, instance, ""}, instance.empty() ? kOpenCreate : kOpenJoin);
     Id = Dp.CreatePlayer(name, "Player");
   }
   LoopbackDirectPlay Dp;
@@ -59,9 +56,7 @@ class StationWindow : public ::testing::Test {
     link.Dp->InitializeConnection(LoopbackHub::kConnectionAddress);
     link.SessionInstanceId = host_.Dp.CurrentSession().InstanceId;
     link.SessionMaxPlayers = 8;
-    DpSessionDesc d;
-    d.InstanceId = link.SessionInstanceId;
-    link.Dp->Open(d, kOpenJoin);
+    link.Dp->Open({"", 0, 0, 0, link.SessionInstanceId, ""}, kOpenJoin);
     link.OwnPlayerId = link.Dp->CreatePlayer("AI_Controller", "Player");
 
     scenery::WorldTables& world = state_.World;
@@ -70,8 +65,7 @@ class StationWindow : public ::testing::Test {
     airport.RuntimeList1 = {{3, "16L"}, {-1, ""}};
     world.ControlledAirports = {airport, airport, scenery::EmptyAirportWithSpareElements()};
     world.ControlledAirportCount = 2;
-    world.Airspaces.assign(2, scenery::AirspaceRecord{});
-    world.Airspaces[0].CenterName = "SEATTLE CENTER";
+    world.Airspaces = {{"SEATTLE CENTER", "", "", 0, 0, 0, 0, 0, 0}, {}};
     world.TerrainPoints = {{47.4, -122.3, 433}, {}};
     world.TerrainPointCount = 1;
     link.PlayerCount = 1;
@@ -87,16 +81,27 @@ class StationWindow : public ::testing::Test {
     return *pilot_;
   }
 
+  // The status label and the lamps: green text and the red lamp lit while not monitoring.
+  void ExpectLamps(const std::string& text, bool monitoring) {
+    EXPECT_EQ(station_.StatusText(), text);
+    EXPECT_EQ(station_.StatusColour(), monitoring ? 0x000080 : 0x008000);
+    EXPECT_EQ(station_.RedLampFillStyle(), monitoring ? 0 : 7);
+    EXPECT_EQ(station_.GreenLampFillStyle(), monitoring ? 7 : 0);
+  }
+  // Start, Stop, Close, then the ATC, connection and refresh timers.
+  std::array<bool, 6> Enabled() const {
+    return {station_.StartEnabled(),           station_.StopEnabled(),
+            station_.CloseEnabled(),           station_.AtcTimerEnabled(),
+            station_.ConnectionTimerEnabled(), station_.RefreshTimerEnabled()};
+  }
+
   void ExpectClosedAndEmptied() {
     const scenery::WorldTables& world = state_.World;
     EXPECT_FALSE(station_.IsOpen());
     EXPECT_EQ(station_.Next(), NextWindow::Settings);
     EXPECT_FALSE(station_.AtcTimerEnabled() || station_.ConnectionTimerEnabled() ||
                  station_.RefreshTimerEnabled());
-    EXPECT_EQ(station_.StatusText(), "PLEASE WAIT...");
-    EXPECT_EQ(station_.StatusColour(), 0x008000);
-    EXPECT_EQ(station_.RedLampFillStyle(), 7);
-    EXPECT_EQ(station_.GreenLampFillStyle(), 0);
+    ExpectLamps("PLEASE WAIT...", false);
     EXPECT_EQ(world.ControlledAirportCount, 0);
     ASSERT_EQ(world.ControlledAirports.size(), 1u);
     const scenery::AirportRecord& spare = world.ControlledAirports[0];
@@ -133,23 +138,13 @@ TEST_F(StationWindow, OpensListeningWithTheControllerSilent) {
   station_.OpenStation();
   EXPECT_TRUE(state_.Link.SessionActive);
   EXPECT_FALSE(state_.Link.IsSessionHost);
-  EXPECT_EQ(station_.StatusText(), "NOT MONITORING TRAFFIC");
-  EXPECT_EQ(station_.StatusColour(), 0x008000);
-  EXPECT_EQ(station_.RedLampFillStyle(), 7);
-  EXPECT_EQ(station_.GreenLampFillStyle(), 0);
-  EXPECT_TRUE(station_.StartEnabled());
-  EXPECT_FALSE(station_.StopEnabled());
-  EXPECT_TRUE(station_.CloseEnabled());
-  EXPECT_FALSE(station_.AtcTimerEnabled());
-  EXPECT_TRUE(station_.ConnectionTimerEnabled());
-  EXPECT_TRUE(station_.RefreshTimerEnabled());
+  ExpectLamps("NOT MONITORING TRAFFIC", false);
+  EXPECT_EQ(Enabled(), (std::array{true, false, true, false, true, true}));
   // Both runway queues of every controlled airport hold only the entry no roster index matches; the
   // spare airport is not touched.
   const std::vector<scenery::RuntimeEntry> front{{-1, ""}};
-  for (int a = 0; a < 2; ++a) {
-    EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList1, front);
-    EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList2, front);
-  }
+  for (int a = 0; a < 2; ++a) EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList1, front);
+  for (int a = 0; a < 2; ++a) EXPECT_EQ(state_.World.ControlledAirports[a].RuntimeList2, front);
   EXPECT_EQ(state_.World.ControlledAirports[2].RuntimeList1, std::vector<scenery::RuntimeEntry>(1));
   EXPECT_EQ(state_.Link.PlayerCount, 0);
   EXPECT_EQ(state_.Link.PlayerRoster.size(), 1u);
@@ -171,25 +166,14 @@ TEST_F(StationWindow, StartAndStopToggleOnlyTheAtcCycle) {
 
   for (int round = 0; round < 2; ++round) {
     station_.StartMonitoring();
-    EXPECT_EQ(station_.StatusText(), "MONITORING TRAFFIC");
-    EXPECT_EQ(station_.StatusColour(), 0x000080);
-    EXPECT_EQ(station_.RedLampFillStyle(), 0);
-    EXPECT_EQ(station_.GreenLampFillStyle(), 7);
-    EXPECT_TRUE(station_.AtcTimerEnabled());
-    EXPECT_FALSE(station_.StartEnabled());
-    EXPECT_TRUE(station_.StopEnabled() && station_.CloseEnabled());
+    ExpectLamps("MONITORING TRAFFIC", true);
+    EXPECT_EQ(Enabled(), (std::array{false, true, true, true, true, true}));
     station_.AtcTimerTick();
     EXPECT_EQ(atcCycles_, round + 1);
 
     station_.StopMonitoring();
-    EXPECT_EQ(station_.StatusText(), "NOT MONITORING TRAFFIC");
-    EXPECT_EQ(station_.StatusColour(), 0x008000);
-    EXPECT_EQ(station_.RedLampFillStyle(), 7);
-    EXPECT_EQ(station_.GreenLampFillStyle(), 0);
-    EXPECT_FALSE(station_.AtcTimerEnabled());
-    EXPECT_TRUE(station_.StartEnabled() && station_.CloseEnabled());
-    EXPECT_FALSE(station_.StopEnabled());
-    EXPECT_TRUE(station_.ConnectionTimerEnabled() && station_.RefreshTimerEnabled());
+    ExpectLamps("NOT MONITORING TRAFFIC", false);
+    EXPECT_EQ(Enabled(), (std::array{true, false, true, false, true, true}));
     station_.AtcTimerTick();
     EXPECT_EQ(atcCycles_, round + 1);
     EXPECT_EQ(state_.Link.PlayerCount, 1);
@@ -217,8 +201,7 @@ TEST_P(StationClose, LeavesTheSessionOnceEmptiesTheTablesAndShowsTheSettings) {
       EXPECT_EQ(state_.World.ControlledAirportCount, 2);
     }
   });
-  if (GetParam() == 0) station_.CloseStation();
-  if (GetParam() == 1) station_.OnStationWindowClosing();
+  if (GetParam() < 2) GetParam() == 0 ? station_.CloseStation() : station_.OnStationWindowClosing();
   if (GetParam() == 2) {
     host_.Dp.Send(host_.Id, state_.Link.OwnPlayerId, kSendGuaranteed, BuildSimpleMessage(kRemovedByHost));
     station_.ConnectionTimerTick();

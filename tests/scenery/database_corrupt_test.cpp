@@ -2,12 +2,16 @@
 // never read outside the file, never allocate what the file cannot hold, never loop.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "base/errors.h"
+#include "scenery/bgl_fixture.h"
 #include "scenery/database_files.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::scenery {
 namespace {
+using skyvox::testing::Put32;
 using skyvox::testing::ReadBytes;
 using skyvox::testing::TempDir;
 
@@ -39,9 +43,25 @@ class DamagedAirportFile : public ::testing::Test {
 
   void Replace(const std::vector<uint8_t>& bytes) { dir_.Write(kAirportsFileName, bytes); }
 
-  void PutI32(std::vector<uint8_t>& bytes, size_t offset, int32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+  // Writes the good file with a little-endian value of the given width at an offset; returns the bytes.
+  std::vector<uint8_t> Patch(size_t at, int32_t v, int width = 4) {
+    auto bytes = good_;
+    for (size_t i = 0; i < static_cast<size_t>(width); ++i)
+      bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    Replace(bytes);
+    return bytes;
   }
+  // Loads the named airports; returns the FormatError's text, empty when the load succeeded.
+  std::string LoadError(WorldTables& tables, std::vector<std::string> names = {"KAAA - NAME KAAA"}) {
+    try {
+      LoadControlledAirports(file_, names, tables);
+      return "";
+    } catch (const FormatError& e) {
+      return e.what();
+    }
+  }
+  bool Loads() { return LoadError(tables_).empty(); }
+  const std::vector<std::string> both_{"KAAA - NAME KAAA", "KBBB - NAME KBBB"};
 
   // Offset of the TaxiPoints descriptor inside the first record.
   size_t TaxiPointsOffset() const {
@@ -77,83 +97,56 @@ TEST_F(DamagedAirportFile, EveryTruncationListsWhatIsWholeAndLoadsOrRefusesClean
     const size_t whole = length / recordSize_;
     const bool cutRecordWithHeader = whole < 2 && length % recordSize_ >= header;
     WorldTables tables;
-    try {
-      LoadControlledAirports(file_, {"KAAA - NAME KAAA", "KBBB - NAME KBBB"}, tables);
-      EXPECT_FALSE(cutRecordWithHeader) << "a cut record loaded at length " << length;
-    } catch (const FormatError& e) {
-      EXPECT_TRUE(cutRecordWithHeader) << length;
-      EXPECT_NE(std::string(e.what()).find("is damaged"), std::string::npos);
-    }
+    const std::string error = LoadError(tables, both_);
+    EXPECT_EQ(error.empty(), !cutRecordWithHeader) << "length " << length;
+    EXPECT_TRUE(error.empty() || error.find("is damaged") != std::string::npos) << error;
     EXPECT_EQ(tables.ControlledAirportCount, static_cast<int32_t>(whole)) << length;
     EXPECT_EQ(tables.ControlledAirports.size(), whole + 1);
   }
 }
 
-TEST_F(DamagedAirportFile, ANextPositionThatDoesNotMoveForwardEndsTheWalk) {
-  for (int32_t next : {1, 0, -5, INT32_MIN}) {
-    auto bytes = good_;
-    PutI32(bytes, recordSize_ + 2 + 4 + 2 + 9, next);  // the second record points back
-    Replace(bytes);
-    EXPECT_EQ(ListAllAirports(file_).size(), 2u) << next;
-    PutI32(bytes, 2 + 4 + 2 + 9, next);  // the first record points at itself or before
-    Replace(bytes);
-    EXPECT_EQ(ListAllAirports(file_).size(), 1u) << next;
+// A next position that does not move forward or lies past the end ends the walk; a huge string length
+// is cut short, not followed.
+TEST_F(DamagedAirportFile, ABadNextPositionOrStringLengthEndsTheWalk) {
+  const size_t next = 2 + 4 + 2 + 9;  // NextRecordPos after Ident "KAAA" and Name "NAME KAAA"
+  // Offset, value and its width, and how many airports stay listed.
+  std::vector<std::tuple<size_t, int32_t, int, size_t>> cases{{next, INT32_MAX, 4, 1},
+                                                              {0, 0xFFFF, 2, 0}};  // Ident claims 65535 bytes
+  for (int32_t back : {1, 0, -5, INT32_MIN}) {
+    cases.push_back({recordSize_ + next, back, 4, 2});  // the second record points back
+    cases.push_back({next, back, 4, 1});                // the first points at itself or before
   }
-}
-
-TEST_F(DamagedAirportFile, ANextPositionPastTheEndEndsTheWalk) {
-  auto bytes = good_;
-  PutI32(bytes, 2 + 4 + 2 + 9, INT32_MAX);
-  Replace(bytes);
-  EXPECT_EQ(ListAllAirports(file_), std::vector<std::string>{"KAAA - NAME KAAA"});
+  for (const auto& [at, value, width, listed] : cases) {
+    Patch(at, value, width);
+    EXPECT_EQ(ListAllAirports(file_), std::vector<std::string>(both_.begin(), both_.begin() + listed))
+        << at << " " << value;
+  }
 }
 
 TEST_F(DamagedAirportFile, AbsurdArrayDescriptorsAreRefusedWithoutAllocating) {
   const size_t at = TaxiPointsOffset();
   ASSERT_EQ(good_[at], 1);  // one dimension
-  struct Case {
-    int16_t dims;
-    int32_t count;
-    int32_t lowerBound;
-  };
-  for (const Case c :
-       {Case{1, INT32_MAX, 0}, Case{1, -1, 0}, Case{1, 3, 0}, Case{2, 2, 0}, Case{1, 2, 1}, Case{-1, 2, 0}}) {
-    auto bytes = good_;
-    bytes[at] = static_cast<uint8_t>(c.dims);
-    bytes[at + 1] = static_cast<uint8_t>(static_cast<uint16_t>(c.dims) >> 8);
-    PutI32(bytes, at + 2, c.count);
-    PutI32(bytes, at + 6, c.lowerBound);
+  // Dimensions, element count, lower bound.
+  for (const auto& [dims, count, lowerBound] : std::vector<std::tuple<int16_t, int32_t, int32_t>>{
+           {1, INT32_MAX, 0}, {1, -1, 0}, {1, 3, 0}, {2, 2, 0}, {1, 2, 1}, {-1, 2, 0}}) {
+    auto bytes = Patch(at, dims, 2);
+    Put32(bytes, at + 2, count);
+    Put32(bytes, at + 6, lowerBound);
     Replace(bytes);
-    EXPECT_THROW(LoadControlledAirports(file_, {"KAAA - NAME KAAA"}, tables_), FormatError)
-        << c.dims << " " << c.count << " " << c.lowerBound;
+    EXPECT_FALSE(Loads()) << dims << " " << count << " " << lowerBound;
     EXPECT_EQ(tables_.ControlledAirportCount, 0);
     EXPECT_EQ(ListAllAirports(file_).size(), 2u);  // the listing only reads headers
   }
 }
 
+// Fewer than the elements is what a re-written loaded airport looks like; more, or negative, is refused.
 TEST_F(DamagedAirportFile, ACountLargerThanItsArrayIsRefused) {
   const size_t countAt = TaxiPointsOffset() + 10 + 2 * 20;
-  auto bytes = good_;
-  ASSERT_EQ(bytes[countAt], 2);
-  bytes[countAt] = 3;
-  Replace(bytes);
-  EXPECT_THROW(LoadControlledAirports(file_, {"KAAA - NAME KAAA"}, tables_), FormatError);
-  bytes[countAt] = 0xFF;
-  bytes[countAt + 1] = 0xFF;  // -1
-  Replace(bytes);
-  EXPECT_THROW(LoadControlledAirports(file_, {"KAAA - NAME KAAA"}, tables_), FormatError);
-  bytes[countAt] = 1;  // fewer than the elements is what a re-written loaded airport looks like
-  bytes[countAt + 1] = 0;
-  Replace(bytes);
-  EXPECT_NO_THROW(LoadControlledAirports(file_, {"KAAA - NAME KAAA"}, tables_));
-}
-
-TEST_F(DamagedAirportFile, AHugeStringLengthIsCutShortNotFollowed) {
-  auto bytes = good_;
-  bytes[0] = 0xFF;  // Ident claims 65535 bytes
-  bytes[1] = 0xFF;
-  Replace(bytes);
-  EXPECT_TRUE(ListAllAirports(file_).empty());
+  ASSERT_EQ(good_[countAt], 2);
+  for (const auto& [count, loads] : {std::pair{3, false}, {-1, false}, {1, true}}) {
+    Patch(countAt, count, 2);
+    EXPECT_EQ(Loads(), loads) << count;
+  }
 }
 
 TEST_F(DamagedAirportFile, AnyByteChangedAnywhereNeverBreaksTheReaders) {
@@ -165,10 +158,7 @@ TEST_F(DamagedAirportFile, AnyByteChangedAnywhereNeverBreaksTheReaders) {
       // The walk only moves forward, over headers of at least 8 bytes.
       EXPECT_LE(ListAllAirports(file_).size(), good_.size() / 8);
       WorldTables tables;
-      try {
-        LoadControlledAirports(file_, {"KAAA - NAME KAAA", "KBBB - NAME KBBB"}, tables);
-      } catch (const FormatError&) {
-      }
+      LoadError(tables, both_);
       EXPECT_LE(static_cast<size_t>(tables.ControlledAirportCount), good_.size() / 8);
     }
   }

@@ -33,43 +33,29 @@ AirportRecord SmallAirport() {
 // clang-format off
 std::vector<uint8_t> SmallAirportBytes(uint8_t nextPosLow, uint8_t nextPosHigh) {
   return {
-      0x02, 0x00, 'K', 'A',                            // Ident
-      0x01, 0x00, 'B',                                 // Name
-      nextPosLow, nextPosHigh, 0x00, 0x00,             // NextRecordPos
-      0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                    // Latitude 1.5
-      0, 0, 0, 0, 0, 0, 0x00, 0xC0,                    // Longitude -2.0
-      0x64, 0x00, 0x00, 0x00,                          // ElevationFt 100
-      0x00, 0x00,                                      // ClearanceFreq ""
-      0x00, 0x00,                                      // ClearanceName ""
-      0x01, 0x00, '2',                                 // GroundFreq
-      0x01, 0x00, 'G',                                 // GroundName
-      0x01, 0x00, '3',                                 // TowerFreq
-      0x01, 0x00, 'T',                                 // TowerName
-      0x00, 0x00,                                      // ApproachFreq ""
-      0x00, 0x00,                                      // ApproachName ""
-      0x01, 0x00, '9',                                 // MainRunway.Ident
-      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,                    // ThresholdLat 0.5
-      0, 0, 0, 0, 0, 0, 0xD0, 0x3F,                    // ThresholdLon 0.25
-      0x07, 0x00, 0x00, 0x00,                          // ThresholdElevationFt 7
-      0xE8, 0x03, 0x00, 0x00,                          // Length 1000
-      0x1E, 0x00, 0x00, 0x00,                          // Width 30
-      0x5A, 0x00,                                      // MagHeading 90
-      0x00, 0x00,                                      // IlsFrequency ""
+      0x02, 0x00, 'K', 'A',           0x01, 0x00, 'B',   // Ident, Name
+      nextPosLow, nextPosHigh, 0x00, 0x00,               // NextRecordPos
+      0, 0, 0, 0, 0, 0, 0xF8, 0x3F,   0, 0, 0, 0, 0, 0, 0x00, 0xC0,  // Latitude 1.5, Longitude -2.0
+      0x64, 0x00, 0x00, 0x00,                            // ElevationFt 100
+      0x00, 0x00,                     0x00, 0x00,        // ClearanceFreq "", ClearanceName ""
+      0x01, 0x00, '2',                0x01, 0x00, 'G',   // GroundFreq, GroundName
+      0x01, 0x00, '3',                0x01, 0x00, 'T',   // TowerFreq, TowerName
+      0x00, 0x00,                     0x00, 0x00,        // ApproachFreq "", ApproachName ""
+      0x01, 0x00, '9',                                   // MainRunway.Ident
+      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,   0, 0, 0, 0, 0, 0, 0xD0, 0x3F,  // ThresholdLat 0.5, ThresholdLon 0.25
+      0x07, 0x00, 0x00, 0x00,                            // ThresholdElevationFt 7
+      0xE8, 0x03, 0x00, 0x00,         0x1E, 0x00, 0x00, 0x00,  // Length 1000, Width 30
+      0x5A, 0x00,                     0x00, 0x00,        // MagHeading 90, IlsFrequency ""
       0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // TaxiPoints: 1 dim, 1 element, base 0
-      0x02, 0x00, 0x00, 0x00,                          //   PointType 2
-      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,                    //   Latitude 1.0
-      0, 0, 0, 0, 0, 0, 0x00, 0x40,                    //   Longitude 2.0
-      0x01, 0x00,                                      // TaxiPointCount 1
-      0x00, 0x00,                                      // ParkingSpots: no elements
-      0x00, 0x00,                                      // ParkingCount 0
+      0x02, 0x00, 0x00, 0x00,                            //   PointType 2
+      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,   0, 0, 0, 0, 0, 0, 0x00, 0x40,  //   Latitude 1.0, Longitude 2.0
+      0x01, 0x00,                                        // TaxiPointCount 1
+      0x00, 0x00,                     0x00, 0x00,        // ParkingSpots: no elements, ParkingCount 0
       0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // TaxiPaths: 1 element
-      0x00, 0x00, 0x00, 0x00,                          //   PathType 0
-      0x00, 0x00, 0x00, 0x00,                          //   StartPoint 0
-      0x00, 0x00, 0x00, 0x00,                          //   EndPoint 0
-      0x01, 0x00, 'A',                                 //   Name
-      0x01, 0x00,                                      // TaxiPathCount 1
-      0x00, 0x00,                                      // RuntimeList1: no elements
-      0x00, 0x00,                                      // RuntimeList2: no elements
+      0, 0, 0, 0,   0, 0, 0, 0,   0, 0, 0, 0,               //   PathType 0, StartPoint 0, EndPoint 0
+      0x01, 0x00, 'A',                                   //   Name
+      0x01, 0x00,                                        // TaxiPathCount 1
+      0x00, 0x00,                     0x00, 0x00,        // RuntimeList1, RuntimeList2: no elements
   };
 }
 // clang-format on
@@ -81,23 +67,24 @@ AirportRecord NamedAirport(const std::string& ident, const std::string& name) {
   return a;
 }
 
+// Appends the records in order, each given its NextRecordPos; returns the count the appends kept.
+int32_t AppendAll(const std::filesystem::path& file, std::vector<AirportRecord>& records) {
+  int32_t count = 0;
+  for (AirportRecord& r : records) AppendAirportRecord(file, r, count);
+  return count;
+}
+
 TEST(AirportFile, AppendWritesTheRecordsByteForByteWithTheirNextPositions) {
   TempDir dir;
-  const auto file = dir.File(kAirportsFileName);
-  int32_t count = 0;
-  AirportRecord first = SmallAirport();
-  AppendAirportRecord(file, first, count);
-  AirportRecord second = SmallAirport();
-  AppendAirportRecord(file, second, count);
-
+  std::vector<AirportRecord> records{SmallAirport(), SmallAirport()};
+  EXPECT_EQ(AppendAll(dir.File(kAirportsFileName), records), 2);
   // 153 bytes a record: the first begins at position 1 and names 154, the second names 307.
   std::vector<uint8_t> expected = SmallAirportBytes(154, 0);
   const auto secondBytes = SmallAirportBytes(0x33, 0x01);
   expected.insert(expected.end(), secondBytes.begin(), secondBytes.end());
-  EXPECT_EQ(ReadBytes(file), expected);
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(first.NextRecordPos, 154);
-  EXPECT_EQ(second.NextRecordPos, 307);
+  EXPECT_EQ(ReadBytes(dir.File(kAirportsFileName)), expected);
+  EXPECT_EQ(records[0].NextRecordPos, 154);
+  EXPECT_EQ(records[1].NextRecordPos, 307);
 }
 
 TEST(AirportFile, RecordsReadBackEqualToWhatWasWritten) {
@@ -120,20 +107,16 @@ TEST(AirportFile, RecordsReadBackEqualToWhatWasWritten) {
   EXPECT_EQ(NextRecordPosOffset(a), 7u);
 }
 
+// An airport without a name is listed and does not hide the ones after it.
 TEST(AirportFile, ListsEveryAirportInFileOrder) {
   TempDir dir;
-  const auto file = dir.File(kAirportsFileName);
-  int32_t count = 0;
-  for (const auto& [ident, name] :
-       std::vector<std::pair<std::string, std::string>>{{"KSEA", "SEATTLE-TACOMA INTL"},
-                                                        {"KBFI", "BOEING FIELD/KING CO INTL"},
-                                                        {"KPDX", "PORTLAND INTL"}}) {
-    AirportRecord a = NamedAirport(ident, name);
-    AppendAirportRecord(file, a, count);
-  }
-  EXPECT_EQ(ListAllAirports(file),
-            (std::vector<std::string>{"KSEA - SEATTLE-TACOMA INTL", "KBFI - BOEING FIELD/KING CO INTL",
-                                      "KPDX - PORTLAND INTL"}));
+  std::vector<AirportRecord> records{NamedAirport("XXXX", ""), NamedAirport("KSEA", "SEATTLE-TACOMA INTL"),
+                                     NamedAirport("KBFI", "BOEING FIELD/KING CO INTL"),
+                                     NamedAirport("KPDX", "PORTLAND INTL")};
+  AppendAll(dir.File(kAirportsFileName), records);
+  EXPECT_EQ(ListAllAirports(dir.File(kAirportsFileName)),
+            (std::vector<std::string>{"XXXX - ", "KSEA - SEATTLE-TACOMA INTL",
+                                      "KBFI - BOEING FIELD/KING CO INTL", "KPDX - PORTLAND INTL"}));
 }
 
 TEST(AirportFile, AnEmptyOrMissingFileListsAndLoadsNothing) {
@@ -147,39 +130,24 @@ TEST(AirportFile, AnEmptyOrMissingFileListsAndLoadsNothing) {
   EXPECT_TRUE(ListAllAirports(dir.File("missing.dat")).empty());
 }
 
-TEST(AirportFile, AnAirportWithoutANameIsListedAndDoesNotHideTheOnesAfterIt) {
-  TempDir dir;
-  const auto file = dir.File(kAirportsFileName);
-  int32_t count = 0;
-  AirportRecord nameless = NamedAirport("XXXX", "");
-  AirportRecord after = NamedAirport("KSEA", "SEATTLE");
-  AppendAirportRecord(file, nameless, count);
-  AppendAirportRecord(file, after, count);
-  EXPECT_EQ(ListAllAirports(file), (std::vector<std::string>{"XXXX - ", "KSEA - SEATTLE"}));
-}
-
 class ControlledAirports : public ::testing::Test {
  protected:
   void SetUp() override {
-    int32_t count = 0;
-    AirportRecord a = NamedAirport("KSEA", "SEATTLE");
-    a.ParkingSpots = {{"GATE A 1", 50, 1, 2, 0}};
-    a.ParkingCount = 1;
-    AirportRecord bare = NamedAirport("KBFI", "BOEING");
+    AirportRecord& seattle = written_[0];
+    seattle.ParkingSpots = {{"GATE A 1", 50, 1, 2, 0}};
+    seattle.ParkingCount = 1;
+    AirportRecord& bare = written_[1];
     bare.TaxiPoints.clear();
     bare.TaxiPointCount = 0;
     bare.TaxiPaths.clear();
     bare.TaxiPathCount = 0;
-    AirportRecord c = NamedAirport("KPDX", "PORTLAND");
-    for (AirportRecord* r : {&a, &bare, &c}) AppendAirportRecord(file_, *r, count);
-    seattle_ = a;
-    boeing_ = bare;
+    AppendAll(file_, written_);
   }
 
   TempDir dir_;
   std::filesystem::path file_ = dir_.File(kAirportsFileName);
-  AirportRecord seattle_;
-  AirportRecord boeing_;
+  std::vector<AirportRecord> written_{NamedAirport("KSEA", "SEATTLE"), NamedAirport("KBFI", "BOEING"),
+                                      NamedAirport("KPDX", "PORTLAND")};
   WorldTables tables_;
 };
 
@@ -192,9 +160,7 @@ TEST_F(ControlledAirports, LoadInFileOrderOncePerEqualEntryWithASpareAtTheEnd) {
   EXPECT_EQ(tables_.ControlledAirports[1].Ident, "KBFI");
   EXPECT_EQ(tables_.ControlledAirports[2].Ident, "KBFI");
   EXPECT_EQ(tables_.ControlledAirports[3], AirportRecord{});
-  // The whole record comes back, NextRecordPos included.
-  AirportRecord expected = seattle_;
-  EXPECT_EQ(tables_.ControlledAirports[0], expected);
+  EXPECT_EQ(tables_.ControlledAirports[0], written_[0]);  // the whole record, NextRecordPos included
 }
 
 TEST_F(ControlledAirports, EmptyArraysComeBackWithOneEmptyElementAndCountsOfZero) {
@@ -204,9 +170,7 @@ TEST_F(ControlledAirports, EmptyArraysComeBackWithOneEmptyElementAndCountsOfZero
   EXPECT_EQ(b.TaxiPoints, std::vector<TaxiPoint>(1));
   EXPECT_EQ(b.ParkingSpots, std::vector<ParkingRecord>(1));
   EXPECT_EQ(b.TaxiPaths, std::vector<TaxiPath>(1));
-  EXPECT_EQ(b.TaxiPointCount, 0);
-  EXPECT_EQ(b.ParkingCount, 0);
-  EXPECT_EQ(b.TaxiPathCount, 0);
+  EXPECT_EQ((std::vector{b.TaxiPointCount, b.ParkingCount, b.TaxiPathCount}), std::vector<int16_t>(3, 0));
   EXPECT_TRUE(b.RuntimeList1.empty());
 }
 
@@ -232,13 +196,10 @@ TEST(WorldTablesReset, LeavesOneSpareElementWithOneElementInEveryArray) {
   EXPECT_EQ(tables.ControlledAirportCount, 0);
   ASSERT_EQ(tables.ControlledAirports.size(), 1u);
   const AirportRecord& spare = tables.ControlledAirports[0];
-  EXPECT_EQ(spare.TaxiPoints.size(), 1u);
-  EXPECT_EQ(spare.ParkingSpots.size(), 1u);
-  EXPECT_EQ(spare.TaxiPaths.size(), 1u);
-  EXPECT_EQ(spare.RuntimeList1.size(), 1u);
-  EXPECT_EQ(spare.RuntimeList2.size(), 1u);
-  EXPECT_EQ(tables.Airspaces.size(), 1u);
-  EXPECT_EQ(tables.TerrainPoints.size(), 1u);
+  EXPECT_EQ((std::vector{spare.TaxiPoints.size(), spare.ParkingSpots.size(), spare.TaxiPaths.size(),
+                         spare.RuntimeList1.size(), spare.RuntimeList2.size(), tables.Airspaces.size(),
+                         tables.TerrainPoints.size()}),
+            std::vector<size_t>(7, 1));
   EXPECT_EQ(tables.TerrainPointCount, 0);
 }
 
@@ -246,90 +207,71 @@ AirspaceRecord SmallAirspace() {
   return {"C", "ARTCC/FIR (LOW)", "1", 2.0, 1.0, -1.0, -2.0, 0, 18000};
 }
 
-TEST(AirspaceFile, AppendWritesTheRecordByteForByte) {
-  TempDir dir;
-  const auto file = dir.File(kAirspacesFileName);
-  int32_t count = 0;
-  AppendAirspaceRecord(file, SmallAirspace(), count);
+// An airspace file holding one small record.
+class AirspaceFile : public ::testing::Test {
+ protected:
+  void SetUp() override { AppendAirspaceRecord(file_, SmallAirspace(), count_); }
+  TempDir dir_;
+  std::filesystem::path file_ = dir_.File(kAirspacesFileName);
+  int32_t count_ = 0;
+  WorldTables tables_;
+};
+
+TEST_F(AirspaceFile, AppendWritesTheRecordByteForByte) {
   // clang-format off
   const std::vector<uint8_t> expected = {
       0x01, 0x00, 'C',                                                                  // CenterName
       0x0F, 0x00, 'A', 'R', 'T', 'C', 'C', '/', 'F', 'I', 'R', ' ', '(', 'L', 'O', 'W', ')',  // class
       0x01, 0x00, '1',                                                                  // CenterFreq
-      0, 0, 0, 0, 0, 0, 0x00, 0x40,                                                     // NorthLat 2.0
-      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,                                                     // SouthLat 1.0
-      0, 0, 0, 0, 0, 0, 0xF0, 0xBF,                                                     // EastLon -1.0
-      0, 0, 0, 0, 0, 0, 0x00, 0xC0,                                                     // WestLon -2.0
-      0x00, 0x00, 0x00, 0x00,                                                           // LowerLimit 0
-      0x50, 0x46, 0x00, 0x00,                                                           // UpperLimit 18000
+      0, 0, 0, 0, 0, 0, 0x00, 0x40,   0, 0, 0, 0, 0, 0, 0xF0, 0x3F,  // NorthLat 2.0, SouthLat 1.0
+      0, 0, 0, 0, 0, 0, 0xF0, 0xBF,   0, 0, 0, 0, 0, 0, 0x00, 0xC0,  // EastLon -1.0, WestLon -2.0
+      0x00, 0x00, 0x00, 0x00,         0x50, 0x46, 0x00, 0x00,        // LowerLimit 0, UpperLimit 18000
   };
   // clang-format on
-  EXPECT_EQ(ReadBytes(file), expected);
-  EXPECT_EQ(count, 1);
+  EXPECT_EQ(ReadBytes(file_), expected);
+  EXPECT_EQ(count_, 1);
 }
 
-TEST(AirspaceFile, LoadReadsTheCountTheConfigurationNamesInFileOrder) {
-  TempDir dir;
-  const auto file = dir.File(kAirspacesFileName);
-  int32_t count = 0;
+// Each load replaces the table: the count of records read, then one empty spare.
+TEST_F(AirspaceFile, LoadReadsTheCountTheConfigurationNamesInFileOrder) {
   AirspaceRecord high = SmallAirspace();
   high.CenterName = "SEATTLE CENTER";
   high.AirspaceClass = "ARTCC/FIR (HIGH)";
   high.WestLon = 170.0;  // across the 180th meridian
-  AppendAirspaceRecord(file, SmallAirspace(), count);
-  AppendAirspaceRecord(file, high, count);
-
-  WorldTables tables;
-  tables.AirspaceCount = 2;
-  LoadAirspaces(file, tables);
-  ASSERT_EQ(tables.Airspaces.size(), 3u);
-  EXPECT_EQ(tables.Airspaces[0], SmallAirspace());
-  EXPECT_EQ(tables.Airspaces[1], high);
-  EXPECT_EQ(tables.Airspaces[2], AirspaceRecord{});
-
-  tables.AirspaceCount = 1;  // a smaller count reads the first records only
-  LoadAirspaces(file, tables);
-  ASSERT_EQ(tables.Airspaces.size(), 2u);
-  EXPECT_EQ(tables.Airspaces[1], AirspaceRecord{});
-
-  tables.AirspaceCount = 3;  // more than the file holds: the rest stay empty
-  LoadAirspaces(file, tables);
-  ASSERT_EQ(tables.Airspaces.size(), 4u);
-  EXPECT_EQ(tables.Airspaces[1], high);
-  EXPECT_EQ(tables.Airspaces[2], AirspaceRecord{});
-
-  tables.AirspaceCount = 0;
-  LoadAirspaces(file, tables);
-  EXPECT_EQ(tables.Airspaces.size(), 1u);
+  AppendAirspaceRecord(file_, high, count_);
+  const AirspaceRecord small = SmallAirspace(), none{};
+  const struct {
+    int32_t count;
+    std::vector<AirspaceRecord> expected;
+  } cases[] = {{2, {small, high, none}},
+               {1, {small, none}},              // a smaller count reads the first records only
+               {3, {small, high, none, none}},  // more than the file holds: the rest stay empty
+               {0, {none}}};
+  for (const auto& c : cases) {
+    tables_.AirspaceCount = c.count;
+    LoadAirspaces(file_, tables_);
+    EXPECT_EQ(tables_.Airspaces, c.expected) << c.count;
+  }
 }
 
-TEST(AirspaceFile, ACountTheFileCannotHoldIsRefusedBeforeAnythingIsAllocated) {
-  TempDir dir;
-  const auto file = dir.File(kAirspacesFileName);
-  int32_t count = 0;
-  AppendAirspaceRecord(file, SmallAirspace(), count);
-  WorldTables tables;
-  tables.AirspaceCount = 2000000000;
-  EXPECT_THROW(LoadAirspaces(file, tables), FormatError);
-  tables.AirspaceCount = -1;
-  EXPECT_THROW(LoadAirspaces(file, tables), FormatError);
-  tables.AirspaceCount = 1;
-  EXPECT_THROW(LoadAirspaces(dir.File("missing"), tables), FormatError);
+TEST_F(AirspaceFile, ACountTheFileCannotHoldIsRefusedBeforeAnythingIsAllocated) {
+  for (const int32_t n : {2000000000, -1}) {
+    tables_.AirspaceCount = n;
+    EXPECT_THROW(LoadAirspaces(file_, tables_), FormatError) << n;
+  }
+  tables_.AirspaceCount = 1;
+  EXPECT_THROW(LoadAirspaces(dir_.File("missing"), tables_), FormatError);
 }
 
-TEST(ConfigRecordBytes, SerialiseAsFolderThenTwoCounts) {
+// The configuration record is the folder then two counts; a terrain point is twenty bytes.
+TEST(SmallRecordBytes, ConfigRecordsAndTerrainPointsReadBackAsWritten) {
   ByteWriter w;
   WriteConfigRecord(w, {"C:", 3, 260});
   EXPECT_EQ(w.Data(), (std::vector<uint8_t>{0x02, 0x00, 'C', ':', 3, 0, 0, 0, 0x04, 0x01, 0, 0}));
+  WriteTerrainPoint(w, {47.5, -122.25, 4392});
+  ASSERT_EQ(w.Size(), 12 + kTerrainPointSize);
   ByteReader r(w.Data());
   EXPECT_EQ(ReadConfigRecord(r), (ConfigRecord{"C:", 3, 260}));
-}
-
-TEST(TerrainPointBytes, AreTwentyBytesEach) {
-  ByteWriter w;
-  WriteTerrainPoint(w, {47.5, -122.25, 4392});
-  ASSERT_EQ(w.Size(), kTerrainPointSize);
-  ByteReader r(w.Data());
   EXPECT_EQ(ReadTerrainPoint(r), (TerrainPoint{47.5, -122.25, 4392}));
 }
 

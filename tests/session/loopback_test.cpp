@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <regex>
 
 namespace skyvox::session {
 namespace {
@@ -19,15 +19,15 @@ DpMessage Msg(int32_t type) {
   return m;
 }
 
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with upper-case hex digits.
-bool IsGuidText(const std::string& s) {
-  const std::string shape = "{........-....-....-....-............}";
-  if (s.size() != shape.size()) return false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const bool hex = std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] >= 'A' && s[i] <= 'F');
-    if (shape[i] == '.' ? !hex : s[i] != shape[i]) return false;
+// The sessions as listed: "NAME current/max flags instance password".
+std::vector<std::string> Listed(const std::vector<DpSessionDesc>& sessions) {
+  std::vector<std::string> out;
+  for (const auto& d : sessions) {
+    out.push_back(d.SessionName + " " + std::to_string(d.CurrentPlayers) + "/" +
+                  std::to_string(d.MaxPlayers) + " " + std::to_string(d.Flags) + " " + d.InstanceId + " " +
+                  d.Password);
   }
-  return true;
+  return out;
 }
 
 struct Net {
@@ -46,10 +46,7 @@ struct Net {
     return dp.CurrentSession().InstanceId;
   }
   void Join(DirectPlay& dp, const std::string& id, const std::string& password = "") {
-    DpSessionDesc d;
-    d.InstanceId = id;
-    d.Password = password;
-    dp.Open(d, kOpenJoin);
+    dp.Open({"", 0, 0, 0, id, password}, kOpenJoin);
   }
 };
 
@@ -92,16 +89,12 @@ TEST(LoopbackConnection, OneConnectionThatMustBeInitialisedFirst) {
 
 TEST_F(LoopbackSession, HostAndJoinGiveDistinctSequentialIdsAndOrderedRoster) {
   const std::string id = net.Host(*host, Desc("LOTHAIR", 4, kSessionKeepAlive | kSessionMigrateHost));
-  EXPECT_TRUE(IsGuidText(id)) << id;
+  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with upper-case hex digits.
+  EXPECT_TRUE(std::regex_match(id, std::regex(R"(\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})"))) << id;
   EXPECT_EQ(host->CreatePlayer("HOST", "Player"), 0x0F000001);
 
-  const auto seen = pilot->EnumSessions({}, 0, kEnumSessionsAvailable);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].SessionName, "LOTHAIR");
-  EXPECT_EQ(seen[0].InstanceId, id);
-  EXPECT_EQ(seen[0].CurrentPlayers, 1);
-  EXPECT_EQ(seen[0].MaxPlayers, 4);
-  EXPECT_EQ(seen[0].Flags, 0x44);
+  EXPECT_EQ(Listed(pilot->EnumSessions({}, 0, kEnumSessionsAvailable)),
+            std::vector<std::string>{"LOTHAIR 1/4 68 " + id + " "});  // flags 0x44
 
   net.Join(*pilot, id);
   EXPECT_EQ(pilot->CreatePlayer("N123", "Player"), 0x0F000002);
@@ -139,11 +132,9 @@ TEST_F(LoopbackSession, PasswordSessionsAreListedOnRequestAndNeedTheExactPasswor
   const std::string locked = net.Host(*host2, Desc("LOCKED", 8, kSessionKeepAlive, "secret"));
 
   ASSERT_EQ(pilot->EnumSessions({}, 0, kEnumSessionsAvailable).size(), 1u);
-  const auto all = pilot->EnumSessions({}, 0, kEnumSessionsPasswordRequired);
-  ASSERT_EQ(all.size(), 2u);
-  EXPECT_EQ(all[1].SessionName, "LOCKED");
-  EXPECT_EQ(all[1].Flags, 0x440);  // the password flag comes with the password
-  EXPECT_EQ(all[1].Password, "");  // never revealed
+  // The password flag (0x440 = 1088) comes with the password, which is never revealed.
+  EXPECT_EQ(Listed(pilot->EnumSessions({}, 0, kEnumSessionsPasswordRequired)),
+            (std::vector<std::string>{"OPEN 0/8 64 " + open + " ", "LOCKED 0/8 1088 " + locked + " "}));
 
   EXPECT_THROW(net.Join(*pilot, locked, ""), DirectPlayError);
   EXPECT_THROW(net.Join(*pilot, locked, "Secret"), DirectPlayError);
@@ -161,9 +152,8 @@ TEST_F(LoopbackSession, FullSessionRefusesJoinsAndPlayers) {
   EXPECT_THROW(pilot->CreatePlayer("B", "Player"), DirectPlayError);
   EXPECT_THROW(net.Join(*third, id), DirectPlayError);
   EXPECT_TRUE(third->EnumSessions({}, 0, kEnumSessionsAvailable).empty());
-  const auto full = third->EnumSessions({}, 0, kEnumSessionsAll);
-  ASSERT_EQ(full.size(), 1u);
-  EXPECT_EQ(full[0].CurrentPlayers, 2);
+  EXPECT_EQ(Listed(third->EnumSessions({}, 0, kEnumSessionsAll)),
+            std::vector<std::string>{"SMALL 2/2 0 " + id + " "});
 
   host->DestroyPlayer(hostPlayer);
   EXPECT_THROW(net.Join(*third, "{no such session}"), DirectPlayError);
