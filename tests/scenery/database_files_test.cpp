@@ -33,29 +33,43 @@ AirportRecord SmallAirport() {
 // clang-format off
 std::vector<uint8_t> SmallAirportBytes(uint8_t nextPosLow, uint8_t nextPosHigh) {
   return {
-      0x02, 0x00, 'K', 'A',           0x01, 0x00, 'B',   // Ident, Name
-      nextPosLow, nextPosHigh, 0x00, 0x00,               // NextRecordPos
-      0, 0, 0, 0, 0, 0, 0xF8, 0x3F,   0, 0, 0, 0, 0, 0, 0x00, 0xC0,  // Latitude 1.5, Longitude -2.0
-      0x64, 0x00, 0x00, 0x00,                            // ElevationFt 100
-      0x00, 0x00,                     0x00, 0x00,        // ClearanceFreq "", ClearanceName ""
-      0x01, 0x00, '2',                0x01, 0x00, 'G',   // GroundFreq, GroundName
-      0x01, 0x00, '3',                0x01, 0x00, 'T',   // TowerFreq, TowerName
-      0x00, 0x00,                     0x00, 0x00,        // ApproachFreq "", ApproachName ""
-      0x01, 0x00, '9',                                   // MainRunway.Ident
-      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,   0, 0, 0, 0, 0, 0, 0xD0, 0x3F,  // ThresholdLat 0.5, ThresholdLon 0.25
-      0x07, 0x00, 0x00, 0x00,                            // ThresholdElevationFt 7
-      0xE8, 0x03, 0x00, 0x00,         0x1E, 0x00, 0x00, 0x00,  // Length 1000, Width 30
-      0x5A, 0x00,                     0x00, 0x00,        // MagHeading 90, IlsFrequency ""
+      0x02, 0x00, 'K', 'A',                            // Ident
+      0x01, 0x00, 'B',                                 // Name
+      nextPosLow, nextPosHigh, 0x00, 0x00,             // NextRecordPos
+      0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                    // Latitude 1.5
+      0, 0, 0, 0, 0, 0, 0x00, 0xC0,                    // Longitude -2.0
+      0x64, 0x00, 0x00, 0x00,                          // ElevationFt 100
+      0x00, 0x00,                                      // ClearanceFreq ""
+      0x00, 0x00,                                      // ClearanceName ""
+      0x01, 0x00, '2',                                 // GroundFreq
+      0x01, 0x00, 'G',                                 // GroundName
+      0x01, 0x00, '3',                                 // TowerFreq
+      0x01, 0x00, 'T',                                 // TowerName
+      0x00, 0x00,                                      // ApproachFreq ""
+      0x00, 0x00,                                      // ApproachName ""
+      0x01, 0x00, '9',                                 // MainRunway.Ident
+      0, 0, 0, 0, 0, 0, 0xE0, 0x3F,                    // ThresholdLat 0.5
+      0, 0, 0, 0, 0, 0, 0xD0, 0x3F,                    // ThresholdLon 0.25
+      0x07, 0x00, 0x00, 0x00,                          // ThresholdElevationFt 7
+      0xE8, 0x03, 0x00, 0x00,                          // Length 1000
+      0x1E, 0x00, 0x00, 0x00,                          // Width 30
+      0x5A, 0x00,                                      // MagHeading 90
+      0x00, 0x00,                                      // IlsFrequency ""
       0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // TaxiPoints: 1 dim, 1 element, base 0
-      0x02, 0x00, 0x00, 0x00,                            //   PointType 2
-      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,   0, 0, 0, 0, 0, 0, 0x00, 0x40,  //   Latitude 1.0, Longitude 2.0
-      0x01, 0x00,                                        // TaxiPointCount 1
-      0x00, 0x00,                     0x00, 0x00,        // ParkingSpots: no elements, ParkingCount 0
+      0x02, 0x00, 0x00, 0x00,                          //   PointType 2
+      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,                    //   Latitude 1.0
+      0, 0, 0, 0, 0, 0, 0x00, 0x40,                    //   Longitude 2.0
+      0x01, 0x00,                                      // TaxiPointCount 1
+      0x00, 0x00,                                      // ParkingSpots: no elements
+      0x00, 0x00,                                      // ParkingCount 0
       0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // TaxiPaths: 1 element
-      0, 0, 0, 0,   0, 0, 0, 0,   0, 0, 0, 0,               //   PathType 0, StartPoint 0, EndPoint 0
-      0x01, 0x00, 'A',                                   //   Name
-      0x01, 0x00,                                        // TaxiPathCount 1
-      0x00, 0x00,                     0x00, 0x00,        // RuntimeList1, RuntimeList2: no elements
+      0x00, 0x00, 0x00, 0x00,                          //   PathType 0
+      0x00, 0x00, 0x00, 0x00,                          //   StartPoint 0
+      0x00, 0x00, 0x00, 0x00,                          //   EndPoint 0
+      0x01, 0x00, 'A',                                 //   Name
+      0x01, 0x00,                                      // TaxiPathCount 1
+      0x00, 0x00,                                      // RuntimeList1: no elements
+      0x00, 0x00,                                      // RuntimeList2: no elements
   };
 }
 // clang-format on
@@ -223,9 +237,12 @@ TEST_F(AirspaceFile, AppendWritesTheRecordByteForByte) {
       0x01, 0x00, 'C',                                                                  // CenterName
       0x0F, 0x00, 'A', 'R', 'T', 'C', 'C', '/', 'F', 'I', 'R', ' ', '(', 'L', 'O', 'W', ')',  // class
       0x01, 0x00, '1',                                                                  // CenterFreq
-      0, 0, 0, 0, 0, 0, 0x00, 0x40,   0, 0, 0, 0, 0, 0, 0xF0, 0x3F,  // NorthLat 2.0, SouthLat 1.0
-      0, 0, 0, 0, 0, 0, 0xF0, 0xBF,   0, 0, 0, 0, 0, 0, 0x00, 0xC0,  // EastLon -1.0, WestLon -2.0
-      0x00, 0x00, 0x00, 0x00,         0x50, 0x46, 0x00, 0x00,        // LowerLimit 0, UpperLimit 18000
+      0, 0, 0, 0, 0, 0, 0x00, 0x40,                                                     // NorthLat 2.0
+      0, 0, 0, 0, 0, 0, 0xF0, 0x3F,                                                     // SouthLat 1.0
+      0, 0, 0, 0, 0, 0, 0xF0, 0xBF,                                                     // EastLon -1.0
+      0, 0, 0, 0, 0, 0, 0x00, 0xC0,                                                     // WestLon -2.0
+      0x00, 0x00, 0x00, 0x00,                                                           // LowerLimit 0
+      0x50, 0x46, 0x00, 0x00,                                                           // UpperLimit 18000
   };
   // clang-format on
   EXPECT_EQ(ReadBytes(file_), expected);
