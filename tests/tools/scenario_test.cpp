@@ -14,6 +14,7 @@
 #include "base/byte_io.h"
 #include "scenery/database_files.h"
 #include "support/temp_dir.h"
+#include "tools/program_folder.h"
 
 namespace skyvox::sim {
 namespace {
@@ -23,27 +24,13 @@ namespace fs = std::filesystem;
 class Scenarios : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path sim = dir_.Path() / "FS2002";
-    fs::create_directories(sim / "Scenery");
-    dir_.Write("FS2002/Scenery/magdec.bgl", authoring::BuildMagdecBgl(geo::MagVarGrid{}));
-    const fs::path app = dir_.Path() / "Skyvox";
-    fs::create_directories(app);
-    int32_t airports = 0, airspaces = 0;
     scenery::AirportRecord seattle;
     seattle.Ident = "KSEA";
     seattle.Name = "SEATTLE-TACOMA INTL";
     seattle.Latitude = 47.449;
     seattle.Longitude = -122.309306;
     seattle.ElevationFt = 433;
-    scenery::AppendAirportRecord(app / scenery::kAirportsFileName, seattle, airports);
-    scenery::AppendAirspaceRecord(app / scenery::kAirspacesFileName,
-                                  {"SEATTLE", "ARTCC/FIR (HIGH)", "128.3", 49, 42, -116.5, -126, -1, -1},
-                                  airspaces);
-    ByteWriter terrain;
-    scenery::WriteTerrainPoint(terrain, {47.5, -122.3, 120});
-    dir_.Write("Skyvox/world_terrain.db", terrain.Take());
-    app::WriteConfigFile(app.string(), {sim.string(), airports, airspaces});
-    app_ = app.string();
+    app_ = skyvox::testing::WriteProgramFolder(dir_, seattle, {47.5, -122.3, 120}).string();
   }
 
   ScenarioRunner& Start(const std::string& text) {

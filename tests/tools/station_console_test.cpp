@@ -18,6 +18,7 @@
 #include "session/loopback.h"
 #include "sim/participants.h"
 #include "support/temp_dir.h"
+#include "tools/program_folder.h"
 
 namespace skyvox::station {
 namespace {
@@ -106,26 +107,13 @@ TEST(StationTimerSchedule, FirstTickOneIntervalAfterEnablingAndMissedTicksAreNot
 class StationProgram : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path sim = dir_.Path() / "FS2002";
-    fs::create_directories(sim / "Scenery");
-    dir_.Write("FS2002/Scenery/magdec.bgl", authoring::BuildMagdecBgl(geo::MagVarGrid{}));
-    const fs::path app = dir_.Path() / "Skyvox";
-    fs::create_directories(app);
-    int32_t airports = 0, airspaces = 0;
     scenery::AirportRecord olympia;
     olympia.Ident = "KOLM";
     olympia.Name = "OLYMPIA REGIONAL";
     olympia.Latitude = 46.969444;
     olympia.Longitude = -122.902222;
     olympia.ElevationFt = 209;
-    scenery::AppendAirportRecord(app / scenery::kAirportsFileName, olympia, airports);
-    scenery::AppendAirspaceRecord(app / scenery::kAirspacesFileName,
-                                  {"SEATTLE", "ARTCC/FIR (HIGH)", "128.3", 49, 42, -116.5, -126, -1, -1},
-                                  airspaces);
-    ByteWriter terrain;
-    scenery::WriteTerrainPoint(terrain, {47.0, -122.9, 200});
-    dir_.Write("Skyvox/world_terrain.db", terrain.Take());
-    app::WriteConfigFile(app.string(), {sim.string(), airports, airspaces});
+    const fs::path app = skyvox::testing::WriteProgramFolder(dir_, olympia, {47.0, -122.9, 200});
 
     options_.AppFolder = app.string() + "/";
     options_.Control = {"KOLM"};
