@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "authoring/forwarding_directplay.h"
 #include "dplay4/network.h"
+#include "session/forwarding_directplay.h"
 #include "session/messages.h"
 #include "session/receive_loop.h"
 
@@ -170,7 +170,7 @@ struct NoEvents : session::SessionEvents {
 };
 
 // Forwards to the network provider and notes the delay of every position report received.
-class TimingDirectPlay : public authoring::ForwardingDirectPlay {
+class TimingDirectPlay : public session::ForwardingDirectPlay {
  public:
   using ForwardingDirectPlay::ForwardingDirectPlay;
   std::vector<int64_t> Delays;

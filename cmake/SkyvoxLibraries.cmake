@@ -26,6 +26,8 @@ add_library(skyvox_scenery
 target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 
 add_library(skyvox_session
+  src/session/chat_tap.cpp
+  src/session/combined_directplay.cpp
   src/session/directplay.cpp
   src/session/loopback.cpp
   src/session/messages.cpp
@@ -77,5 +79,6 @@ add_library(skyvox_app
   src/app/settings.cpp
   src/app/sim_folder.cpp
   src/app/startup.cpp
-  src/app/station.cpp)
+  src/app/station.cpp
+  src/app/station_monitor.cpp)
 target_link_libraries(skyvox_app PUBLIC skyvox_atc)

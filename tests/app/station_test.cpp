@@ -4,14 +4,14 @@
 
 #include <array>
 
-#include "authoring/forwarding_directplay.h"
+#include "session/forwarding_directplay.h"
 #include "session/loopback.h"
 #include "session/messages.h"
 
 namespace skyvox::app {
 namespace {
 using namespace skyvox::session;
-using authoring::ForwardingDirectPlay;
+using session::ForwardingDirectPlay;
 
 // The loopback provider, counting how often the station leaves the session.
 struct LeaveCounts {

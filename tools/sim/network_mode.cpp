@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
+#include "session/chat_tap.h"
 #include "session/messages.h"
 #include "sim/participants.h"
 
@@ -129,24 +130,16 @@ std::string NameOrId(session::DirectPlay& dp, int32_t playerId) {
 }
 
 // A participant's DirectPlay object, reporting every chat line it receives with its sender's name.
-class PeerDirectPlay : public ChatRecordingDirectPlay {
+class PeerDirectPlay : public session::ForwardingDirectPlay {
  public:
   using HeardSink = std::function<void(const std::string& sender, const std::string& text)>;
   PeerDirectPlay(std::unique_ptr<session::DirectPlay> inner, HeardSink heard)
-      : ChatRecordingDirectPlay(std::move(inner), nullptr), heard_(std::move(heard)) {}
+      : ForwardingDirectPlay(std::move(inner)), heard_(std::move(heard)) {}
 
   session::DpReceived Receive(int32_t flags) override {
-    session::DpReceived received = ChatRecordingDirectPlay::Receive(flags);
-    session::DpMessage copy(received.Message.Bytes());
-    try {
-      if (copy.ReadLong() == session::kChatText) {
-        const int32_t count = copy.ReadLong();
-        const std::string text = session::ReadText(copy, count);
-        heard_(NameOrId(*this, received.From), text);
-      }
-    } catch (const std::exception&) {
-      // Too short to be a chat line: the participant drops it, there is nothing to report.
-    }
+    session::DpReceived received = ForwardingDirectPlay::Receive(flags);
+    std::string text;
+    if (session::DecodeChatText(received.Message, text)) heard_(NameOrId(*this, received.From), text);
     return received;
   }
 
@@ -155,15 +148,15 @@ class PeerDirectPlay : public ChatRecordingDirectPlay {
 };
 
 // The host's DirectPlay object: opens the session with or without host migration.
-class HostDirectPlay : public ChatRecordingDirectPlay {
+class HostDirectPlay : public session::ForwardingDirectPlay {
  public:
   HostDirectPlay(std::unique_ptr<session::DirectPlay> inner, bool migrate)
-      : ChatRecordingDirectPlay(std::move(inner), nullptr), migrate_(migrate) {}
+      : ForwardingDirectPlay(std::move(inner)), migrate_(migrate) {}
 
   void Open(const session::DpSessionDesc& desc, int32_t flags) override {
     session::DpSessionDesc d = desc;
     if (!migrate_) d.Flags &= ~session::kSessionMigrateHost;
-    ChatRecordingDirectPlay::Open(d, flags);
+    ForwardingDirectPlay::Open(d, flags);
   }
 
  private:

@@ -174,7 +174,7 @@ class ScenarioRunner {
   std::unique_ptr<TranscriptInputs> inputs_;
   std::shared_ptr<session::LoopbackHub> hub_;
   std::unique_ptr<session::LoopbackFactory> loopback_;
-  std::unique_ptr<ChatRecordingFactory> factory_;
+  std::unique_ptr<session::ChatTapFactory> factory_;
   std::unique_ptr<app::ConnectionController> connection_;
   std::unique_ptr<app::StationController> station_;
   std::unique_ptr<SimulatedHost> host_;

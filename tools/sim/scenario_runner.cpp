@@ -60,8 +60,9 @@ ScenarioRunner::ScenarioRunner(Scenario scenario, std::string appFolder, std::os
       inputs_(std::make_unique<TranscriptInputs>(*this)),
       hub_(std::make_shared<session::LoopbackHub>(1)),
       loopback_(std::make_unique<session::LoopbackFactory>(hub_)),
-      factory_(std::make_unique<ChatRecordingFactory>(
-          *loopback_, [this](int32_t to, const std::string& text) { RecordChat(to, text); })) {}
+      factory_(std::make_unique<session::ChatTapFactory>(
+          *loopback_,
+          session::ChatSinks{[this](int32_t to, const std::string& text) { RecordChat(to, text); }, {}})) {}
 
 ScenarioRunner::~ScenarioRunner() = default;
 

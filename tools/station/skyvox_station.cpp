@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
         }
         return "";
       });
-  cli.add_flag("--verbose", options.Verbose, "print the network's protocol log on standard error");
+  cli.add_flag("--verbose", options.Verbose,
+               "print the network's protocol log on standard error, the lines received and, every 30 s, the "
+               "traffic table");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -181,25 +181,6 @@ StationEnd RunStationLoop(app::StationController& station, const StationClock& c
 // ---------------------------------------------------------------------------------------------------
 // Chat lines
 
-std::string ChatPrinter::NameOf(int32_t playerId) const {
-  if (playerId == session::kAllPlayers) return "(all)";
-  const session::SessionLink& link = state_.Link;
-  for (int i = 0; i < link.PlayerCount && static_cast<size_t>(i) < link.PlayerRoster.size(); ++i) {
-    const session::PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
-    if (r.PlayerId == playerId) return r.Name;
-  }
-  try {
-    if (link.Dp) return link.Dp->GetPlayerFriendlyName(playerId);
-  } catch (const Error&) {
-    // A player that has just left: its id is all there is to print.
-  }
-  return sim::UnknownPlayerName(playerId);
-}
-
-void ChatPrinter::Print(int32_t to, const std::string& text) {
-  PrintLine(out_, sim::TimeStamp(nowMs_() - originMs_) + " " + sim::ChatTranscriptLine(NameOf(to), text));
-}
-
 // ---------------------------------------------------------------------------------------------------
 // The program
 
@@ -250,8 +231,12 @@ class Program {
         errIsTerminal_(errIsTerminal),
         boxes_(out),
         inputs_(options.Password, out),
-        printer_(state_, out, clock.NowMs),
-        factory_(network, [this](int32_t to, const std::string& text) { printer_.Print(to, text); }) {}
+        monitor_(state_, clock.NowMs),
+        factory_(network, monitor_.Sinks()) {
+    monitor_.SetListener([this](const app::TranscriptEntry& entry) {
+      if (entry.Sent || options_.Verbose) PrintLine(out_, app::FormatTranscriptEntry(entry));
+    });
+  }
 
   int Run() {
     StartupCheck();
@@ -455,11 +440,19 @@ class Program {
     hosting = state_.Link.IsSessionHost;
   }
 
+  // The traffic table of the station window's view, as text.
+  void PrintTrafficTable() {
+    PrintLine(out_, "* traffic at " + app::TimeStamp(clock_.NowMs() - monitorOriginMs_) + ":");
+    for (const std::string& line : app::StationMonitor::FormatTable(monitor_.Rows()))
+      PrintLine(out_, "  " + line);
+  }
+
   // The station window until it closes; the settings window it hands back to is not shown again.
   StationEnd Station(const std::string& sessionName) {
     app::StationController station(state_, boxes_, app::ProgramAtcCycle(state_));
     station.OpenStation();
-    printer_.StartClock();
+    monitor_.StartClock();
+    monitorOriginMs_ = clock_.NowMs();
     Event("station open in session " + Cp1252ToUtf8(sessionName));
     if (options_.Monitor) {
       station.StartMonitoring();
@@ -467,8 +460,14 @@ class Program {
     }
     std::vector<sim::RosterKey> roster = sim::RosterKeys(state_.Link);
     bool hosting = state_.Link.IsSessionHost;
-    const StationEnd end =
-        RunStationLoop(station, clock_, stop_, [&] { ReportSessionChanges(roster, hosting); });
+    int64_t tableDueMs = clock_.NowMs() + app::StationController::kRefreshIntervalMs;
+    const StationEnd end = RunStationLoop(station, clock_, stop_, [&] {
+      ReportSessionChanges(roster, hosting);
+      if (options_.Verbose && clock_.NowMs() >= tableDueMs) {
+        PrintTrafficTable();
+        tableDueMs += app::StationController::kRefreshIntervalMs;
+      }
+    });
     if (end == StationEnd::Interrupted) {
       Event("interrupted: \"" + std::string(app::kCloseStationButton) + "\" pressed");
     } else {
@@ -490,8 +489,9 @@ class Program {
   app::ProgramState state_;
   ConsoleBoxes boxes_;
   OptionInputBoxes inputs_;
-  ChatPrinter printer_;
-  sim::ChatRecordingFactory factory_;
+  app::StationMonitor monitor_;
+  int64_t monitorOriginMs_ = 0;
+  session::ChatTapFactory factory_;
   std::unique_ptr<app::ConnectionController> connection_;
 };
 

@@ -19,6 +19,9 @@
 //                                                        "* session lost", "* station closed")
 //   [   1.5] NAME <- TEXT                                every chat line the station sends, with the
 //   [   1.5] NAME (copy) <- TEXT                         seconds since the station window opened
+//   [   1.5] NAME -> TEXT                                with --verbose, every chat line it receives
+//   * traffic at [  30.0]:                               with --verbose, every 30 s: the participants'
+//     Name  Kind  Aircraft ...                           table, one line of titles and one per row
 // Text is UTF-8. Failures are one line on standard error, "skyvox-station: MESSAGE".
 //
 // Exit codes: 0 when the user closed the station (the stop flag), 1 on a failure, kExitSessionLost
@@ -40,6 +43,7 @@
 #include "app/program_state.h"
 #include "app/settings.h"
 #include "app/station.h"
+#include "app/station_monitor.h"
 #include "dplay4/network.h"
 #include "session/directplay.h"
 
@@ -180,24 +184,6 @@ enum class StationEnd {
 StationEnd RunStationLoop(app::StationController& station, const StationClock& clock,
                           const volatile std::sig_atomic_t& stop,
                           const std::function<void()>& afterTurn = {});
-
-// Prints the chat lines the station sends: the addressee's name from the roster, else from
-// DirectPlay, "(all)" for everyone; " (copy)" when the text does not begin with that name and ", ".
-class ChatPrinter {
- public:
-  ChatPrinter(app::ProgramState& state, std::ostream& out, std::function<int64_t()> nowMs)
-      : state_(state), out_(out), nowMs_(std::move(nowMs)) {}
-  // Times count from here on (the station window opening).
-  void StartClock() { originMs_ = nowMs_(); }
-  void Print(int32_t to, const std::string& text);
-  std::string NameOf(int32_t playerId) const;
-
- private:
-  app::ProgramState& state_;
-  std::ostream& out_;
-  std::function<int64_t()> nowMs_;
-  int64_t originMs_ = 0;
-};
 
 // The whole program after the command line: start-up check, first-run build, settings, connection
 // and station, on DirectPlay objects from `network`. Returns the exit code: 0 when the stop flag closed

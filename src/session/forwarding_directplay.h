@@ -1,6 +1,6 @@
 // A DirectPlay object that hands every call to another one: the base of wrappers that watch some of the
-// traffic for a tool, a test or a benchmark (the scenario runner's and the headless station's chat
-// transcript, the station tests' counting, the network benchmark's timing).
+// traffic (the station's chat tap for its transcript, the tests' counting, the network benchmark's
+// timing).
 #pragma once
 
 #include <memory>
@@ -10,15 +10,7 @@
 
 #include "session/directplay.h"
 
-namespace skyvox::authoring {
-
-using session::DirectPlay;
-using session::DpConnection;
-using session::DpGroup;
-using session::DpMessage;
-using session::DpPlayer;
-using session::DpReceived;
-using session::DpSessionDesc;
+namespace skyvox::session {
 
 class ForwardingDirectPlay : public DirectPlay {
  public:
@@ -60,4 +52,4 @@ class ForwardingDirectPlay : public DirectPlay {
   std::unique_ptr<DirectPlay> inner_;
 };
 
-}  // namespace skyvox::authoring
+}  // namespace skyvox::session
