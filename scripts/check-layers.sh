@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a library includes a header of a layer above it, or when an engine library includes Qt,
-# Asio or platform headers. The order: base <- geo <- scenery <- session <- atc, radar <- app <- ui.
+# Asio or platform headers (the window controllers of app are Qt-free too). The order: base <- geo <-
+# scenery <- session <- atc, radar <- app <- ui; ui also picks the DirectPlay providers (dplay4).
 # Within the engine, radar builds on atc's dialogues, and the ATC cycle (src/atc/atc_cycle.*) is the
 # one atc file that calls into radar.
 set -uo pipefail
@@ -16,7 +17,7 @@ allowed() {
     authoring) echo "base geo scenery session authoring" ;;
     atc | radar) echo "base geo scenery session atc radar" ;;
     app) echo "base geo scenery session atc radar app" ;;
-    ui) echo "base geo scenery session atc radar app ui" ;;
+    ui) echo "base geo scenery session dplay4 atc radar app ui" ;;
   esac
 }
 
@@ -33,9 +34,9 @@ for dir in src/*/; do
     fi
   done < <(grep -rnE '^#include "[^/"]+/' "$dir")
   case "$layer" in
-    base | geo | scenery | session | atc | radar)
+    base | geo | scenery | session | atc | radar | app)
       if grep -rnE '^#include <(Q[A-Za-z]+|asio[^>]*|windows\.h|sys/socket\.h)>' "$dir"; then
-        echo "layering: the engine library '$layer' includes platform headers"
+        echo "layering: the library '$layer' includes platform headers (Qt, Asio, sockets)"
         status=1
       fi
       ;;

@@ -3,7 +3,8 @@
 # everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang-format libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libasio-dev tshark)
+packages=(cmake ninja-build g++ clang-format libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libasio-dev tshark
+          qt6-base-dev xvfb xauth x11-utils fonts-dejavu-core dpkg-dev)
 if [[ "${1:-}" == "--fuzz" ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi

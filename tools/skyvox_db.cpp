@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/config_file.h"
+#include "app/data_folder.h"
 #include "app/message_boxes.h"
 #include "app/program_state.h"
 #include "app/settings.h"
@@ -399,12 +400,13 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(cli, argc, argv);
   try {
-    if (*build) return Build(sim, app, SKYVOX_DATA_DIR);
+    if (*build) return Build(sim, app, app::ShippedDataFolder(SKYVOX_DATA_DIR).string());
     if (*list) return List(app);
     if (*dump) return Dump(app, idents, airspaces);
     if (*make) {
       if (world.empty() && synthetic == 0) throw CLI::RequiredError("--world or --synthetic");
-      return skyvox::tools::MakeScenery(world, synthetic, perFile, seed, year, out, SKYVOX_DATA_DIR);
+      return skyvox::tools::MakeScenery(world, synthetic, perFile, seed, year, out,
+                                        app::ShippedDataFolder(SKYVOX_DATA_DIR).string());
     }
   } catch (const CLI::Error& e) {
     return cli.exit(e);

@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 
+#include "app/data_folder.h"
 #include "app/message_boxes.h"
 #include "app/program_state.h"
 #include "app/settings.h"
@@ -63,12 +64,12 @@ int Run(const std::string& work) {
   const std::string appFolder = JoinPath(work, "Skyvox");
   const std::string sim = JoinPath(work, "FS2002");
   fs::create_directories(appFolder);
-  fs::copy_file(fs::path(SKYVOX_DATA_DIR) / scenery::kTerrainFileName,
+  fs::copy_file(app::ShippedDataFolder(SKYVOX_DATA_DIR) / scenery::kTerrainFileName,
                 fs::path(appFolder) / scenery::kTerrainFileName, fs::copy_options::overwrite_existing);
 
   Step("a simulator folder from data/sample_world.txt");
-  tools::MakeScenery((fs::path(SKYVOX_DATA_DIR) / "sample_world.txt").string(), 0, 1, 0, 2025.0, sim,
-                     SKYVOX_DATA_DIR);
+  tools::MakeScenery((app::ShippedDataFolder(SKYVOX_DATA_DIR) / "sample_world.txt").string(), 0, 1, 0, 2025.0,
+                     sim, app::ShippedDataFolder(SKYVOX_DATA_DIR).string());
 
   app::ProgramState state;
   app::ConsoleMessageBoxes boxes(std::cout);
@@ -161,7 +162,7 @@ int Run(const std::string& work) {
             << "\n  highest terrain point near the controlled airports: " << highest << " ft\n";
 
   Step("a session of simulated pilots: data/scenarios/olympia_vfr.txt");
-  const auto scenario = fs::path(SKYVOX_DATA_DIR) / "scenarios" / "olympia_vfr.txt";
+  const auto scenario = app::ShippedDataFolder(SKYVOX_DATA_DIR) / "scenarios" / "olympia_vfr.txt";
   sim::ScenarioRunner runner(sim::ParseScenarioFile(scenario.string()), appFolder, std::cout);
   runner.Run();
   return 0;

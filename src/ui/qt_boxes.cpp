@@ -21,8 +21,8 @@ void QtMessageBoxes::ShowCause(const std::string& cause) {
 
 std::optional<std::string> QtInputBoxes::Ask(const std::string& title, const std::string& prompt) {
   bool ok = false;
-  const QString answer =
-      QInputDialog::getText(parent_ ? parent_() : nullptr, ToQt(title), ToQt(prompt), QLineEdit::Normal, {}, &ok);
+  const QString answer = QInputDialog::getText(parent_ ? parent_() : nullptr, ToQt(title), ToQt(prompt),
+                                               QLineEdit::Normal, {}, &ok);
   if (!ok) return std::nullopt;
   return FromQt(answer);
 }

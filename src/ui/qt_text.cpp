@@ -10,11 +10,17 @@
 
 namespace skyvox::ui {
 
-QString ToQt(const std::string& cp1252) { return QString::fromStdString(Cp1252ToUtf8(cp1252)); }
+QString ToQt(const std::string& cp1252) {
+  return QString::fromStdString(Cp1252ToUtf8(cp1252));
+}
 
-std::string FromQt(const QString& text) { return Utf8ToCp1252(text.toStdString()); }
+std::string FromQt(const QString& text) {
+  return Utf8ToCp1252(text.toStdString());
+}
 
-QColor FromBgr(int32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+QColor FromBgr(int32_t bgr) {
+  return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
 
 void AddAboutMenu(QMainWindow& window) {
   QMenu* menu = window.menuBar()->addMenu(QString::fromUtf8(app::kAboutMenu));

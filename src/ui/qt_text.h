@@ -25,7 +25,8 @@ inline constexpr const char* kAboutText =
     "<h3>Skyvox v2.0</h3>"
     "<p>An automatic air-traffic controller for FS2002 multiplayer sessions: clearance delivery, ground, "
     "tower, departure, approach and center, talking to the pilots through the session's chat.</p>"
-    "<p>Written by the Skyvox team in C++20 with Qt " QT_VERSION_STR ".<br>"
+    "<p>Written by the Skyvox team in C++20 with Qt " QT_VERSION_STR
+    ".<br>"
     "Terrain elevations from public-domain data; magnetic variation from the World Magnetic Model.</p>";
 
 }  // namespace skyvox::ui

@@ -100,6 +100,8 @@ wait_for "$st" "N2 <- N2,  Choose an option: 1-Tune OLYMPIA GROUND Ground on 121
 wait_for "$st" "N3 <- N3,  Choose an option: 1-Select a controlled airport 2-Tune SEATTLE APPROACH" 10
 # N1 picks option 1 and the station answers with the ground controller's menu; the others hear N1 type.
 wait_for "$out" "* N1 says: 1" 30
+# With --verbose the station prints the lines it receives too.
+wait_for "$st" "N1 -> 1" 10
 wait_for "$st" "N1 <- N1,  Choose an option for OLYMPIA GROUND Ground on 121.6: 1-Request Taxi for Takeoff" 10
 wait_for "$out" "N2 hears N1: 1" 10
 wait_for "$st" "N3 <- N3,  Choose an option: 1-KOLM (OLYMPIA REGIONAL) 2-Back" 30

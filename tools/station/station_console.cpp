@@ -9,6 +9,7 @@
 
 #include "app/config_file.h"
 #include "app/connection.h"
+#include "app/data_folder.h"
 #include "app/sim_folder.h"
 #include "app/startup.h"
 #include "base/files.h"
@@ -272,8 +273,8 @@ class Program {
       Event("program folder " + folder + " created");
     }
     try {
-      const std::string done =
-          scenery::InstallTerrainFile(folder, fs::path(SKYVOX_DATA_DIR) / scenery::kTerrainFileName);
+      const std::string done = scenery::InstallTerrainFile(
+          folder, app::ShippedDataFolder(SKYVOX_DATA_DIR) / scenery::kTerrainFileName);
       if (!done.empty()) Event(done);
     } catch (const std::exception& e) {
       if (FileExistsNoCase(folder, scenery::kTerrainFileName)) throw Failure(e.what());
