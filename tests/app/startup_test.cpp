@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/config_file.h"
+#include "app/data_folder.h"
 #include "scenery/database_files.h"
 #include "support/temp_dir.h"
 
@@ -118,6 +119,21 @@ TEST(Startup, ADamagedConfigurationIsReportedAndRebuiltLikeAMissingOne) {
   EXPECT_FALSE(dir.Exists(kConfig));
   EXPECT_FALSE(dir.Exists(kAirports));
   EXPECT_FALSE(dir.Exists(kAirspaces));
+}
+
+// An installed program finds its data in <prefix>/share/skyvox; a built one in the tree it was built
+// from; a folder without the terrain file is never the answer.
+TEST(Startup, ShippedDataIsFoundBesideTheInstalledProgramFirst) {
+  TempDir dir;
+  const auto exe = dir.Path() / "usr" / "bin" / "skyvox";
+  EXPECT_EQ(InstalledDataFolder(exe), dir.Path() / "usr" / "share" / "skyvox");
+  std::filesystem::create_directories(dir.File("tree"));
+  std::filesystem::create_directories(InstalledDataFolder(exe));
+  dir.Write("tree/world_terrain.db", std::string(20, '\0'));
+  EXPECT_EQ(FindDataFolder(exe, dir.File("tree")), dir.File("tree"));
+  EXPECT_EQ(FindDataFolder(exe, dir.File("none")), "");
+  dir.Write("usr/share/skyvox/world_terrain.db", std::string(20, '\0'));
+  EXPECT_EQ(FindDataFolder(exe, dir.File("tree")), InstalledDataFolder(exe));
 }
 
 }  // namespace
