@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -82,6 +83,13 @@ SimFolderView::SimFolderView(app::SimFolderController& controller, std::vector<a
   connect(driveList_, &QComboBox::activated, this, &SimFolderView::DrivePicked);
   connect(folderList_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &SimFolderView::FolderPicked);
+  // The model reads folders in the background: once the folders leading to the chosen one are read,
+  // the list opens them and shows the chosen folder.
+  connect(folders_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+    const QString chosen = folders_->filePath(folderList_->currentIndex());
+    if (!chosen.isEmpty() && chosen.startsWith(loaded))
+      QTimer::singleShot(0, this, [this] { RevealCurrent(); });
+  });
   connect(pathEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
     controller_.TextChanged(FromQt(text));
     Render();
@@ -142,6 +150,15 @@ void SimFolderView::FolderPicked(const QModelIndex& index) {
   ReportIfClosed(controller_.IsOpen());
 }
 
+void SimFolderView::RevealCurrent() {
+  const QModelIndex current = folderList_->currentIndex();
+  for (QModelIndex parent = current.parent(); parent.isValid() && parent != folderList_->rootIndex();
+       parent = parent.parent()) {
+    folderList_->expand(parent);
+  }
+  folderList_->scrollTo(current, QAbstractItemView::PositionAtCenter);
+}
+
 void SimFolderView::Render() {
   const QString text = ToQt(controller_.Text());
   if (pathEdit_->text() != text) {
@@ -152,7 +169,7 @@ void SimFolderView::Render() {
   if (folder.isValid() && folderList_->currentIndex() != folder) {
     const QSignalBlocker block(folderList_->selectionModel());
     folderList_->setCurrentIndex(folder);
-    folderList_->scrollTo(folder);
+    RevealCurrent();
   }
 }
 

@@ -28,6 +28,8 @@ class SimFolderView : public WindowView {
   // holds the path (keepRoot when it is still listed), without telling the controller.
   void FillDrives(const std::string& folder, const std::string& keepRoot = {});
   void ShowDrive(const std::string& path);
+  // Opens the folders leading to the chosen one and scrolls it into view.
+  void RevealCurrent();
   void DrivePicked(int index);
   void FolderPicked(const QModelIndex& index);
 
