@@ -105,6 +105,10 @@ SettingsView::SettingsView(app::SettingsController& controller, QWidget* parent)
   completer_->setCaseSensitivity(Qt::CaseInsensitive);
   completer_->setCompletionMode(QCompleter::PopupCompletion);
   completer_->setMaxVisibleItems(12);
+  // A one-letter prefix matches half the list: its rows are laid out at one height, not measured.
+  auto* completions = new QListView;
+  completions->setUniformItemSizes(true);
+  completer_->setPopup(completions);
   airports_->setCompleter(completer_);
   completer_->setModel(sortedAirports_);  // after setCompleter, which would give it the list's model
   completer_->setModelSorting(QCompleter::CaseInsensitivelySortedModel);
