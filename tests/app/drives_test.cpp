@@ -14,22 +14,13 @@ using skyvox::testing::TempDir;
 
 TEST(Drives, MountsTableKeepsOnlyRealVolumes) {
   const std::string mounts =
-      "overlay / overlay rw,relatime 0 0\n"
-      "proc /proc proc rw 0 0\n"
-      "tmpfs /dev tmpfs rw 0 0\n"
-      "sysfs /sys sysfs ro 0 0\n"
-      "cgroup2 /sys/fs/cgroup cgroup2 ro 0 0\n"
-      "devpts /dev/pts devpts rw 0 0\n"
-      "tmpfs /run/user/1000 tmpfs rw 0 0\n"
-      "/dev/sda1 /etc/hosts ext4 rw 0 0\n"
-      "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
-      "/dev/sdb1 /media/pilot/FS\\0402002 vfat rw 0 0\n"
-      "/dev/sdc1 /run/media/pilot/STICK vfat rw 0 0\n"
-      "/dev/sda2 /home ext4 rw 0 0\n"
-      "/dev/sda3 /mnt/games ext4 rw 0 0\n"
-      "/dev/sda3 /mnt/games ext4 rw 0 0\n"  // mounted twice: listed once
-      "not a line\n"
-      "\n";
+      "overlay / overlay rw,relatime 0 0\nproc /proc proc rw 0 0\ntmpfs /dev tmpfs rw 0 0\n"
+      "sysfs /sys sysfs ro 0 0\ncgroup2 /sys/fs/cgroup cgroup2 ro 0 0\ndevpts /dev/pts devpts rw 0 0\n"
+      "tmpfs /run/user/1000 tmpfs rw 0 0\n/dev/sda1 /etc/hosts ext4 rw 0 0\n"
+      "/dev/loop3 /snap/core/1 squashfs ro 0 0\n/dev/sdb1 /media/pilot/FS\\0402002 vfat rw 0 0\n"
+      "/dev/sdc1 /run/media/pilot/STICK vfat rw 0 0\n/dev/sda2 /home ext4 rw 0 0\n"
+      "/dev/sda3 /mnt/games ext4 rw 0 0\n/dev/sda3 /mnt/games ext4 rw 0 0\n"  // mounted twice: listed once
+      "fuse.gvfsd-fuse /home/pilot/.gvfs fuse.gvfsd-fuse rw 0 0\nnot a line\n\n";
   EXPECT_EQ(MountedDrives(mounts),
             (std::vector<Drive>{{"/", "/"},
                                 {"/home", "/home"},
@@ -43,9 +34,8 @@ TEST(Drives, AFolderInAWinePrefixListsThePrefixLetters) {
   TempDir dir;
   const fs::path prefix = dir.Path() / "wine";
   const fs::path sim = prefix / "drive_c" / "Program Files" / "FS2002";
-  fs::create_directories(sim);
-  fs::create_directories(prefix / "dosdevices");
-  fs::create_directories(dir.Path() / "cdrom");
+  for (const fs::path& folder : {sim, prefix / "dosdevices", dir.Path() / "cdrom"})
+    fs::create_directories(folder);
   fs::create_symlink("../drive_c", prefix / "dosdevices" / "c:");
   fs::create_symlink("/", prefix / "dosdevices" / "z:");
   fs::create_symlink(dir.Path() / "cdrom", prefix / "dosdevices" / "d:");

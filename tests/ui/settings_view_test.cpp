@@ -27,9 +27,8 @@ void SettingsViewTest::FirstRunBuildThenChoosingAirports() {
   authoring::WriteSceneryFolder(authoring::SyntheticWorld(6, 2, 7), sim,
                                 authoring::BuildMagdecBgl(geo::MagVarGrid{}));
   app::ProgramState state;
-  state.World.AppFolder = dir.Str();
-  state.World.SimFolder = sim;
-  state.World.FirstRun = true;
+  std::tie(state.World.AppFolder, state.World.SimFolder, state.World.FirstRun) =
+      std::tuple(dir.Str(), sim, true);
   app::WriteConfigFile(dir.Str(), {sim, 0, 0});
   app::MessageBoxLog boxes;
   app::SettingsController controller(state, boxes);
@@ -65,8 +64,7 @@ void SettingsViewTest::FirstRunBuildThenChoosingAirports() {
   QCOMPARE(most, bar->maximum() - 1);  // every file counted; the finish sets the bar back to 0
   QCOMPARE(text("statusLabel"), QString("Done!"));
   QVERIFY(widget("addButton")->isEnabled() && widget("airportList")->isEnabled());
-  QCOMPARE(size_t(airports->count()), controller.AirportList().size());
-  QVERIFY(airports->count() >= 5);
+  QVERIFY(airports->count() >= 5 && size_t(airports->count()) == controller.AirportList().size());
 
   QTest::mouseClick(view.findChild<QPushButton*>("nextButton"), Qt::LeftButton);  // empty list: nothing
   QVERIFY(!view.findChild<QTimer*>("waitForCloseTimer")->isActive());

@@ -21,8 +21,7 @@ using namespace skyvox;
 
 void SimFolderViewTest::ChoosingAFolderAndCreatingTheConfiguration() {
   testing::TempDir app, disk;
-  std::filesystem::create_directories(disk.Path() / "Other");
-  std::filesystem::create_directories(disk.Path() / "FS2002");
+  for (const char* folder : {"Other", "FS2002"}) std::filesystem::create_directories(disk.Path() / folder);
   disk.Write("FS2002/FS2002.EXE", std::string("MZ"));
   const std::string sim = (disk.Path() / "FS2002").string(), other = (disk.Path() / "Other").string();
   app::ProgramState state;
