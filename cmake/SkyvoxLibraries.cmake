@@ -75,6 +75,7 @@ add_library(skyvox_app
   src/app/config_file.cpp
   src/app/connection.cpp
   src/app/data_folder.cpp
+  src/app/drives.cpp
   src/app/input_boxes.cpp
   src/app/message_boxes.cpp
   src/app/settings.cpp
