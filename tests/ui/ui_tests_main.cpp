@@ -1,0 +1,19 @@
+#include <QApplication>
+#include <QtTest>
+
+#include "ui/connection_view_test.h"
+#include "ui/station_view_test.h"
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  int failed = 0;
+#define RUN(T)                              \
+  {                                         \
+    T t;                                    \
+    failed += QTest::qExec(&t, argc, argv); \
+  }
+  RUN(ConnectionViewTest)
+  RUN(StationViewTest)
+  return failed ? 1 : 0;
+}
