@@ -90,7 +90,12 @@ ConnectionView::ConnectionView(app::ConnectionController& controller, QWidget* p
   auto* layout = new QVBoxLayout(central);
   layout->addLayout(frames);
   layout->addLayout(bottom);
-  statusBar()->setObjectName("statusBar");
+  // The failure's real cause, in a label of the status bar: a temporary status message would be
+  // wiped by the first status tip (a hovered menu).
+  causeLabel_ = new QLabel(this);
+  causeLabel_->setObjectName("causeLabel");
+  causeLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(causeLabel_, 1);
   resize(720, 360);
 
   handshakeTimer_ = new QTimer(this);
@@ -145,11 +150,7 @@ void ConnectionView::Render() {
     callsignEdit_->setText(ToQt(controller_.Callsign()));
   statusLabel_->setText(ToQt(controller_.Status()));
   // The failure's real cause beside the fixed box text; a new search or join clears it.
-  if (controller_.Cause().empty()) {
-    statusBar()->clearMessage();
-  } else {
-    statusBar()->showMessage(ToQt(controller_.Cause()));
-  }
+  causeLabel_->setText(ToQt(controller_.Cause()));
   if (controller_.HandshakeTimerEnabled() && !handshakeTimer_->isActive()) handshakeTimer_->start();
   if (!controller_.HandshakeTimerEnabled()) handshakeTimer_->stop();
 }

@@ -38,6 +38,7 @@ class ConnectionView : public WindowView {
   QListWidget* sessionList_;
   QPushButton* joinButton_;
   QPushButton* closeButton_;
+  QLabel* causeLabel_;
   QTimer* handshakeTimer_;
 };
 

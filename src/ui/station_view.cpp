@@ -30,6 +30,8 @@ const QColor kReceivedColour(0x20, 0x20, 0x20);
 QPushButton* Button(const char* text, const char* name, QWidget* parent) {
   auto* button = new QPushButton(QString::fromUtf8(text), parent);
   button->setObjectName(name);
+  // Room for the whole caption whatever the style's margins.
+  button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 32);
   return button;
 }
 
@@ -177,6 +179,7 @@ StationView::StationView(app::StationController& controller, app::StationMonitor
   trafficTable_->setTextElideMode(Qt::ElideRight);
   trafficTable_->setWordWrap(false);
   trafficTable_->verticalHeader()->hide();
+  trafficTable_->verticalHeader()->setDefaultSectionSize(trafficTable_->fontMetrics().height() + 8);
   trafficTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   trafficTable_->horizontalHeader()->setStretchLastSection(true);
   trafficTable_->horizontalHeader()->setSectionResizeMode(app::kTrafficColumnCount - 1, QHeaderView::Stretch);

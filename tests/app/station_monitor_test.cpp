@@ -9,43 +9,37 @@ namespace skyvox::app {
 namespace {
 using namespace skyvox::session;
 
-// The station in a host's session through the chat tap that feeds the monitor, and a pilot in it.
+// The station joined to a pilot's session through the chat tap that feeds a monitor of three lines.
 class StationMonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    host_.InitializeConnection(LoopbackHub::kConnectionAddress);
-    host_.Open({"Pacific", 0, 8, 0, "", ""}, kOpenCreate);
-    host_.CreatePlayer("HOST", "Player");
-    SessionLink& link = state_.Link;
-    link.Dp = tap_.Create();
-    link.Dp->InitializeConnection(LoopbackHub::kConnectionAddress);
-    link.Dp->Open({"", 0, 0, 0, host_.CurrentSession().InstanceId, ""}, kOpenJoin);
-    link.OwnPlayerId = link.Dp->CreatePlayer("AI_Controller", "Player");
-    pilot_.InitializeConnection(LoopbackHub::kConnectionAddress);
-    pilot_.Open({"", 0, 0, 0, host_.CurrentSession().InstanceId, ""}, kOpenJoin);
+    for (DirectPlay* dp : {static_cast<DirectPlay*>(&pilot_), state_.Link.Dp.get()}) {
+      dp->InitializeConnection(LoopbackHub::kConnectionAddress);
+      dp->Open({"Pacific", 0, 8, 0, instance_, ""}, instance_.empty() ? kOpenCreate : kOpenJoin);
+      instance_ = dp->CurrentSession().InstanceId;
+    }
     pilotId_ = pilot_.CreatePlayer(
         "N\xC9"
         "123",
-        "Player");  // an accented callsign: NÉ123
+        "Player");  // NÉ123
+    state_.Link.OwnPlayerId = state_.Link.Dp->CreatePlayer("AI_Controller", "Player");
     monitor_.StartClock();
   }
-  void PilotSays(const std::string& text) {
-    pilot_.Send(pilotId_, state_.Link.OwnPlayerId, kSendGuaranteed, BuildChatMessage(text));
-    state_.Link.Dp->Receive(kReceiveAll);
-  }
-
   std::shared_ptr<LoopbackHub> hub_ = std::make_shared<LoopbackHub>();
-  LoopbackDirectPlay host_{hub_}, pilot_{hub_};
+  LoopbackDirectPlay pilot_{hub_};
+  std::string instance_;
   int32_t pilotId_ = 0;
   LoopbackFactory loopback_{hub_};
   ProgramState state_;
   int64_t nowMs_ = 5000;
   StationMonitor monitor_{state_, [this] { return nowMs_; }, 3};
   ChatTapFactory tap_{loopback_, monitor_.Sinks()};
+  bool created_ = (state_.Link.Dp = tap_.Create(), true);
 };
 
 TEST_F(StationMonitorTest, ChatThroughTheSessionIsTranscribedWithinTheCapacity) {
-  PilotSays("ready to taxi");
+  pilot_.Send(pilotId_, state_.Link.OwnPlayerId, kSendGuaranteed, BuildChatMessage("ready to taxi"));
+  state_.Link.Dp->Receive(kReceiveAll);
   nowMs_ += 1250;
   SendChatLine(state_.Link,
                "N\xC9"
@@ -59,62 +53,33 @@ TEST_F(StationMonitorTest, ChatThroughTheSessionIsTranscribedWithinTheCapacity) 
                                              "[   1.3] (all) (copy) <- Seattle traffic, runway 16L in use"}));
   EXPECT_EQ(monitor_.Names(), std::vector<std::string>{"N\xC9"
                                                        "123"});
-
-  PilotSays("thanks");  // the fourth line: the oldest goes
-  EXPECT_EQ(monitor_.Transcript().size(), 3u);
-  EXPECT_EQ(monitor_.Transcript().front().Text,
-            "N\xC9"
-            "123, taxi to runway 16L");
-  EXPECT_EQ(monitor_.LinesRecorded(), 4u);
-  monitor_.StartClock();
-  EXPECT_TRUE(monitor_.Transcript().empty() && monitor_.Names().empty());
-  EXPECT_EQ(monitor_.LinesRecorded(), 0u);
-}
-
-TEST_F(StationMonitorTest, ConcernsTheAddresseeTheSenderAndThePilotACopyIsAbout) {
-  struct Case {
-    std::string name, text, pilot;
-    bool concerns;
-  } cases[] = {{"N123", "hello", "N123", true},
-               {"N456", "N123, taxi", "N123", true},
-               {"N456", "N123, taxi", "N456", true},
-               {"N456", "N123, taxi", "N12", false},
-               {"N456", "N1234, taxi", "N123", false}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(StationMonitor::Concerns({0, true, 1, c.name, c.text}, c.pilot), c.concerns)
-        << c.name << c.text;
-  }
-}
-
-TEST_F(StationMonitorTest, RowsShowTheRosterAndTheLastLineSentInAlignedColumns) {
-  AddRosterEntry(state_.Link, pilotId_, "player");
-  PlayerRecord& pilot = state_.Link.PlayerRoster[0];
-  pilot.Latitude = 47.02551;
-  pilot.Longitude = -122.901;
-  pilot.Altitude = 1200;
-  pilot.Heading = 270;
-  pilot.GroundSpeed = 15;
-  pilot.FacilityType = "Ground";
-  pilot.TunedFrequency = "121.9";
-  pilot.PilotRequest = "taxi";
   SendChatLine(state_.Link,
                "N\xC9"
                "123, hold short",
-               pilotId_);
-  const std::vector<TrafficRow> rows = monitor_.Rows();
-  ASSERT_EQ(rows.size(), 1u);
-  std::vector<std::string> cells;
-  for (int c = 0; c < kTrafficColumnCount; ++c) cells.push_back(TrafficCell(rows[0], c));
-  EXPECT_EQ(cells, (std::vector<std::string>{"NÉ123", "player", "Unknown", "47.0255 N 122.9010 W", "1200 ft",
-                                             "270", "15 kt", "Ground 121.9", "taxi", "NÉ123, hold short"}));
+               pilotId_);  // the fourth line: the oldest goes
+  EXPECT_EQ(monitor_.Transcript().front().Text,
+            "N\xC9"
+            "123, taxi to runway 16L");
+  EXPECT_EQ(monitor_.Transcript().size() * 10 + monitor_.LinesRecorded(), 34u);
+  // A copy concerns its addressee and the pilot it is about, and no pilot whose name only begins it.
+  const TranscriptEntry copy{0, true, 1, "N456", "N123, taxi"};
+  EXPECT_TRUE(StationMonitor::Concerns(copy, "N456") && StationMonitor::Concerns(copy, "N123"));
+  EXPECT_FALSE(StationMonitor::Concerns(copy, "N12"));
+
+  AddRosterEntry(state_.Link, pilotId_, "player");
+  PlayerRecord& pilot = state_.Link.PlayerRoster[0];
+  std::tie(pilot.Latitude, pilot.Longitude, pilot.Altitude, pilot.Heading, pilot.GroundSpeed) =
+      std::tuple(47.02551, -122.901, 1200, int16_t{270}, int16_t{15});
+  std::tie(pilot.FacilityType, pilot.TunedFrequency, pilot.PilotRequest) =
+      std::tuple("Ground", "121.9", "taxi");
   // Every column starts at the same character in the titles and in the row, the accent counting once.
-  const std::vector<std::string> table = StationMonitor::FormatTable(rows);
-  ASSERT_EQ(table.size(), 2u);
-  EXPECT_EQ(table[0].substr(0, table[0].find("Last line sent")),
-            "Name   Kind    Aircraft  Position              Altitude  Heading  Speed  Facility      State  ");
-  EXPECT_EQ(table[1],
-            "NÉ123  player  Unknown   47.0255 N 122.9010 W  1200 ft   270      15 kt  Ground 121.9  taxi   "
-            "NÉ123, hold short");
+  EXPECT_EQ(
+      StationMonitor::FormatTable(monitor_.Rows()),
+      (std::vector<std::string>{
+          "Name   Kind    Aircraft  Position              Altitude  Heading  Speed  Facility      State  "
+          "Last line sent",
+          "NÉ123  player  Unknown   47.0255 N 122.9010 W  1200 ft   270      15 kt  Ground 121.9  taxi   "
+          "NÉ123, hold short"}));
 }
 
 }  // namespace

@@ -5,10 +5,6 @@
 class ConnectionViewTest : public QObject {
   Q_OBJECT
  private slots:
-  void showsTheWindowAsFirstShown();
-  void searchingWithNoConnectionSelectedShowsTheBoxUnderAWaitCursor();
-  void aHostedSessionIsFoundJoinedAndAcceptedByTheHost();
-  void aFailedJoinShowsItsCauseInTheStatusBar();
-  void theCloseButtonAndTheCloseBoxCloseTheWindow_data();
-  void theCloseButtonAndTheCloseBoxCloseTheWindow();
+  void searchesJoinsAndIsAccepted();
+  void aFailedJoinShowsItsCauseAndTheCloseBoxCloses();
 };

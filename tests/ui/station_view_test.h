@@ -5,10 +5,8 @@
 class StationViewTest : public QObject {
   Q_OBJECT
  private slots:
-  void opensListeningWithStopDisabled();
-  void startAndStopToggleTheLampsButtonsAndAtcTimer();
+  void opensListeningAndStartAndStopToggle();
   void closingEndsWithTheSettingsWindowAndAnEmptyRoster_data();
   void closingEndsWithTheSettingsWindowAndAnEmptyRoster();
-  void theTableShowsTheParticipantsAndKeepsTheSelection();
-  void theTranscriptAppendsAndFiltersByPilot();
+  void theTableAndTheFilteredTranscriptFollowTheSession();
 };
