@@ -18,14 +18,12 @@ namespace {
 
 // What the user reads on a control: a caption, a text, or a list's entries joined by "|".
 QString TextOf(QObject* control) {
-  if (auto* b = qobject_cast<QPushButton*>(control)) return b->text();
-  if (auto* l = qobject_cast<QLabel*>(control)) return l->text();
-  if (auto* e = qobject_cast<QLineEdit*>(control)) return e->text();
-  if (auto* g = qobject_cast<QGroupBox*>(control)) return g->title();
   QStringList entries;
-  for (auto* list = qobject_cast<QListWidget*>(control); list && entries.size() < list->count();)
-    entries << list->item(entries.size())->text();
-  return entries.join('|');
+  if (auto* list = qobject_cast<QListWidget*>(control)) {
+    for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
+    return entries.join('|');
+  }
+  return control->property(qobject_cast<QGroupBox*>(control) ? "title" : "text").toString();
 }
 
 // Remembers the window's cursor at each box.

@@ -8,11 +8,9 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   int failed = 0;
-#define RUN(T)                              \
-  {                                         \
-    T t;                                    \
-    failed += QTest::qExec(&t, argc, argv); \
-  }
+  // clang-format off
+#define RUN(T) { T t; failed += QTest::qExec(&t, argc, argv); }
+  // clang-format on
   RUN(ConnectionViewTest)
   RUN(StationViewTest)
   return failed ? 1 : 0;
