@@ -95,14 +95,14 @@ void LampPanel::paintEvent(QPaintEvent*) {
   lamp(2 * gap + diameter, app::kGreenLampColour, green_);
 }
 
-void TrafficModel::SetRows(std::vector<app::TrafficRow> rows) {
+bool TrafficModel::SetRows(std::vector<app::TrafficRow> rows) {
   bool samePlayers = rows.size() == rows_.size();
   for (size_t i = 0; samePlayers && i < rows.size(); ++i) samePlayers = rows[i].PlayerId == rows_[i].PlayerId;
   if (!samePlayers) {
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
-    return;
+    return true;
   }
   for (size_t i = 0; i < rows.size(); ++i) {
     if (SameRow(rows[i], rows_[i])) continue;
@@ -110,6 +110,7 @@ void TrafficModel::SetRows(std::vector<app::TrafficRow> rows) {
     const int r = static_cast<int>(i);
     emit dataChanged(index(r, 0), index(r, app::kTrafficColumnCount - 1));
   }
+  return false;
 }
 
 int TrafficModel::rowCount(const QModelIndex& parent) const {
@@ -296,7 +297,18 @@ void StationView::Render() {
 }
 
 void StationView::RefreshTraffic() {
-  trafficModel_->SetRows(monitor_.Rows());
+  // A pilot came or went: the selected pilot stays selected and the table where it was scrolled.
+  const QModelIndexList selected = trafficTable_->selectionModel()->selectedRows();
+  const int32_t selectedId =
+      selected.isEmpty() ? 0 : trafficModel_->Rows()[static_cast<size_t>(selected[0].row())].PlayerId;
+  const int scroll = trafficTable_->verticalScrollBar()->value();
+  if (trafficModel_->SetRows(monitor_.Rows())) {
+    const std::vector<app::TrafficRow>& rows = trafficModel_->Rows();
+    for (size_t i = 0; i < rows.size() && !selected.isEmpty(); ++i) {
+      if (rows[i].PlayerId == selectedId) trafficTable_->selectRow(static_cast<int>(i));
+    }
+    trafficTable_->verticalScrollBar()->setValue(scroll);
+  }
   // New pilots join the filter's choices; the choice made stays.
   const std::vector<std::string>& names = monitor_.Names();
   if (names.size() < namesShown_) {

@@ -46,7 +46,8 @@ class LampPanel : public QWidget {
 class TrafficModel : public QAbstractTableModel {
  public:
   using QAbstractTableModel::QAbstractTableModel;
-  void SetRows(std::vector<app::TrafficRow> rows);
+  // True when the players changed and the model was reset.
+  bool SetRows(std::vector<app::TrafficRow> rows);
   const std::vector<app::TrafficRow>& Rows() const { return rows_; }
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;

@@ -145,6 +145,7 @@ void StationViewTest::theTableAndTheFilteredTranscriptFollowTheSession() {
   QCOMPARE(model->headerData(9, Qt::Horizontal).toString(), QString("Last line sent"));
   QCOMPARE(model->index(1, 0).data().toString(), QString("N456"));
   table->selectRow(1);
+  f.PilotAnnounces("N789");
 
   session::ChatSinks sinks = f.monitor.Sinks();
   sinks.Received(n123, f.state.Link.OwnPlayerId, "ready to taxi");
@@ -153,7 +154,7 @@ void StationViewTest::theTableAndTheFilteredTranscriptFollowTheSession() {
   sinks.Sent(n456, "N456, hold position");
   f.view->ConnectionTick();
   QCOMPARE(model->index(1, 9).data(Qt::ToolTipRole).toString(), QString("N456, hold position"));
-  QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 1);  // kept across the refresh
+  QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 1);  // kept across the refreshes
   const QStringList all{
       "[   0.0] N123 -> ready to taxi",
       "[   2.5] N456 (copy) <- N123, taxi to runway 16L via Alpha, hold short of runway 16R",
