@@ -75,6 +75,8 @@ class StationMonitor {
   void SetListener(std::function<void(const TranscriptEntry&)> listener) { listener_ = std::move(listener); }
 
   const std::deque<TranscriptEntry>& Transcript() const { return transcript_; }
+  // The most lines Transcript() holds.
+  size_t Capacity() const { return capacity_; }
   // Lines recorded since StartClock, including those dropped for the capacity: a view that showed n
   // lines appends the last LinesRecorded() - n.
   uint64_t LinesRecorded() const { return recorded_; }

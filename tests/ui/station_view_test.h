@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QObject>
+
+class StationViewTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void opensListeningAndStartAndStopToggle();
+  void closingEndsWithTheSettingsWindowAndAnEmptyRoster_data();
+  void closingEndsWithTheSettingsWindowAndAnEmptyRoster();
+  void theTableAndTheFilteredTranscriptFollowTheSession();
+};
