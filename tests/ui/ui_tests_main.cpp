@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "ui/connection_view_test.h"
+#include "ui/first_run_test.h"
 #include "ui/settings_view_test.h"
 #include "ui/sim_folder_view_test.h"
 #include "ui/splash_view_test.h"
@@ -19,5 +20,6 @@ int main(int argc, char** argv) {
   RUN(SettingsViewTest)
   RUN(ConnectionViewTest)
   RUN(StationViewTest)
+  RUN(FirstRunTest)
   return failed ? 1 : 0;
 }
