@@ -1,6 +1,7 @@
 #include "app/station_monitor.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -8,6 +9,12 @@
 #include "base/text.h"
 
 namespace skyvox::app {
+
+int64_t SteadyClockMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 std::string TimeStamp(int64_t timeMs) {
   const int64_t tenths = (std::max<int64_t>(timeMs, 0) + 50) / 100;

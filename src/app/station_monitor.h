@@ -16,6 +16,9 @@
 
 namespace skyvox::app {
 
+// A monotonic clock in milliseconds: the programs' clock for the transcript and the timers.
+int64_t SteadyClockMs();
+
 // "[  12.5]": seconds with one decimal (rounded half up from whole milliseconds), right-aligned.
 std::string TimeStamp(int64_t timeMs);
 // A player known only by its id: "player 0x0001000A".

@@ -6,7 +6,6 @@
 #include <QIcon>
 #include <QStatusBar>
 #include <QTimer>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 
@@ -26,16 +25,6 @@
 
 namespace fs = std::filesystem;
 using namespace skyvox;
-
-namespace {
-
-int64_t SteadyNowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App cli("Skyvox v2.0: an automatic air-traffic controller for FS2002 multiplayer sessions", "skyvox");
@@ -84,7 +73,7 @@ int main(int argc, char** argv) {
   session::LoopbackFactory loopback(std::make_shared<session::LoopbackHub>());
   session::CombinedDirectPlayFactory providers({&network, &loopback});
 
-  ui::WindowChain chain(state, boxes, inputs, providers, folder.string(), SteadyNowMs);
+  ui::WindowChain chain(state, boxes, inputs, providers, folder.string(), app::SteadyClockMs);
   chainPtr = &chain;
   chain.Ended = [](int code) { QApplication::exit(code); };
 

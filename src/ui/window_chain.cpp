@@ -53,6 +53,15 @@ void WindowChain::Retire(View*& view, std::shared_ptr<Controller>& controller) {
   view = nullptr;
 }
 
+template <typename View, typename Controller>
+void WindowChain::Present(View*& view, std::shared_ptr<Controller>& controller, app::NextWindow kind) {
+  Show(view, kind, [this, &view, &controller] {
+    const app::NextWindow next = controller->Next();
+    Retire(view, controller);
+    Open(next);
+  });
+}
+
 void WindowChain::Start() {
   splash_ = std::make_shared<app::SplashController>(state_, boxes_, appFolder_);
   splashView_ = new SplashView(*splash_);
@@ -80,42 +89,26 @@ void WindowChain::Open(app::NextWindow next) {
       simFolder_ = std::make_shared<app::SimFolderController>(state_, boxes_);
       simFolder_->Load(QDir::homePath().toStdString());
       simFolderView_ = new SimFolderView(*simFolder_, app::ListDrives(QDir::homePath().toStdString()));
-      Show(simFolderView_, next, [this] {
-        const app::NextWindow n = simFolder_->Next();
-        Retire(simFolderView_, simFolder_);
-        Open(n);
-      });
+      Present(simFolderView_, simFolder_, next);
       return;
     case app::NextWindow::Settings:
       settings_ =
           std::make_shared<app::SettingsController>(state_, boxes_, DriveTexts(state_.World.SimFolder));
       settings_->Load();
       settingsView_ = new SettingsView(*settings_);
-      Show(settingsView_, next, [this] {
-        const app::NextWindow n = settings_->Next();
-        Retire(settingsView_, settings_);
-        Open(n);
-      });
+      Present(settingsView_, settings_, next);
       return;
     case app::NextWindow::Connection:
       connection_ = std::make_shared<app::ConnectionController>(state_, boxes_, inputs_, tap_);
       connection_->Load();
       connectionView_ = new ConnectionView(*connection_);
-      Show(connectionView_, next, [this] {
-        const app::NextWindow n = connection_->Next();
-        Retire(connectionView_, connection_);
-        Open(n);
-      });
+      Present(connectionView_, connection_, next);
       return;
     case app::NextWindow::Station:
       station_ = std::make_shared<app::StationController>(state_, boxes_, app::ProgramAtcCycle(state_));
       station_->OpenStation();
       stationView_ = new StationView(*station_, monitor_);
-      Show(stationView_, next, [this] {
-        const app::NextWindow n = station_->Next();
-        Retire(stationView_, station_);
-        Open(n);
-      });
+      Present(stationView_, station_, next);
       return;
     case app::NextWindow::Terminate:
     case app::NextWindow::None:

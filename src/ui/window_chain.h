@@ -76,6 +76,9 @@ class WindowChain : public QObject {
   // event handler), and its controller with it: a tick already queued still finds both alive.
   template <typename View, typename Controller>
   void Retire(View*& view, std::shared_ptr<Controller>& controller);
+  // Shows the view; when its controller closes the window, the window it names opens.
+  template <typename View, typename Controller>
+  void Present(View*& view, std::shared_ptr<Controller>& controller, app::NextWindow kind);
 
   std::shared_ptr<app::SplashController> splash_;
   std::shared_ptr<app::SimFolderController> simFolder_;

@@ -8,7 +8,6 @@
 // was lost. station_console.h describes the output.
 #include <CLI/CLI.hpp>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -40,12 +39,6 @@ bool StandardErrorIsTerminal() {
 #else
   return false;
 #endif
-}
-
-int64_t SteadyNowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 }  // namespace
@@ -108,7 +101,7 @@ int main(int argc, char** argv) {
   std::shared_ptr<dplay4::NetworkContext> context = dplay4::MakeNetworkContext();
   dplay4::NetworkDirectPlayFactory network(
       station::MakeNetworkOptions(options, std::cout, std::cerr, &stopRequested), context);
-  const station::StationClock clock{SteadyNowMs, [context](int32_t ms) {
+  const station::StationClock clock{app::SteadyClockMs, [context](int32_t ms) {
                                       if (ms <= 0) {
                                         dplay4::PollNetwork(*context);
                                       } else {
