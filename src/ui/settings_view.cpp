@@ -229,6 +229,11 @@ void SettingsView::Render() {
       controlled_->addItems(controlled);
     }
     controlled_->setCurrentIndex(controller_.ControlledListIndex());
+    // The list shows no entry until one is picked: say what it holds, so that "Add" is seen to work.
+    const int n = static_cast<int>(controlled.size());
+    controlled_->setPlaceholderText(n == 0   ? QString("(no airport yet)")
+                                    : n == 1 ? QString("(1 airport: open the list)")
+                                             : QString("(%1 airports: open the list)").arg(n));
   }
   const bool enabled = controller_.ControlsEnabled();
   for (QWidget* control :

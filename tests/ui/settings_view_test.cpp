@@ -86,6 +86,7 @@ void SettingsViewTest::FirstRunBuildThenChoosingAirports() {
   QTest::mouseClick(view.findChild<QPushButton*>("addButton"), Qt::LeftButton);
   QCOMPARE(controlled->count(), 1);
   QCOMPARE(controlled->itemText(0), wanted);
+  QCOMPARE(controlled->placeholderText(), QString("(1 airport: open the list)"));
   QCOMPARE(airports->currentText(), QString());
   emit controlled->activated(0);
   QTest::mouseClick(view.findChild<QPushButton*>("removeButton"), Qt::LeftButton);
