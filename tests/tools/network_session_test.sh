@@ -104,7 +104,7 @@ wait_for "$out" "* N1 says: 1" 30
 wait_for "$st" "N1 -> 1" 10
 wait_for "$st" "N1 <- N1,  Choose an option for OLYMPIA GROUND Ground on 121.6: 1-Request Taxi for Takeoff" 10
 wait_for "$out" "N2 hears N1: 1" 10
-wait_for "$st" "N3 <- N3,  Choose an option: 1-KOLM (OLYMPIA REGIONAL) 2-Back" 30
+wait_for "$st" "N3 <- N3,  Choose an option: 1-KOLM (OLYMPIA) 2-Back" 30
 
 wait_for "$out" "* N3 has left the session" 30
 addressed_n3=$(grep -cF "N3 <- " "$st")

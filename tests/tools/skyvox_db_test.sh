@@ -11,17 +11,17 @@ trap 'umount "$work/small" 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 "$db" make-scenery --world "$data/sample_world.txt" --out "$work/fs" >"$work/make.out" || fail "make-scenery"
-grep -q "8 airports, 5 airspaces" "$work/make.out" || fail "make-scenery summary: $(cat "$work/make.out")"
+grep -q "9 airports, 5 airspaces" "$work/make.out" || fail "make-scenery summary: $(cat "$work/make.out")"
 [[ -f "$work/fs/fs2002.exe" && -f "$work/fs/scenery.cfg" && -f "$work/fs/Scenery/magdec.bgl" ]] || fail "folder layout"
 
 "$db" build --sim "$work/fs" --app "$work/app" >"$work/build.out" 2>"$work/build.err" || fail "build: $(cat "$work/build.out")"
-grep -q "8 airports and 5 airspaces" "$work/build.out" || fail "build summary"
-grep -q "100%  3/3 files  8 airports  5 airspaces" "$work/build.err" || fail "progress: $(cat "$work/build.err")"
+grep -q "9 airports and 5 airspaces" "$work/build.out" || fail "build summary"
+grep -q "100%  3/3 files  9 airports  5 airspaces" "$work/build.err" || fail "progress: $(cat "$work/build.err")"
 [[ -f "$work/app/world_terrain.db" ]] || fail "the shipped terrain file was not installed"
 
 "$db" list --app "$work/app" >"$work/list.out" || fail "list"
-[[ $(wc -l <"$work/list.out") == 8 ]] || fail "list length"
-grep -qx "KOLM - OLYMPIA REGIONAL" "$work/list.out" || fail "list entry"
+[[ $(wc -l <"$work/list.out") == 9 ]] || fail "list length"
+grep -qx "KOLM - OLYMPIA" "$work/list.out" || fail "list entry"
 
 "$db" dump --app "$work/app" --ident kolm >"$work/dump.out" || fail "dump"
 grep -q '"Ident": "KOLM"' "$work/dump.out" || fail "dump ident"
@@ -96,12 +96,12 @@ sed '/^AREA Scenery.Boundaries/,$d' "$data/sample_world.txt" >"$work/noair.txt"
 "$db" make-scenery --world "$work/noair.txt" --out "$work/noair" >/dev/null || fail "make-scenery without airspaces"
 head -c 200000 "$data/world_terrain.db" >"$work/app/world_terrain.db"
 "$db" build --sim "$work/noair" --app "$work/app" >"$work/noair.out" 2>"$work/noair.err" || fail "build: $(cat "$work/noair.err")"
-grep -q "8 airports and 0 airspaces" "$work/noair.out" || fail "summary: $(cat "$work/noair.out")"
+grep -q "9 airports and 0 airspaces" "$work/noair.out" || fail "summary: $(cat "$work/noair.out")"
 [[ $("$db" list --app "$work/app" | wc -l) == 8 ]] || fail "leftover temporaries were appended to"
 grep -q "world_terrain.db is a copy cut short: 200000 bytes" "$work/noair.err" || fail "terrain: $(cat "$work/noair.err")"
 cmp -s "$work/app/world_terrain.db" "$data/world_terrain.db" || fail "the terrain was not copied again"
 "$station" --app "$work/app" --control NOSUCH >"$work/restart.out" 2>&1 && fail "the station found NOSUCH"
-grep -q "no airport with Ident NOSUCH in the database (8 airports listed)" "$work/restart.out" ||
+grep -q "no airport with Ident NOSUCH in the database (9 airports listed)" "$work/restart.out" ||
   fail "the database was not kept: $(cat "$work/restart.out")"
 printf '[General]\nTitle=FS2002\n' >"$work/noair/scenery.cfg"
 "$db" build --sim "$work/noair" --app "$work/app" >/dev/null 2>"$work/noarea.err" || fail "build without areas"
@@ -111,7 +111,7 @@ grep -q "^\[cause\] .*scenery.cfg names no scenery area" "$work/noarea.err" || f
 # its build's causes are printed beside the box.
 "$station" --app "$work/new/app" --sim "$work/fs" --control NOSUCH >"$work/new.out" 2>&1
 cmp -s "$work/new/app/world_terrain.db" "$data/world_terrain.db" || fail "station: no terrain: $(cat "$work/new.out")"
-grep -q "8 airports listed" "$work/new.out" || fail "station: no first run: $(cat "$work/new.out")"
+grep -q "9 airports listed" "$work/new.out" || fail "station: no first run: $(cat "$work/new.out")"
 "$station" --app "$work/new/bad" --sim "$work/bad-fs" --control KOLM >"$work/newbad.out" 2>&1
 grep -q "^\[cause\] cannot scan $bgl: " "$work/newbad.out" || fail "station cause: $(cat "$work/newbad.out")"
 echo "skyvox-db: all checks passed"

@@ -146,6 +146,12 @@ class SimulatedPilot : public SimulatedParticipant {
   void Tick(double nowSeconds);
 
   void SetPosition(const PilotPosition& position);
+  // Where the aircraft is now, as its own flight model moves it: reported at the next quarter second
+  // without disturbing the schedule of reports (SetPosition reports at once).
+  void MoveTo(const PilotPosition& position) {
+    position_ = position;
+    leg_.reset();
+  }
   // Throws std::logic_error when the pilot has no position yet.
   void FlyTo(double latitude, double longitude, double altitudeFt, double groundSpeedKt, double nowSeconds);
   // The position reported at that time (with the leg flown so far); nullopt before the first one.

@@ -24,6 +24,7 @@
 #include "session/loopback.h"
 #include "sim/participants.h"
 #include "sim/transcript.h"
+#include "sim/virtual_pilot.h"
 
 namespace skyvox::sim {
 
@@ -58,6 +59,7 @@ enum class Verb {
   HostLeave,     // the host leaves (0x1012 to the others)
   HostRemove,    // the host removes the station (0x1016)
   EndSession,    // the session is gone for everyone at once
+  Pilot,         // a virtual pilot joins and flies its intention by itself
 };
 
 // One timed line. Text and names are single-byte (Windows-1252) text.
@@ -68,6 +70,7 @@ struct TimedCommand {
   std::string Name;
   std::string Text;        // Say, Aircraft
   PilotPosition Position;  // Pos; Fly: the target in Latitude/Longitude/AltitudeFt, speed in GroundSpeedKt
+  Intention Flight;        // Pilot
 };
 
 struct NamedLine {
@@ -87,6 +90,9 @@ struct Scenario {
   std::vector<NamedLine> Present;      // pilots in the session before the station joins
   std::vector<TimedCommand> Commands;  // in time order, file order within the same time
   int64_t EndMs = 0;
+  // "run SECONDS until flights end": the run stops once every virtual pilot has completed its flight
+  // or left, and no scripted line is still to come.
+  bool EndWhenFlightsEnd = false;
 };
 
 // Reads a scenario (UTF-8 text) and checks that it can be played: every name is declared, every
@@ -123,6 +129,11 @@ class ScenarioRunner {
   // Plays every instant up to and including timeMs (at most the end of the run).
   void RunUntil(int64_t timeMs);
   void Run() { RunUntil(scenario_.EndMs); }
+  // Every virtual pilot's summary (VirtualPilot::Summary), in order of joining. The runner prints it as
+  // events when the run ends.
+  std::vector<std::string> FlightSummary() const;
+  std::vector<const VirtualPilot*> VirtualPilots() const;
+  bool FlightsEnded() const;
 
   int64_t NowMs() const { return now_; }
   // The program's tables as the station sees them (the roster, the controlled airports...).
@@ -143,6 +154,7 @@ class ScenarioRunner {
     std::string Name;
     std::unique_ptr<SimulatedPilot> AsPilot;
     std::unique_ptr<SimulatedObserver> AsObserver;
+    std::unique_ptr<VirtualPilot> Virtual;  // flies AsPilot
   };
   class TranscriptBoxes;
   class TranscriptInputs;
@@ -180,6 +192,8 @@ class ScenarioRunner {
   std::unique_ptr<SimulatedHost> host_;
   std::vector<Participant> participants_;  // in order of joining; a name that joins again is a new one
   std::map<int32_t, std::string> names_;   // every player id ever seen, for the transcript
+  PilotWorld pilotWorld_;                  // what virtual pilots know of the controlled airports
+  bool summarized_ = false;
 
   bool setUp_ = false;
   bool stationClosedNoted_ = false;

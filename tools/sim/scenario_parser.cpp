@@ -131,6 +131,7 @@ const std::map<std::string, Verb>& TimedVerbs() {
       {"hostleave", Verb::HostLeave},
       {"hostremove", Verb::HostRemove},
       {"endsession", Verb::EndSession},
+      {"pilot", Verb::Pilot},
   };
   return verbs;
 }
@@ -139,6 +140,57 @@ const std::set<std::string>& SetupVerbs() {
   static const std::set<std::string> verbs = {"control",  "callsign",   "host",    "session",
                                               "password", "maxplayers", "present", "run"};
   return verbs;
+}
+
+constexpr const char* kPilotUsage =
+    "NAME vfr ICAO pattern | vfr ICAO to ICAO ALTITUDE | ifr ICAO ICAO ALTITUDE | following ICAO ICAO "
+    "ALTITUDE | rogue ICAO, then optionally: from gate N | from parking N | from ramp";
+
+// pilot NAME KIND ... [from gate N | from parking N | from ramp]
+Intention ParseIntention(const LineParser& p, size_t v) {
+  if (p.Count() < v + 4) p.Fail(std::string("'pilot' needs: ") + kPilotUsage);
+  Intention i;
+  size_t end = p.Count();
+  for (size_t k = v + 2; k < p.Count(); ++k) {
+    if (ToLowerAscii(p.WordAt(k)) != "from") continue;
+    end = k;
+    const size_t left = p.Count() - k - 1;
+    const std::string kind = left >= 1 ? ToLowerAscii(p.WordAt(k + 1)) : "";
+    if (kind == "ramp" && left == 1) break;
+    if ((kind == "gate" || kind == "parking") && left == 2) {
+      i.Spot = (kind == "gate" ? "GATE " : "PARKING ") + Utf8ToCp1252(p.WordAt(k + 2));
+      break;
+    }
+    p.Fail("after 'from' comes: gate N, parking N or ramp");
+  }
+  const std::string kind = ToLowerAscii(p.WordAt(v + 2));
+  const size_t n = end - v - 3;  // words after the kind
+  auto ident = [&](size_t k) { return Utf8ToCp1252(p.WordAt(k)); };
+  auto altitude = [&](size_t k) {
+    const double a = p.Number(k, "cruise altitude", 1, 60000);
+    if (a != std::floor(a)) p.Fail("the cruise altitude must be whole feet");
+    return static_cast<int32_t>(a);
+  };
+  if (kind == "vfr" && n == 2 && ToLowerAscii(p.WordAt(v + 4)) == "pattern") {
+    i.Kind = IntentionKind::VfrPattern;
+    i.From = i.To = ident(v + 3);
+  } else if (kind == "vfr" && n == 4 && ToLowerAscii(p.WordAt(v + 4)) == "to") {
+    i.Kind = IntentionKind::VfrCrossCountry;
+    i.From = ident(v + 3);
+    i.To = ident(v + 5);
+    i.CruiseFt = altitude(v + 6);
+  } else if ((kind == "ifr" || kind == "following") && n == 3) {
+    i.Kind = kind == "ifr" ? IntentionKind::Ifr : IntentionKind::FlightFollowing;
+    i.From = ident(v + 3);
+    i.To = ident(v + 4);
+    i.CruiseFt = altitude(v + 5);
+  } else if (kind == "rogue" && n == 1) {
+    i.Kind = IntentionKind::Rogue;
+    i.From = i.To = ident(v + 3);
+  } else {
+    p.Fail(std::string("'pilot' needs: ") + kPilotUsage);
+  }
+  return i;
 }
 
 TimedCommand ParseTimed(const LineParser& p, size_t v, Verb verb, int64_t timeMs) {
@@ -181,6 +233,10 @@ TimedCommand ParseTimed(const LineParser& p, size_t v, Verb verb, int64_t timeMs
       c.Position.GroundSpeedKt = p.Number(v + 5, "ground speed", 0, 2000);
       if (*c.Position.GroundSpeedKt <= 0) p.Fail("the ground speed of 'fly' must be above 0");
       break;
+    case Verb::Pilot:
+      name();
+      c.Flight = ParseIntention(p, v);
+      break;
     case Verb::Say:
     case Verb::Aircraft:
       p.Expect(v, 2, SIZE_MAX, "NAME TEXT");
@@ -218,14 +274,15 @@ void CheckPlayable(const Scenario& s, const std::map<std::string, int>& declared
     };
     switch (c.What) {
       case Verb::Join:
-      case Verb::Observer: {
+      case Verb::Observer:
+      case Verb::Pilot: {
         if (endedAt) {
           throw ScenarioError(c.Line,
                               "the session ended at t = " + Seconds(*endedAt) + ": no one can join" + at);
         }
         Member& m = members[c.Name];
         if (m.In) throw ScenarioError(c.Line, who + " is already in the session" + at);
-        m = Member{true, c.What == Verb::Observer, false};
+        m = Member{true, c.What == Verb::Observer, c.What == Verb::Pilot};
         break;
       }
       case Verb::Pos:
@@ -292,7 +349,8 @@ Scenario ParseScenario(std::istream& in) {
 
     if (const auto timed = TimedVerbs().find(verb); timed != TimedVerbs().end()) {
       TimedCommand c = ParseTimed(p, v, timed->second, timeMs.value_or(0));
-      if (c.What == Verb::Join || c.What == Verb::Observer) declared.emplace(c.Name, c.Line);
+      if (c.What == Verb::Join || c.What == Verb::Observer || c.What == Verb::Pilot)
+        declared.emplace(c.Name, c.Line);
       s.Commands.push_back(std::move(c));
       continue;
     }
@@ -317,7 +375,12 @@ Scenario ParseScenario(std::istream& in) {
       if (n != std::floor(n)) p.Fail("the player count must be a whole number");
       s.MaxPlayers = static_cast<int32_t>(n);
     } else if (verb == "run") {
-      p.Expect(v, 1, 1, "SECONDS");
+      p.Expect(v, 1, 4, "SECONDS [until flights end]");
+      if (p.Count() > 2) {
+        if (p.Count() != 5 || ToLowerAscii(p.RestAfter(1)) != "until flights end")
+          p.Fail("'run' needs: SECONDS [until flights end]");
+        s.EndWhenFlightsEnd = true;
+      }
       if (runLine) p.Fail("a second 'run' line (the first is line " + std::to_string(*runLine) + ")");
       runLine = lineNumber;
       s.EndMs = std::llround(p.Number(1, "time", 0, Scenario::kMaxTimeMs / 1000) * 1000);

@@ -126,6 +126,7 @@ void ScenarioRunner::Setup() {
     throw SimulationError("the start-up check did not open the settings window");
   }
   RunSettings();
+  pilotWorld_ = PilotWorldFrom(state_.World);
   HostSession();
   JoinStation();
 }
@@ -230,7 +231,11 @@ void ScenarioRunner::TickParticipants() {
   const double now = static_cast<double>(now_) / 1000;
   if (host_) host_->Tick(now);
   for (Participant& p : participants_) {
-    if (p.AsPilot) p.AsPilot->Tick(now);
+    if (p.Virtual) {
+      p.Virtual->Tick(now);
+    } else if (p.AsPilot) {
+      p.AsPilot->Tick(now);
+    }
     if (p.AsObserver) p.AsObserver->Tick(now);
   }
 }
@@ -268,12 +273,52 @@ int64_t ScenarioRunner::NextInstant() const {
 void ScenarioRunner::RunUntil(int64_t timeMs) {
   Setup();
   const int64_t until = std::min(timeMs, scenario_.EndMs);
+  bool flightsEnded = false;
   for (int64_t next = NextInstant(); next <= until; next = NextInstant()) {
     now_ = next;
     PlayInstant();
     played_ = next;
+    // Checked on whole seconds: a finished crowd ends the run without playing its remaining time.
+    if (scenario_.EndWhenFlightsEnd && now_ % 1000 == 0 && nextCommand_ >= scenario_.Commands.size() &&
+        FlightsEnded()) {
+      flightsEnded = true;
+      break;
+    }
   }
-  now_ = std::max(now_, until);
+  if (!flightsEnded) now_ = std::max(now_, until);
+  if ((flightsEnded || until >= scenario_.EndMs) && !summarized_) {
+    summarized_ = true;
+    if (flightsEnded) Event("every virtual pilot's flight has ended: the run stops");
+    for (const std::string& line : FlightSummary()) Event(line);
+  }
+}
+
+std::vector<const VirtualPilot*> ScenarioRunner::VirtualPilots() const {
+  std::vector<const VirtualPilot*> pilots;
+  for (const Participant& p : participants_) {
+    if (p.Virtual) pilots.push_back(p.Virtual.get());
+  }
+  return pilots;
+}
+
+bool ScenarioRunner::FlightsEnded() const {
+  bool any = false;
+  for (const Participant& p : participants_) {
+    if (!p.Virtual) continue;
+    any = true;
+    const ParticipantState state = p.AsPilot->State();
+    const bool gone = state != ParticipantState::Joining && state != ParticipantState::Present;
+    if (!p.Virtual->Completed() && !gone) return false;
+  }
+  return any;
+}
+
+std::vector<std::string> ScenarioRunner::FlightSummary() const {
+  std::vector<std::string> lines;
+  for (const VirtualPilot* v : VirtualPilots()) {
+    for (std::string& line : v->Summary()) lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 void ScenarioRunner::PlayInstant() {
@@ -344,15 +389,29 @@ void ScenarioRunner::Execute(const TimedCommand& command) {
       stationAction(app::kCloseStationButton, &app::StationController::CloseStation);
       break;
     case Verb::Join:
-    case Verb::Observer: {
+    case Verb::Observer:
+    case Verb::Pilot: {
       Participant& p = participants_.emplace_back();
       p.Name = command.Name;
       auto dp = std::make_unique<session::LoopbackDirectPlay>(hub_);
-      const bool pilot = command.What == Verb::Join;
-      Event(command.Name + (pilot ? " joins as a pilot" : " joins as an observer"));
+      const bool pilot = command.What != Verb::Observer;
+      if (command.What == Verb::Pilot) {
+        Event(command.Name + " joins as a virtual pilot: " + DescribeIntention(command.Flight));
+      } else {
+        Event(command.Name + (pilot ? " joins as a pilot" : " joins as an observer"));
+      }
       try {
         if (pilot) {
           p.AsPilot = std::make_unique<SimulatedPilot>(std::move(dp), command.Name, onEvent);
+          if (command.What == Verb::Pilot) {
+            try {
+              p.Virtual =
+                  std::make_unique<VirtualPilot>(*p.AsPilot, pilotWorld_, command.Flight,
+                                                 static_cast<uint32_t>(command.Line) * 7919u + 17u, onEvent);
+            } catch (const std::invalid_argument& e) {
+              throw ScenarioError(command.Line, e.what());
+            }
+          }
           p.AsPilot->Join(host_->InstanceId(), scenario_.Password);
           names_[p.AsPilot->PlayerId()] = command.Name;
         } else {
