@@ -1,6 +1,6 @@
 // Network mode's division of a scenario among processes: which lines each participant process plays
-// (one process per join, a name that joins again being a new one), who counts as the station, and the
-// port range option.
+// (one process per join or virtual pilot, a name that joins again being a new one), who counts as the
+// station, and the port range option.
 #include "sim/network_mode.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +44,7 @@ TEST(NetworkScript, EachJoinIsOneProcessWithItsOwnLinesUpToItsLeave) {
   EXPECT_EQ(first.Name, "N1");
   EXPECT_FALSE(first.IsObserver);
   EXPECT_FALSE(first.Present);
+  EXPECT_FALSE(first.Flight);
   EXPECT_EQ(first.JoinMs, 5000);
   EXPECT_EQ(LinesOf(first), (std::vector<int>{4, 5, 7}));
 
@@ -72,6 +73,22 @@ TEST(NetworkScript, TheSessionsEndEndsEveryScriptAndOtherLinesDeclareNoOne) {
       "run 20\n");
   EXPECT_EQ(LinesOf(ScriptFor(s, 2)), (std::vector<int>{3}));
   for (int line : {1, 3, 4, 5, 99}) EXPECT_THROW(ScriptFor(s, line), std::invalid_argument) << line;
+}
+
+TEST(NetworkScript, AVirtualPilotIsAPilotProcessWithItsIntention) {
+  const Scenario s = Parse(
+      "control KOLM\ncontrol KBLI\n"
+      "at 1 pilot N1 ifr KBLI KOLM 9000 from gate 2\n"  // 3
+      "at 5 say N1 hello\n"                             // 4
+      "at 9 leave N1\n"                                 // 5
+      "run 30 until flights end\n");
+  const ParticipantScript pilot = ScriptFor(s, 3);
+  EXPECT_FALSE(pilot.IsObserver);
+  EXPECT_EQ(pilot.JoinMs, 1000);
+  EXPECT_EQ(LinesOf(pilot), (std::vector<int>{4, 5}));
+  ASSERT_TRUE(pilot.Flight);
+  EXPECT_EQ(DescribeIntention(*pilot.Flight), "ifr KBLI KOLM 9000 from gate 2");
+  EXPECT_TRUE(IsScenarioName(s, "N1"));
 }
 
 TEST(NetworkScript, EveryoneButTheScenariosParticipantsAndHostIsTheStation) {

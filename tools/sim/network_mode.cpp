@@ -1,5 +1,6 @@
 #include "sim/network_mode.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -16,9 +17,18 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
+#include "app/config_file.h"
+#include "app/startup.h"
+#include "base/errors.h"
+#include "base/files.h"
 #include "base/text.h"
+#include "scenery/database_files.h"
+#include "scenery/magvar_terrain.h"
+#include "scenery/windows_paths.h"
 #include "session/chat_tap.h"
+#include "session/loopback.h"
 #include "session/messages.h"
 #include "sim/participants.h"
 
@@ -40,21 +50,46 @@ constexpr int64_t kChildGraceMs = 3000;
 constexpr int kSearchTries = 3;
 
 volatile sig_atomic_t gStopSignal = 0;
+volatile sig_atomic_t gRunEnds = 0;
 
 void OnStopSignal(int signal) {
   gStopSignal = signal;
 }
 
+void OnRunEnds(int) {
+  gRunEnds = 1;
+}
+
 // SIGTERM and SIGINT end the run cleanly from the main loop; a write to a peer that went away must not
-// kill the process.
-void InstallSignalHandlers() {
+// kill the process. SIGUSR1 is the host's word to its children that the run ends before its time: the
+// host keeps it blocked, so that a child holds it pending from its start until it can take it.
+void InstallSignalHandlers(bool participant) {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  sigset_t usr1;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  if (participant) {
+    action.sa_handler = OnRunEnds;
+    sigaction(SIGUSR1, &action, nullptr);
+    sigprocmask(SIG_UNBLOCK, &usr1, nullptr);
+  } else {
+    sigprocmask(SIG_BLOCK, &usr1, nullptr);
+  }
 }
+
+// The seed the loopback runner gives the virtual pilot of the same line: it thinks as long in both.
+uint32_t VirtualPilotSeed(int line) {
+  return static_cast<uint32_t>(line) * 7919u + 17u;
+}
+
+// The report lines of a virtual pilot's child (see ParticipantRunOptions::ReportFd).
+constexpr std::string_view kCompletedReport = "completed";
+constexpr std::string_view kSummaryReport = "summary ";
 
 int64_t EpochMs() {
   using namespace std::chrono;
@@ -202,17 +237,18 @@ ParticipantScript ScriptFor(const Scenario& scenario, int line) {
   }
   for (size_t i = 0; i < scenario.Commands.size() && !found; ++i) {
     const TimedCommand& c = scenario.Commands[i];
-    if (c.Line == line && (c.What == Verb::Join || c.What == Verb::Observer)) {
+    if (c.Line == line && (c.What == Verb::Join || c.What == Verb::Observer || c.What == Verb::Pilot)) {
       script.Name = c.Name;
       script.IsObserver = c.What == Verb::Observer;
       script.JoinMs = c.TimeMs;
+      if (c.What == Verb::Pilot) script.Flight = c.Flight;
       from = i + 1;
       found = true;
     }
   }
   if (!found) {
     throw std::invalid_argument("line " + std::to_string(line) +
-                                " of the scenario is not a join, observer or present line");
+                                " of the scenario is not a join, observer, pilot or present line");
   }
   for (size_t i = from; i < scenario.Commands.size(); ++i) {
     const TimedCommand& c = scenario.Commands[i];
@@ -242,9 +278,53 @@ bool IsScenarioName(const Scenario& scenario, const std::string& name) {
     if (p.Name == name) return true;
   }
   for (const TimedCommand& c : scenario.Commands) {
-    if ((c.What == Verb::Join || c.What == Verb::Observer) && c.Name == name) return true;
+    if ((c.What == Verb::Join || c.What == Verb::Observer || c.What == Verb::Pilot) && c.Name == name)
+      return true;
   }
   return false;
+}
+
+PilotWorld LoadPilotWorld(const Scenario& scenario, const std::string& appFolder, std::ostream* notes) {
+  const std::string folder = app::AppFolderFromCurrentDirectory(appFolder);
+  const std::optional<std::filesystem::path> airports = FindFileNoCase(folder, scenery::kAirportsFileName);
+  if (!airports || !FileExistsNoCase(folder, app::kConfigFileName)) {
+    throw SimulationError("the program folder " + folder + " lacks " +
+                          (airports ? app::kConfigFileName : scenery::kAirportsFileName) +
+                          " (skyvox-db build writes a database there)");
+  }
+  scenery::WorldTables tables;
+  tables.AppFolder = folder;
+  try {
+    tables.SimFolder = app::ReadConfigFile(folder).SimFolder;
+    const std::vector<std::string> list = scenery::ListAllAirports(*airports);
+    std::vector<std::string> entries;
+    for (const NamedLine& control : scenario.Controlled) {
+      const std::string prefix = control.Name + " - ";
+      const auto it = std::find_if(list.begin(), list.end(),
+                                   [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+      if (it == list.end()) {
+        throw ScenarioError(control.Line,
+                            "no airport with Ident " + Cp1252ToUtf8(control.Name) + " in the database");
+      }
+      entries.push_back(*it);
+    }
+    scenery::LoadControlledAirports(*airports, entries, tables);
+  } catch (const Error& e) {
+    throw SimulationError(std::string("the program folder's database cannot be read: ") + e.what());
+  }
+  const auto magdec = scenery::ResolvePathNoCase(tables.SimFolder + "\\scenery\\magdec.bgl",
+                                                 scenery::PathContext{folder, tables.SimFolder});
+  scenery::MagdecStatus status = scenery::MagdecStatus::Missing;
+  try {
+    if (magdec) status = scenery::LoadMagneticVariation(*magdec, tables.MagVarGrid);
+  } catch (const Error&) {
+    status = scenery::MagdecStatus::TooShort;
+  }
+  if (notes && (status == scenery::MagdecStatus::Missing || status == scenery::MagdecStatus::TooShort)) {
+    *notes << "skyvox-sim: the simulator's scenery\\magdec.bgl cannot be read: the virtual pilots read "
+              "headings without magnetic variation\n";
+  }
+  return PilotWorldFrom(tables);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -255,7 +335,9 @@ namespace {
 class HostProcess {
  public:
   explicit HostProcess(const HostRunOptions& options)
-      : options_(options), scenario_(ParseScenarioFile(options.ScenarioPath)) {}
+      : options_(options), scenario_(ParseScenarioFile(options.ScenarioPath)) {
+    CheckVirtualPilots();
+  }
 
   int Run();
 
@@ -264,17 +346,27 @@ class HostProcess {
     pid_t Pid = 0;
     std::string Name;
     bool Running = true;
+    bool Virtual = false;
+    int ReportFd = -1;    // the read end of a virtual pilot's report pipe; -1 once at its end
+    std::string Pending;  // report text short of a whole line
+    bool Completed = false;
+    std::vector<std::string> Summary;
   };
 
   void NoteStationLines() const;
+  // Refuses virtual pilots without the program folder, or with an airport or spot its database lacks.
+  void CheckVirtualPilots() const;
   bool HostSession();
   void WaitForStation();
   void Tick();
   void ReportPlayers();
   std::map<int32_t, std::string> Players();
   void Execute(const TimedCommand& command);
-  void Spawn(const std::string& name, int line, bool observer);
+  void Spawn(const std::string& name, int line, bool observer, bool virtualPilot = false);
+  void ReadReport(Child& child);
   void Reap();
+  bool FlightsEnded() const;
+  void PrintSummaries();
   bool AnyChildRunning() const;
   void SignalChildren(int signal);
   // Lets the children end by themselves for a while, then kills those still running.
@@ -297,6 +389,29 @@ void HostProcess::NoteStationLines() const {
     if (c.What == Verb::Monitor || c.What == Verb::StopMonitor || c.What == Verb::CloseStation) {
       std::cerr << options_.ScenarioPath << ':' << c.Line
                 << ": the station's window is not played in network mode; the line is ignored\n";
+    }
+  }
+}
+
+void HostProcess::CheckVirtualPilots() const {
+  const auto isPilot = [](const TimedCommand& c) { return c.What == Verb::Pilot; };
+  const auto first = std::find_if(scenario_.Commands.begin(), scenario_.Commands.end(), isPilot);
+  if (first == scenario_.Commands.end()) return;
+  if (options_.AppFolder.empty()) {
+    throw std::invalid_argument(options_.ScenarioPath + " has virtual pilots (the first on line " +
+                                std::to_string(first->Line) +
+                                "): they need the program folder with the database, --app FOLDER");
+  }
+  const PilotWorld world = LoadPilotWorld(scenario_, options_.AppFolder, &std::cerr);
+  const auto nowhere = std::make_shared<session::LoopbackHub>(1);
+  for (auto it = first; it != scenario_.Commands.end();
+       it = std::find_if(it + 1, scenario_.Commands.end(), isPilot)) {
+    // An aircraft that never joins: the pilot only looks its airports and spot up in the world.
+    SimulatedPilot probe(std::make_unique<session::LoopbackDirectPlay>(nowhere), it->Name, {});
+    try {
+      VirtualPilot check(probe, world, it->Flight, 0, {});
+    } catch (const std::invalid_argument& e) {
+      throw ScenarioError(it->Line, e.what());
     }
   }
 }
@@ -374,8 +489,14 @@ void HostProcess::Tick() {
   Reap();
 }
 
-void HostProcess::Spawn(const std::string& name, int line, bool observer) {
+void HostProcess::Spawn(const std::string& name, int line, bool observer, bool virtualPilot) {
   const NetworkSettings& n = options_.Network;
+  // A virtual pilot reports on fd 3 of its own, the write end of a pipe whose read end is the host's.
+  int report[2] = {-1, -1};
+  if (virtualPilot && pipe2(report, O_CLOEXEC) != 0) {
+    out_.Event(name + " cannot be started: " + std::strerror(errno));
+    return;
+  }
   std::vector<std::string> args = {
       "skyvox-sim",
       observer ? "observer" : "pilot",
@@ -397,6 +518,9 @@ void HostProcess::Spawn(const std::string& name, int line, bool observer) {
     args.push_back("--ping-interval");
     args.push_back(std::to_string(*n.PingIntervalMs));
   }
+  if (virtualPilot) {
+    args.insert(args.end(), {"--app", options_.AppFolder, "--report-fd", "3"});
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -405,6 +529,10 @@ void HostProcess::Spawn(const std::string& name, int line, bool observer) {
   const pid_t pid = fork();
   if (pid < 0) {
     out_.Event(name + " cannot be started: " + std::strerror(errno));
+    if (virtualPilot) {
+      close(report[0]);
+      close(report[1]);
+    }
     return;
   }
   if (pid == 0) {
@@ -414,22 +542,62 @@ void HostProcess::Spawn(const std::string& name, int line, bool observer) {
     if (getppid() != parent) _exit(1);
     // The host's sockets stay the host's: a child holding them open would keep the host's
     // connections alive after the host closed them.
-    closefrom(3);
+    if (report[1] == 3) {
+      fcntl(3, F_SETFD, 0);
+    } else if (report[1] >= 0) {
+      dup2(report[1], 3);
+    }
+    closefrom(report[1] >= 0 ? 4 : 3);
     execv("/proc/self/exe", argv.data());
     static const char kMessage[] = "skyvox-sim: cannot start a participant process\n";
     [[maybe_unused]] const ssize_t ignored = ::write(2, kMessage, sizeof kMessage - 1);
     _exit(127);
   }
-  children_.push_back({pid, name, true});
+  Child child;
+  child.Pid = pid;
+  child.Name = name;
+  child.Virtual = virtualPilot;
+  if (virtualPilot) {
+    close(report[1]);
+    fcntl(report[0], F_SETFL, O_NONBLOCK);
+    child.ReportFd = report[0];
+  }
+  children_.push_back(std::move(child));
+}
+
+void HostProcess::ReadReport(Child& c) {
+  if (c.ReportFd < 0) return;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(c.ReportFd, buffer, sizeof buffer);
+    if (n > 0) {
+      c.Pending.append(buffer, static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+      close(c.ReportFd);
+      c.ReportFd = -1;
+    }
+    break;
+  }
+  for (size_t end = c.Pending.find('\n'); end != std::string::npos; end = c.Pending.find('\n')) {
+    const std::string line = c.Pending.substr(0, end);
+    c.Pending.erase(0, end + 1);
+    if (line == kCompletedReport) c.Completed = true;
+    if (line.starts_with(kSummaryReport)) c.Summary.push_back(line.substr(kSummaryReport.size()));
+  }
 }
 
 void HostProcess::Reap() {
   for (Child& c : children_) {
     if (!c.Running) continue;
+    ReadReport(c);
     int status = 0;
     const pid_t r = waitpid(c.Pid, &status, WNOHANG);
     if (r == 0) continue;
     c.Running = false;
+    ReadReport(c);  // the rest, up to its end
     if (r < 0) continue;
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
       out_.Event("the process of " + c.Name + " ends with exit status " +
@@ -437,6 +605,25 @@ void HostProcess::Reap() {
     } else if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
       out_.Event("the process of " + c.Name + " is ended by signal " + std::to_string(WTERMSIG(status)));
     }
+  }
+}
+
+bool HostProcess::FlightsEnded() const {
+  bool any = false;
+  for (const Child& c : children_) {
+    if (!c.Virtual) continue;
+    any = true;
+    if (c.Running && !c.Completed) return false;
+  }
+  return any;
+}
+
+void HostProcess::PrintSummaries() {
+  for (Child& c : children_) {
+    if (!c.Virtual) continue;
+    ReadReport(c);
+    if (c.Summary.empty()) out_.Event(c.Name + ": no summary came from its process");
+    for (const std::string& line : c.Summary) out_.Event(line);
   }
 }
 
@@ -465,6 +652,7 @@ void HostProcess::StopChildren(int firstSignal) {
     int status = 0;
     waitpid(c.Pid, &status, 0);
     c.Running = false;
+    ReadReport(c);
     out_.Event("the process of " + c.Name + " is killed");
   }
 }
@@ -496,6 +684,9 @@ void HostProcess::Execute(const TimedCommand& command) {
     case Verb::Join:
     case Verb::Observer:
       Spawn(command.Name, command.Line, command.What == Verb::Observer);
+      break;
+    case Verb::Pilot:
+      Spawn(command.Name, command.Line, false, true);
       break;
     case Verb::HostLeave:
       if (!host_->InSession()) {
@@ -545,7 +736,7 @@ void HostProcess::Execute(const TimedCommand& command) {
 
 int HostProcess::Run() {
   NoteStationLines();
-  InstallSignalHandlers();
+  InstallSignalHandlers(false);
   if (!HostSession()) return 1;
   WaitForStation();
   out_.SetStart(EpochMs());
@@ -555,12 +746,17 @@ int HostProcess::Run() {
   const std::vector<TimedCommand>& commands = scenario_.Commands;
   size_t next = 0;
   int64_t nextTick = 0;
+  bool flightsEnded = false;
   while (!gStopSignal) {
     const int64_t now = out_.NowMs();
     while (next < commands.size() && commands[next].TimeMs <= now) Execute(commands[next++]);
     if (now >= nextTick) {
       Tick();
       nextTick = (now / kTickMs + 1) * kTickMs;
+      if (scenario_.EndWhenFlightsEnd && next >= commands.size() && FlightsEnded()) {
+        flightsEnded = true;
+        break;
+      }
     }
     if (now >= scenario_.EndMs) break;
     int64_t until = std::min(nextTick, scenario_.EndMs);
@@ -571,13 +767,19 @@ int HostProcess::Run() {
   if (const int signal = gStopSignal) {
     out_.Event("stopped by signal " + std::to_string(signal));
     StopChildren(SIGTERM);
+    PrintSummaries();
     if (host_->InSession()) out_.Event(scenario_.HostName + " leaves the session");
     LeaveSession(true);
     return 128 + signal;
   }
+  if (flightsEnded) {
+    out_.Event("every virtual pilot's flight has ended: the run stops");
+    SignalChildren(SIGUSR1);
+  }
   out_.Event("the run ends");
-  // The children leave by themselves at the end of the run.
+  // The children leave by themselves at the end of the run (or at the host's word).
   StopChildren(0);
+  PrintSummaries();
   if (host_->InSession()) out_.Event(scenario_.HostName + " leaves the session");
   LeaveSession(true);
   return 0;
@@ -600,6 +802,14 @@ class ParticipantProcess {
       throw std::invalid_argument(options.Name + (script_.IsObserver ? " is an observer" : " is a pilot") +
                                   " on line " + std::to_string(options.Line));
     }
+    if (script_.Flight) {
+      if (options.AppFolder.empty()) {
+        throw std::invalid_argument(options.Name +
+                                    " is a virtual pilot: it needs the program folder with the database, "
+                                    "--app FOLDER");
+      }
+      world_ = LoadPilotWorld(scenario_, options.AppFolder);
+    }
     out_.SetStart(options.StartEpochMs);
   }
 
@@ -614,7 +824,12 @@ class ParticipantProcess {
   bool Join();
   // Plays one line; returns an exit code when the process ends with it.
   std::optional<int> Execute(const TimedCommand& command);
-  int LeaveAndExit(const std::string& why, int code);
+  // Leaves the session; a virtual pilot's summary comes before (at the end of the run) or after (its
+  // own leave line, so that it says the pilot left).
+  int LeaveAndExit(const std::string& why, int code, bool summaryFirst = true);
+  void Report(std::string_view line) const;
+  // A virtual pilot's summary, once: to the host's report pipe, or printed as events without one.
+  void ReportSummary();
 
   ParticipantRunOptions options_;
   Scenario scenario_;
@@ -623,7 +838,27 @@ class ParticipantProcess {
   std::shared_ptr<dplay4::NetworkContext> context_;
   std::unique_ptr<SimulatedPilot> pilot_;
   std::unique_ptr<SimulatedObserver> observer_;
+  std::optional<PilotWorld> world_;
+  std::unique_ptr<VirtualPilot> virtual_;  // flies pilot_ with world_
+  bool completedReported_ = false;
+  bool summaryReported_ = false;
 };
+
+void ParticipantProcess::Report(std::string_view line) const {
+  if (options_.ReportFd >= 0) WriteAll(options_.ReportFd, std::string(line) + "\n");
+}
+
+void ParticipantProcess::ReportSummary() {
+  if (!virtual_ || summaryReported_) return;
+  summaryReported_ = true;
+  for (const std::string& line : virtual_->Summary()) {
+    if (options_.ReportFd >= 0) {
+      Report(std::string(kSummaryReport) + line);
+    } else {
+      out_.Event(line);
+    }
+  }
+}
 
 std::optional<std::string> ParticipantProcess::FindSession(PeerDirectPlay& dp) {
   dp.InitializeConnection(std::string(dplay4::kTcpIpConnectionAddress) + ":" + options_.HostAddress);
@@ -659,8 +894,14 @@ bool ParticipantProcess::Join() {
   } else {
     pilot_ = std::make_unique<SimulatedPilot>(std::move(dp), script_.Name, onEvent);
   }
-  out_.Event(script_.Name + (script_.IsObserver ? " joins as an observer" : " joins as a pilot") +
-             (script_.Present ? " (present: it does not announce itself)" : ""));
+  if (script_.Flight) {
+    virtual_ = std::make_unique<VirtualPilot>(*pilot_, *world_, *script_.Flight,
+                                              VirtualPilotSeed(options_.Line), onEvent);
+    out_.Event(script_.Name + " joins as a virtual pilot: " + DescribeIntention(*script_.Flight));
+  } else {
+    out_.Event(script_.Name + (script_.IsObserver ? " joins as an observer" : " joins as a pilot") +
+               (script_.Present ? " (present: it does not announce itself)" : ""));
+  }
   const std::optional<std::string> instance = FindSession(peer);
   if (!instance) return false;
   try {
@@ -673,7 +914,8 @@ bool ParticipantProcess::Join() {
   return true;
 }
 
-int ParticipantProcess::LeaveAndExit(const std::string& why, int code) {
+int ParticipantProcess::LeaveAndExit(const std::string& why, int code, bool summaryFirst) {
+  if (summaryFirst) ReportSummary();
   if (InSession()) {
     PollFor(*context_, kQuietBeforeLeaveMs);
     out_.Event(script_.Name + " leaves the session" + why);
@@ -681,6 +923,7 @@ int ParticipantProcess::LeaveAndExit(const std::string& why, int code) {
     if (observer_) observer_->Leave();
     PollFor(*context_, kFarewellMs);
   }
+  ReportSummary();
   return code;
 }
 
@@ -715,10 +958,12 @@ std::optional<int> ParticipantProcess::Execute(const TimedCommand& command) {
       pilot_->SetAircraft(command.Text);
       break;
     case Verb::Leave:
-      return LeaveAndExit("", 0);
+      return LeaveAndExit("", 0, false);
     case Verb::Drop:
       // The process vanishes without a word: its connections close with it.
       out_.Event(command.Name + "'s connection is lost");
+      if (pilot_) pilot_->Lost();
+      ReportSummary();
       std::_Exit(0);
     default:
       break;
@@ -727,11 +972,16 @@ std::optional<int> ParticipantProcess::Execute(const TimedCommand& command) {
 }
 
 int ParticipantProcess::Run() {
-  InstallSignalHandlers();
+  InstallSignalHandlers(true);
   context_ = dplay4::MakeNetworkContext();
-  while (!gStopSignal && out_.NowMs() < script_.JoinMs) PollUntil(*context_, out_, script_.JoinMs);
+  while (!gStopSignal && !gRunEnds && out_.NowMs() < script_.JoinMs)
+    PollUntil(*context_, out_, script_.JoinMs);
   if (gStopSignal) return 128 + gStopSignal;
-  if (!Join()) return 1;
+  if (gRunEnds) return 0;
+  if (!Join()) {
+    ReportSummary();
+    return 1;
+  }
 
   const std::vector<TimedCommand>& lines = script_.Lines;
   size_t next = 0;
@@ -742,13 +992,25 @@ int ParticipantProcess::Run() {
       if (const std::optional<int> code = Execute(lines[next++])) return *code;
     }
     if (now >= nextTick) {
-      if (pilot_) pilot_->Tick(static_cast<double>(now) / 1000);
-      if (observer_) observer_->Tick(static_cast<double>(now) / 1000);
+      const double seconds = static_cast<double>(now) / 1000;
+      if (virtual_) {
+        virtual_->Tick(seconds);
+      } else if (pilot_) {
+        pilot_->Tick(seconds);
+      }
+      if (observer_) observer_->Tick(seconds);
       nextTick = (now / kTickMs + 1) * kTickMs;
+      if (virtual_ && virtual_->Completed() && !completedReported_) {
+        completedReported_ = true;
+        Report(kCompletedReport);
+      }
       // Refused or lost: the participant said so and has nothing more to do.
-      if (!InSession()) return 0;
+      if (!InSession()) {
+        ReportSummary();
+        return 0;
+      }
     }
-    if (now >= scenario_.EndMs) return LeaveAndExit(" (the run ends)", 0);
+    if (gRunEnds || now >= scenario_.EndMs) return LeaveAndExit(" (the run ends)", 0);
     int64_t until = std::min(nextTick, scenario_.EndMs);
     if (next < lines.size()) until = std::min(until, lines[next].TimeMs);
     PollUntil(*context_, out_, until);

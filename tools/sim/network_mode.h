@@ -20,7 +20,10 @@
 // - endsession: a scenario that ends the session while the host is in it gets a session without host
 //   migration, and the host closes it without a word, which ends it for every machine; after a
 //   hostleave the session is the station's, and every participant's process is killed instead;
-// - hostremove sends 0x1016 to every player that is not one of the scenario's participants.
+// - hostremove sends 0x1016 to every player that is not one of the scenario's participants;
+// - "run T until flights end" stops the run once every line is played and every virtual pilot's child
+//   has reported its flight completed or has ended (checked at every tick of the host, not on whole
+//   seconds); the children are then told that the run ends (SIGUSR1).
 // At the end of the run the participants leave, then the host; SIGTERM or SIGINT ends the run the
 // same way at once.
 //
@@ -31,6 +34,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +42,7 @@
 
 #include "dplay4/network.h"
 #include "sim/scenario.h"
+#include "sim/virtual_pilot.h"
 
 namespace skyvox::sim {
 
@@ -45,8 +50,8 @@ namespace skyvox::sim {
 // std::invalid_argument with a message for anything else.
 std::pair<uint16_t, uint16_t> ParsePortRange(const std::string& text);
 
-// What one participant process plays: the participant declared by one join, observer or present line,
-// from that line to its leave or drop (a name that joins again later is another process).
+// What one participant process plays: the participant declared by one join, observer, pilot or present
+// line, from that line to its leave or drop (a name that joins again later is another process).
 struct ParticipantScript {
   std::string Name;  // single-byte text, as in the scenario
   bool IsObserver = false;
@@ -55,15 +60,25 @@ struct ParticipantScript {
   int64_t JoinMs = 0;
   // Its own lines after the join, in playing order; the last is its leave or drop when it has one.
   std::vector<TimedCommand> Lines;
+  // A virtual pilot's intention (pilot lines): it flies it by itself.
+  std::optional<Intention> Flight;
 };
 
-// The participant whose join, observer or present line is `line` (1-based). Throws
+// The participant whose join, observer, pilot or present line is `line` (1-based). Throws
 // std::invalid_argument when no such line declares a participant.
 ParticipantScript ScriptFor(const Scenario& scenario, int line);
 
-// The names a scenario gives its participants (join, observer and present lines) and its host: every
-// other player in the session is taken for the station.
+// The names a scenario gives its participants (join, observer, pilot and present lines) and its host:
+// every other player in the session is taken for the station.
 bool IsScenarioName(const Scenario& scenario, const std::string& name);
+
+// What the scenario's virtual pilots know: the airports of its control lines, whole, and the magnetic
+// variation of the simulator's Scenery/magdec.bgl (none when it cannot be read: noted on `notes` when
+// given), read from the program folder's database and configuration files as the settings window reads
+// them, without writing anything there. Throws ScenarioError for an Ident the database lacks and
+// SimulationError when the folder's files cannot be used.
+PilotWorld LoadPilotWorld(const Scenario& scenario, const std::string& appFolder,
+                          std::ostream* notes = nullptr);
 
 // Provider settings shared by the host and its children.
 struct NetworkSettings {
@@ -86,11 +101,15 @@ struct HostRunOptions {
   // Where participants that join after the host left search the session: the station's machine, which
   // answers searches on its own enumeration port once it took the session over.
   std::string RejoinAddress = "127.0.0.1";
+  // The program folder with the database, for the virtual pilots; required when there are any.
+  std::string AppFolder;
 };
 
 // Plays the host's side; returns the exit code (0 at the end of the run, 1 when the scenario or the
 // session cannot be set up, 128 + signal after SIGTERM or SIGINT). Scenario mistakes throw
-// ScenarioError before anything starts.
+// ScenarioError before anything starts (a virtual pilot's airport or spot that the program folder's
+// database lacks too), and so does a scenario with virtual pilots but no AppFolder
+// (std::invalid_argument) or a folder that cannot be read (SimulationError).
 int RunNetworkHost(const HostRunOptions& options);
 
 struct ParticipantRunOptions {
@@ -101,10 +120,16 @@ struct ParticipantRunOptions {
   std::string HostAddress;   // "ADDRESS[:PORT]", searched for the session
   int64_t StartEpochMs = 0;  // t = 0, milliseconds since the Unix epoch
   NetworkSettings Network;
+  std::string AppFolder;  // a virtual pilot's world (see LoadPilotWorld)
+  // A virtual pilot writes to this descriptor, one line each, "completed" once its flight is completed
+  // and "summary TEXT" for every line of its summary (single-byte text) before it ends; without one it
+  // prints its summary as events.
+  int ReportFd = -1;
 };
 
 // Plays one participant; returns the exit code (0 when it left, dropped, lost the session or reached
-// the end of the run; 1 when it could not join; 128 + signal after SIGTERM or SIGINT).
+// the end of the run, or was told by SIGUSR1 that the run ends; 1 when it could not join; 128 + signal
+// after SIGTERM or SIGINT). A virtual pilot without AppFolder throws std::invalid_argument.
 int RunNetworkParticipant(const ParticipantRunOptions& options);
 
 }  // namespace skyvox::sim

@@ -3,8 +3,10 @@
 //   skyvox-sim run SCENARIO --app APPFOLDER
 //   skyvox-sim host --network SCENARIO [--enum-port N] [--id-key K] [--ping-interval MS] [--ports A-B]
 //                   [--wait-station SECONDS] [--rejoin-host ADDRESS[:PORT]] [--enum-timeout MS]
+//                   [--app APPFOLDER]
 //   skyvox-sim pilot|observer --network SCENARIO --name NAME --line N --host ADDRESS[:PORT]
 //                   --start EPOCH_MS [--ports A-B] [--ping-interval MS] [--enum-timeout MS]
+//                   [--app APPFOLDER] [--report-fd FD]
 // The host starts the pilot and observer processes itself; see sim/network_mode.h.
 // Exit code 0 when the scenario was played to its end; 1 with "SCENARIO:LINE: message" for a mistake
 // in the scenario, or "skyvox-sim: message" when it cannot be played (the program folder, the join).
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
   host->add_option("--rejoin-host", hostOptions.RejoinAddress,
                    "where participants joining after the host left search the session: ADDRESS[:PORT]")
       ->capture_default_str();
+  host->add_option("--app", hostOptions.AppFolder,
+                   "the program folder holding the database (the virtual pilots' airports)");
   AddNetworkOptions(*host, hostOptions.Network, hostPorts, hostPing);
 
   ParticipantRunOptions participantOptions;
@@ -77,6 +81,11 @@ int main(int argc, char** argv) {
     p->add_option("--host", participantOptions.HostAddress, "where to search the session: ADDRESS[:PORT]")
         ->required();
     p->add_option("--start", participantOptions.StartEpochMs, "t = 0 in ms since the Unix epoch")->required();
+    p->add_option("--app", participantOptions.AppFolder,
+                  "a virtual pilot's program folder with the database");
+    p->add_option("--report-fd", participantOptions.ReportFd,
+                  "a virtual pilot's report to the host: its completion and summary, one line each")
+        ->check(CLI::Range(0, 1023));
     AddNetworkOptions(*p, participantOptions.Network, participantPorts, participantPing);
   }
   CLI11_PARSE(cli, argc, argv);
