@@ -47,7 +47,6 @@ class FlightModel {
   // Lateral guidance: a route of points flown in order (then the last course is held, or the aircraft
   // stops when it is on the ground), or a heading held.
   void FollowRoute(std::deque<GeoPoint> points);
-  void AppendRoute(const GeoPoint& point) { route_.push_back(point); }
   void HoldHeading(double trueHeading);
   // Vertical guidance: an altitude to reach at the kind's rates, or a glide path of `slopeDeg` to a
   // touchdown point at an elevation (never climbing to meet it).

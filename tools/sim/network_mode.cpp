@@ -82,11 +82,6 @@ void InstallSignalHandlers(bool participant) {
   }
 }
 
-// The seed the loopback runner gives the virtual pilot of the same line: it thinks as long in both.
-uint32_t VirtualPilotSeed(int line) {
-  return static_cast<uint32_t>(line) * 7919u + 17u;
-}
-
 // The report lines of a virtual pilot's child (see ParticipantRunOptions::ReportFd).
 constexpr std::string_view kCompletedReport = "completed";
 constexpr std::string_view kSummaryReport = "summary ";

@@ -82,13 +82,4 @@ std::optional<int> AssignedHeading(const std::string& text) {
   return NumberAfter(text, "heading ");
 }
 
-std::optional<std::string> RunwayNamed(const std::string& text) {
-  const size_t at = text.find("runway ");
-  if (at == std::string::npos) return std::nullopt;
-  size_t i = at + 7, j = i;
-  while (j < text.size() && std::isalnum(static_cast<unsigned char>(text[j]))) ++j;
-  if (j == i) return std::nullopt;
-  return text.substr(i, j - i);
-}
-
 }  // namespace skyvox::sim

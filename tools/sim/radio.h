@@ -1,6 +1,6 @@
 // What a pilot reads in the station's chat lines: whether a line is addressed to it, the controller's
 // words, the menu header and the numbered options; and the numbers in the phrases it obeys (headings,
-// altitudes, frequencies, runways).
+// altitudes).
 #pragma once
 
 #include <optional>
@@ -29,7 +29,5 @@ std::optional<int> NumberAfter(const std::string& text, const std::string& word)
 std::optional<int> AssignedAltitude(const std::string& text);
 // "turn left heading 270" -> 270.
 std::optional<int> AssignedHeading(const std::string& text);
-// The runway named in "runway 16L" (the first one).
-std::optional<std::string> RunwayNamed(const std::string& text);
 
 }  // namespace skyvox::sim

@@ -134,6 +134,8 @@ class ScenarioRunner {
   std::vector<std::string> FlightSummary() const;
   std::vector<const VirtualPilot*> VirtualPilots() const;
   bool FlightsEnded() const;
+  // The run has played to its end (or every flight ended under "until flights end").
+  bool Finished() const { return summarized_; }
 
   int64_t NowMs() const { return now_; }
   // The program's tables as the station sees them (the roster, the controlled airports...).

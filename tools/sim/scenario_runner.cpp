@@ -405,9 +405,8 @@ void ScenarioRunner::Execute(const TimedCommand& command) {
           p.AsPilot = std::make_unique<SimulatedPilot>(std::move(dp), command.Name, onEvent);
           if (command.What == Verb::Pilot) {
             try {
-              p.Virtual =
-                  std::make_unique<VirtualPilot>(*p.AsPilot, pilotWorld_, command.Flight,
-                                                 static_cast<uint32_t>(command.Line) * 7919u + 17u, onEvent);
+              p.Virtual = std::make_unique<VirtualPilot>(*p.AsPilot, pilotWorld_, command.Flight,
+                                                         VirtualPilotSeed(command.Line), onEvent);
             } catch (const std::invalid_argument& e) {
               throw ScenarioError(command.Line, e.what());
             }

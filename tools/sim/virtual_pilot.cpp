@@ -15,6 +15,9 @@ namespace skyvox::sim {
 namespace {
 
 constexpr double kFeetPerNm = 6076.12;
+// A VFR arrival starts down to pattern altitude this far out and calls the tower from closer in.
+constexpr double kDescentNm = 18;
+constexpr double kCallTowerNm = 10;
 
 const char* ModeName(int mode) {
   static const char* const names[] = {"boarding", "at the spot", "taxi out",    "holding short", "line up",
@@ -184,7 +187,7 @@ double VirtualPilot::DistanceTo(const scenery::AirportRecord& a) const {
 }
 
 bool VirtualPilot::Arriving() const {
-  return departed_ && !model_.OnGround() && DistanceTo(*destination_) <= 18 &&
+  return departed_ && !model_.OnGround() && DistanceTo(*destination_) <= kCallTowerNm &&
          (destination_ != departure_ || intention_.Kind != IntentionKind::VfrPattern);
 }
 
@@ -192,7 +195,7 @@ bool VirtualPilot::Arriving() const {
 // Phases and radio
 
 void VirtualPilot::Mark(const std::string& phase, double now) {
-  if (phase == phase_) return;
+  if (phase == phase_ && phase != "go-around") return;  // every go-around counts
   phase_ = phase;
   phases_.push_back({phase, now});
 }
@@ -218,6 +221,7 @@ void VirtualPilot::Say(const std::string& text, double now, bool expectReply) {
     return;  // the session is gone: the next poll says so
   }
   events_(sim_.Name() + " says: " + text);
+  if (text != "repeat:") lastChoice_.clear();
   lastSaid_ = text;
   waitingSince_ = expectReply ? std::optional<double>(now) : std::nullopt;
 }
@@ -229,12 +233,9 @@ void VirtualPilot::Tick(double now) {
     lastNow_ = now;
     return;
   }
+  // Out of the session, the pilot has closed its simulator: nothing flies any more.
+  if (sim_.State() == ParticipantState::Left || sim_.State() == ParticipantState::Lost) return;
   Fly(now);
-  if (getenv("VPTRACE") && std::fmod(now, 20) < 0.049) {
-    fprintf(stderr, "%7.1f %s mode=%d %.5f %.5f alt=%.0f hdg=%.0f gs=%.0f route=%zu ground=%d\n", now,
-            sim_.Name().c_str(), (int)mode_, model_.Latitude(), model_.Longitude(), model_.AltitudeFt(),
-            model_.TrueHeading(), model_.GroundSpeedKt(), model_.RouteLeft(), model_.OnGround());
-  }
   sim_.Tick(now);
   if (sim_.State() != ParticipantState::Present) return;
   const auto& chat = sim_.ReceivedChat();
@@ -269,7 +270,12 @@ void VirtualPilot::Read(const StationLine& line, double now) {
   repeatsInRow_ = 0;
   if (Ifr() && mode_ == Mode::Parked && lastSaid_.rfind("pst_fp:", 0) == 0 &&
       FindOption(line.Options, "Select a controlled airport")) {
-    Note("the station did not take the flight plan \"" + lastSaid_ + "\": flew VFR");
+    // The station reads chat lines with their blanks taken out, so a name with a blank never matches.
+    const bool blanks =
+        departure_->Name.find(' ') != std::string::npos || destination_->Name.find(' ') != std::string::npos;
+    Note("the station did not take the flight plan \"" + lastSaid_ + "\"" +
+         (blanks ? " (an airport name with a blank: the station reads chat without blanks)" : "") +
+         ": flew VFR");
     planCancelled_ = true;
   }
   if (!line.Message.empty() && line.Message != lastMessage_) Obey(line.Message, now);
@@ -289,7 +295,8 @@ void VirtualPilot::Decide(double now) {
   if (completed_) return;
   if (waitingSince_ && now - *waitingSince_ >= kRepeatAfterSeconds) {
     if (repeatsInRow_ < 3) {
-      Note("no answer to \"" + lastSaid_ + "\": asked \"repeat:\"");
+      Note("no answer to \"" + lastSaid_ + "\"" + (lastChoice_.empty() ? "" : " (" + lastChoice_ + ")") +
+           ": asked \"repeat:\"");
       ++repeats_;
       ++repeatsInRow_;
       Say("repeat:", now, true);
@@ -317,6 +324,7 @@ void VirtualPilot::Decide(double now) {
   const std::string chosen = line_->Options[static_cast<size_t>(k) - 1];
   decideAt_.reset();
   Say(std::to_string(k), now, !ExpectsNoReply(chosen));
+  lastChoice_ = chosen;
   // What the pilot does as it says it.
   if (chosen == "Acknowledge Taxi Clearance") StartTaxi(now);
   if (chosen.rfind("Acknowledge Takeoff Clearance", 0) == 0 && mode_ == Mode::HoldingShort) LineUpAndGo(now);
@@ -356,7 +364,7 @@ int VirtualPilot::Choose(const StationLine& line, double now) {
                ? k
                : 0;
   }
-  if (int k = has("Report Parking")) return mode_ == Mode::TaxiIn && model_.RouteDone() ? k : 0;
+  if (int k = has("Report Parking")) return mode_ == Mode::TaxiIn && Stopped() ? k : 0;
 
   const bool onGround = model_.OnGround();
   // Ground.
@@ -383,9 +391,13 @@ int VirtualPilot::Choose(const StationLine& line, double now) {
     }
   }
   if (int k = has("Request Full Stop Landing")) {
-    if (landingRequested_ || onGround) return 0;
+    // Only the tower of the field it means to land at: a neighbour's tower would sequence it into a
+    // pattern it is not flying.
+    if (landingRequested_ || onGround || !line.Facility.starts_with(destination_->TowerName + " Tower on "))
+      return 0;
     if (intention_.Kind == IntentionKind::VfrPattern && mode_ == Mode::Pattern) return k;
-    if (Arriving() || (airport_ == destination_ && departed_ && DistanceTo(*destination_) <= 18)) return k;
+    if (Arriving() || (airport_ == destination_ && departed_ && DistanceTo(*destination_) <= kCallTowerNm))
+      return k;
     return 0;
   }
   if (rogue) {
@@ -780,7 +792,7 @@ void VirtualPilot::Fly(double now) {
       if (!Ifr() && model_.RouteDone()) StartEnroute(now);
       break;
     case Mode::Enroute:
-      if (Arriving() && !Ifr()) {
+      if (departed_ && !Ifr() && DistanceTo(*destination_) <= kDescentNm) {
         // Down to pattern altitude for the arrival.
         model_.ClimbTo(destination_->ElevationFt + 1500);
         model_.SetSpeed(model_.Perf().PatternKt + 20);
@@ -792,9 +804,16 @@ void VirtualPilot::Fly(double now) {
                             GeoPoint{destination_->Latitude, destination_->Longitude}});
       }
       break;
-    case Mode::Pattern:
+    case Mode::Pattern: {
+      // Faster on the way to a pattern entry far out; pattern speed once near the field.
+      const Runway r = RunwayOf(*airport_);
+      const double t =
+          DistanceNmExact(model_.Latitude(), model_.Longitude(), r.Threshold.Latitude, r.Threshold.Longitude);
+      const Performance& perf = model_.Perf();
+      model_.SetSpeed(t > 4 ? std::min(perf.CruiseKt, perf.PatternKt + 30) : perf.PatternKt);
       if (model_.RouteLeft() <= 1) StartFinal(now);
       break;
+    }
     case Mode::Final: {
       const Runway r = RunwayOf(*airport_);
       const double t =
@@ -817,7 +836,7 @@ void VirtualPilot::Fly(double now) {
       if (model_.GroundSpeedKt() <= 22) StartExit(now);
       break;
     case Mode::Exit:
-      if (model_.RouteDone() && intention_.Kind == IntentionKind::Rogue) {
+      if (Stopped() && intention_.Kind == IntentionKind::Rogue) {
         completed_ = true;
         SetMode(Mode::Done, now);
       }
@@ -833,7 +852,7 @@ void VirtualPilot::Fly(double now) {
   }
   // With only the takeoff offered on the ground after landing (no gate or parking), the pilot taxis to
   // the apron on its own and calls it a flight.
-  if (landed_ && mode_ == Mode::Exit && model_.RouteDone() && line_ &&
+  if (landed_ && mode_ == Mode::Exit && Stopped() && line_ &&
       line_->Facility.find(" Ground on ") != std::string::npos &&
       !FindOption(line_->Options, "Request Taxi to Gate") &&
       !FindOption(line_->Options, "Request Taxi to Parking") &&
@@ -844,16 +863,20 @@ void VirtualPilot::Fly(double now) {
   }
 }
 
+std::string VirtualPilot::Outcome() const {
+  const std::string last = "last phase: " + (phase_.empty() ? std::string("boarding") : phase_);
+  if (completed_) return "flight completed";
+  if (phase_.empty() &&
+      (sim_.State() == ParticipantState::Refused || sim_.State() == ParticipantState::Outside))
+    return "flight not completed (never joined the session)";
+  if (sim_.State() == ParticipantState::Left || sim_.State() == ParticipantState::Lost)
+    return "flight not completed (left the session; " + last + ")";
+  return "flight not completed (" + last + ")";
+}
+
 std::vector<std::string> VirtualPilot::Summary() const {
   std::vector<std::string> out;
-  std::string state;
-  if (completed_) {
-    state = "flight completed";
-  } else if (sim_.State() == ParticipantState::Left || sim_.State() == ParticipantState::Lost) {
-    state = "flight not completed (left the session in " + phase_ + ")";
-  } else {
-    state = "flight not completed (stopped in " + (phase_.empty() ? std::string("boarding") : phase_) + ")";
-  }
+  const std::string state = Outcome();
   out.push_back(sim_.Name() + ": " + state + " [" + DescribeIntention(intention_) + "]");
   std::string phases;
   for (const auto& p : phases_)

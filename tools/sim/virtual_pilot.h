@@ -58,6 +58,12 @@ struct PilotWorld {
   geo::MagVarGrid MagVar;
   const scenery::AirportRecord* Find(const std::string& ident) const;
 };
+// The seed of the virtual pilot on scenario line `line`: the same on the loopback runner and over the
+// network, so that a pilot thinks as long in both.
+inline uint32_t VirtualPilotSeed(int line) {
+  return static_cast<uint32_t>(line) * 7919u + 17u;
+}
+
 // The controlled airports and the variation grid of the program's tables (queues left out).
 PilotWorld PilotWorldFrom(const scenery::WorldTables& tables);
 
@@ -84,6 +90,7 @@ class VirtualPilot {
   // position), then reads the new lines and says what is due.
   void Tick(double nowSeconds);
 
+  const std::string& Name() const { return sim_.Name(); }
   const Intention& Plan() const { return intention_; }
   bool Completed() const { return completed_; }
   const std::string& Phase() const { return phase_; }
@@ -94,7 +101,10 @@ class VirtualPilot {
   // Behaviours of the station the pilot had to cope with, each once, in order of meeting them.
   const std::vector<std::string>& Coping() const { return coping_; }
   const FlightModel& Aircraft() const { return model_; }
-  // "N123: flight completed" / "N123: flight not completed (stopped in taxi out)", then the phases
+  // "flight completed", "flight not completed (last phase: taxi out)", "flight not completed (left the
+  // session; last phase: final)", "flight not completed (never joined the session)".
+  std::string Outcome() const;
+  // "N123: flight completed" / "N123: flight not completed (last phase: taxi out)", then the phases
   // with their times, the lines received, and what the pilot coped with.
   std::vector<std::string> Summary() const;
 
@@ -151,6 +161,8 @@ class VirtualPilot {
   bool AtAirport(const scenery::AirportRecord& a) const;
   double DistanceTo(const scenery::AirportRecord& a) const;
   bool Arriving() const;
+  // At the end of its route and at a standstill.
+  bool Stopped() const { return model_.RouteDone() && model_.GroundSpeedKt() < 0.5; }
   // Flying under an accepted IFR plan.
   bool Ifr() const { return intention_.Kind == IntentionKind::Ifr && planFiled_ && !planCancelled_; }
 
@@ -180,6 +192,7 @@ class VirtualPilot {
   std::optional<double> decideAt_;
   std::optional<double> waitingSince_;  // a request said, its answer not yet heard
   std::string lastSaid_;
+  std::string lastChoice_;  // the option text behind the last digit said
   int repeats_ = 0;
   int repeatsInRow_ = 0;
   bool planFiled_ = false;
