@@ -1,183 +1,271 @@
-// skyvox-demo: the program's first start, run headless on the sample world of the Pacific Northwest.
-// A simulator folder is written from data/sample_world.txt; then the real controllers run as the
-// windows would: the start-up check, the simulator-folder window, the settings window's first-run
-// build tick by tick, the choice of controlled airports and "Next"; then what the controller would
-// tell a pilot near them, and a session of simulated pilots served by the station, as a transcript.
+// skyvox-demo: the controller at work on a machine without a simulator. A simulator folder is written
+// from the sample world of the Pacific Northwest (data/sample_world.txt) and the program's first start
+// builds its database from it, window by window; then a crowd of virtual pilots (data/scenarios/
+// crowd.txt) joins a session the station controls, and each flies by itself: VFR patterns and
+// cross-country flights, IFR flights by flight plan, flight following, a pilot who takes off without a
+// clearance, one who leaves in flight. Their flights cross, so runway queues, hold-shorts, go-arounds
+// and traffic advisories happen. The radio transcript is printed as it goes, at accelerated virtual
+// time, and each pilot's summary at the end.
 //
-//   skyvox-demo [WORKFOLDER]    (default: a fresh temporary folder, removed afterwards)
-//   skyvox-demo --help
+// With --network the same runs over the real DirectPlay provider on this machine, in real time:
+// skyvox-sim hosts the session and starts each pilot as a process of its own, and skyvox-station (or,
+// with --window, the Skyvox program's window) controls it.
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
+#include <map>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "app/data_folder.h"
-#include "app/message_boxes.h"
-#include "app/program_state.h"
-#include "app/settings.h"
-#include "app/sim_folder.h"
-#include "app/startup.h"
 #include "base/files.h"
 #include "base/text.h"
-#include "geo/geometry.h"
-#include "make_scenery.h"
-#include "scenery/database_files.h"
+#include "sample_program.h"
 #include "sim/scenario.h"
+#include "sim/virtual_pilot.h"
+
+#ifdef __unix__
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 namespace fs = std::filesystem;
 using namespace skyvox;
 
+struct Options {
+  std::string Work;
+  std::string Scenario;
+  double Speed = 60;
+  bool RealTime = false;
+  bool Network = false;
+  bool Window = false;
+};
+
 void Step(const std::string& text) {
   std::cout << "\n== " << text << " ==\n";
 }
 
-const char* WindowName(app::NextWindow next) {
-  switch (next) {
-    case app::NextWindow::SimulatorFolder:
-      return "\"Creating Configuration File\"";
-    case app::NextWindow::Settings:
-      return "\"Settings\"";
-    case app::NextWindow::Connection:
-      return "\"Connecting to FS Multiplayer Session\"";
-    case app::NextWindow::Station:
-      return "\"ATC Station Window\"";
-    case app::NextWindow::Terminate:
-      return "(program ends)";
-    case app::NextWindow::None:
-      break;
-  }
-  return "(none)";
+std::string Clock(double seconds) {
+  const int s = static_cast<int>(seconds + 0.5);
+  std::ostringstream out;
+  out << s / 60 << ':' << std::setw(2) << std::setfill('0') << s % 60;
+  return out.str();
 }
 
-int IndexOf(const std::vector<std::string>& list, const std::string& prefix) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
-  }
-  return -1;
-}
+// What the station's lines brought about: each phrase counted once per pilot line that changed, not
+// for the menu repeated after it.
+struct RadioCounts {
+  int HoldShorts = 0;
+  int GoArounds = 0;
+  int TrafficAdvisories = 0;
+  int LandingClearances = 0;
+};
 
-int Run(const std::string& work) {
-  const std::string appFolder = JoinPath(work, "Skyvox");
-  const std::string sim = JoinPath(work, "FS2002");
-  fs::create_directories(appFolder);
-  fs::copy_file(app::ShippedDataFolder(SKYVOX_DATA_DIR) / scenery::kTerrainFileName,
-                fs::path(appFolder) / scenery::kTerrainFileName, fs::copy_options::overwrite_existing);
-
-  Step("a simulator folder from data/sample_world.txt");
-  tools::MakeScenery((app::ShippedDataFolder(SKYVOX_DATA_DIR) / "sample_world.txt").string(), 0, 1, 0, 2025.0,
-                     sim, app::ShippedDataFolder(SKYVOX_DATA_DIR).string());
-
-  app::ProgramState state;
-  app::ConsoleMessageBoxes boxes(std::cout);
-  Step(std::string("first start: ") + app::SplashController::kLabel);
-  app::SplashController splash(state, boxes, appFolder + "/");
-  splash.Tick();
-  std::cout << "FirstRun " << (state.World.FirstRun ? "True" : "False") << "; next window "
-            << WindowName(splash.Next()) << '\n';
-  if (splash.Next() != app::NextWindow::SimulatorFolder) return 1;
-
-  Step(app::kSimFolderCaption);
-  app::SimFolderController folder(state, boxes);
-  folder.Load(appFolder);
-  folder.CreatePressed();  // the program's own folder holds no fs2002.exe: refused
-  folder.FolderChanged(sim);
-  std::cout << app::kSimFolderPathLabel << ' ' << folder.Text() << '\n';
-  folder.CreatePressed();
-  if (folder.Next() != app::NextWindow::Settings) return 1;
-
-  Step(app::kSettingsCaption);
-  app::SettingsController settings(state, boxes);
-  int32_t shown = 0;
-  settings.SetProgressCallback([&shown](const app::BuildProgress& p) {
-    if (p.FilesDone > shown) {
-      shown = p.FilesDone;
-      std::cout << "  scanned " << p.FilesDone << "/" << p.FilesTotal << " files (" << Cp1252ToUtf8(p.Area)
-                << "): " << p.Airports << " airports, " << p.Airspaces << " airspaces\n";
+RadioCounts CountRadio(const std::vector<std::string>& transcript) {
+  RadioCounts counts;
+  std::map<std::string, std::string> last;
+  for (const std::string& line : transcript) {
+    const size_t arrow = line.find(" <- ");
+    const size_t close = line.find("] ");
+    if (arrow == std::string::npos || close == std::string::npos || close > arrow) continue;
+    const std::string to = line.substr(close + 2, arrow - close - 2);
+    if (to.find("(copy)") != std::string::npos) continue;
+    std::string message = line.substr(arrow + 4);
+    for (const char* tail : {" Choose an option", " <No messages"}) {
+      if (const size_t t = message.find(tail); t != std::string::npos) message.resize(t);
     }
-  });
-  settings.Load();
-  int ticks = 0;
-  while (settings.ScanTimerEnabled()) {
-    settings.ScanTick();
-    ++ticks;
+    if (last[to] == message) continue;
+    last[to] = message;
+    auto has = [&](const char* phrase) { return message.find(phrase) != std::string::npos; };
+    counts.HoldShorts += has(", hold short.");
+    counts.GoArounds += has(", go around.");
+    counts.TrafficAdvisories += has(", traffic is,");
+    counts.LandingClearances += has(", cleared to land");
   }
-  std::cout << ticks << " Scan_Bgl ticks; status \"" << settings.StatusLabel() << "\"; the airport list:\n";
-  for (const auto& entry : settings.AirportList()) std::cout << "  " << Cp1252ToUtf8(entry) << '\n';
+  return counts;
+}
 
-  for (const char* ident : {"KSEA - ", "KOLM - ", "KPDX - "}) {
-    settings.SelectAirport(IndexOf(settings.AirportList(), ident));
-    settings.AddPressed();
+void PrintFlights(const sim::ScenarioRunner& runner, double wallSeconds) {
+  Step("the flights");
+  const auto pilots = runner.VirtualPilots();
+  int completed = 0;
+  std::set<std::string> coping;
+  std::cout << std::left << std::setw(6) << "pilot" << std::setw(41) << "flight" << std::setw(8) << "time"
+            << std::setw(7) << "lines"
+            << "outcome\n";
+  for (const sim::VirtualPilot* p : pilots) {
+    const auto& phases = p->Phases();
+    const double time = phases.empty() ? 0 : phases.back().AtSeconds - phases.front().AtSeconds;
+    completed += p->Completed();
+    std::cout << std::setw(6) << p->Name() << std::setw(41) << sim::DescribeIntention(p->Plan())
+              << std::setw(8) << Clock(time) << std::setw(7) << p->LinesReceived() << p->Outcome() << '\n';
+    for (const std::string& c : p->Coping()) coping.insert(c);
   }
-  std::cout << "controlled airports list:";
-  for (const auto& entry : settings.ControlledList()) std::cout << " [" << Cp1252ToUtf8(entry) << ']';
-  std::cout << '\n';
-  settings.NextPressed();
-  settings.WaitForCloseTick();
-  auto& world = state.World;
-  std::cout << "loaded " << world.ControlledAirportCount << " controlled airports, " << world.AirspaceCount
-            << " airspaces, " << world.TerrainPointCount << " terrain points; next window "
-            << WindowName(settings.Next()) << '\n';
+  const RadioCounts radio = CountRadio(runner.Transcript());
+  std::cout << std::right << '\n'
+            << completed << " of " << pilots.size() << " flights completed in "
+            << Clock(runner.NowMs() / 1000.0) << " of virtual time (" << std::fixed << std::setprecision(1)
+            << wallSeconds << " s here); the station said " << radio.HoldShorts << " hold-shorts, "
+            << radio.LandingClearances << " landing clearances, " << radio.GoArounds << " go-arounds and "
+            << radio.TrafficAdvisories << " traffic advisories.\n";
+  if (!coping.empty()) {
+    std::cout << "What the pilots had to cope with:\n";
+    for (const std::string& c : coping) std::cout << "  - " << c << '\n';
+  }
+}
 
-  Step("what the controller works with");
-  for (int32_t i = 0; i < world.ControlledAirportCount; ++i) {
-    const auto& a = world.ControlledAirports[static_cast<size_t>(i)];
-    std::cout << "  " << a.Ident << " " << Cp1252ToUtf8(a.Name) << ": tower " << a.TowerFreq << ", ground "
-              << a.GroundFreq << ", runway " << a.MainRunway.Ident << " magnetic " << a.MainRunway.MagHeading
-              << (a.MainRunway.IlsFrequency.empty() ? "" : ", ILS " + a.MainRunway.IlsFrequency) << ", "
-              << a.TaxiPointCount << " taxi points, " << a.ParkingCount << " parking spots\n";
-  }
-  // The table is in database order; KSEA is the one the demonstration flies from.
-  size_t seaIndex = 0;
-  while (world.ControlledAirports[seaIndex].Ident != "KSEA") ++seaIndex;
-  const auto& sea = world.ControlledAirports[seaIndex];
-  for (int32_t j = 0; j < world.ControlledAirportCount; ++j) {
-    const auto& b = world.ControlledAirports[static_cast<size_t>(j)];
-    if (&b == &sea) continue;
-    std::cout << "  " << sea.Ident << " -> " << b.Ident << ": "
-              << geo::DistanceNm(sea.Latitude, sea.Longitude, b.Latitude, b.Longitude) << " nm, course "
-              << geo::TrueBearing(sea.Latitude, sea.Longitude, b.Latitude, b.Longitude) << " true, "
-              << geo::MagneticBearing(sea.Latitude, sea.Longitude, b.Latitude, b.Longitude, world.MagVarGrid)
-              << " magnetic\n";
-  }
+std::vector<std::string> ControlledIdents(const sim::Scenario& scenario) {
+  std::vector<std::string> idents;
+  for (const auto& c : scenario.Controlled) idents.push_back(c.Name);
+  return idents;
+}
 
-  Step("a pilot 8 nm out of KSEA on the 340 radial, heading 160");
-  const geo::TargetPoint pilot = geo::DestinationPointNm(sea.Latitude, sea.Longitude, 340, 8);
-  const int16_t bearing =
-      geo::MagneticBearing(sea.Latitude, sea.Longitude, pilot.Latitude, pilot.Longitude, world.MagVarGrid);
-  const int16_t toAirport = geo::TrueBearing(pilot.Latitude, pilot.Longitude, sea.Latitude, sea.Longitude);
-  int32_t highest = 0;
-  for (int32_t i = 0; i < world.TerrainPointCount; ++i) {
-    highest = std::max(highest, world.TerrainPoints[static_cast<size_t>(i)].Elevation);
+int RunLoopback(const Options& o, const sim::Scenario& scenario, const std::string& appFolder) {
+  const double speed = o.RealTime ? 1 : o.Speed;
+  Step("the session: " + std::to_string(scenario.Controlled.size()) + " controlled airports, " +
+       (speed > 0 ? "virtual time " + std::to_string(static_cast<int>(speed)) + " times real time"
+                  : std::string("virtual time as fast as it goes")));
+  sim::ScenarioRunner runner(scenario, appFolder, std::cout);
+  runner.Setup();
+  const auto start = std::chrono::steady_clock::now();
+  for (int64_t t = 0; !runner.Finished(); t += 1000) {
+    runner.RunUntil(t);
+    std::cout.flush();
+    if (speed > 0) std::this_thread::sleep_until(start + std::chrono::duration<double>(t / 1000.0 / speed));
   }
-  std::cout << "  position " << pilot.Latitude << ", " << pilot.Longitude
-            << "; magnetic bearing from the field " << bearing << "\n  relative to runway "
-            << sea.MainRunway.Ident << " (magnetic " << sea.MainRunway.MagHeading
-            << ") the pilot is in the \"" << geo::RunwaySector(bearing, sea.MainRunway.MagHeading)
-            << "\" sector (\"north\" lies beyond the far end, \"south\" on the approach side)\n"
-            << "  the field is at the pilot's " << geo::ClockPosition(toAirport, 160)
-            << "\n  highest terrain point near the controlled airports: " << highest << " ft\n";
-
-  Step("a session of simulated pilots: data/scenarios/olympia_vfr.txt");
-  const auto scenario = app::ShippedDataFolder(SKYVOX_DATA_DIR) / "scenarios" / "olympia_vfr.txt";
-  sim::ScenarioRunner runner(sim::ParseScenarioFile(scenario.string()), appFolder, std::cout);
-  runner.Run();
+  PrintFlights(runner, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return 0;
+}
+
+#ifdef __unix__
+// The sibling program `name`: beside this one when installed, in the build tree's tools or src/ui.
+std::string Sibling(const std::string& self, const std::string& name) {
+  const fs::path here = fs::absolute(fs::path(self)).parent_path();
+  for (const fs::path& candidate : {here / name, here.parent_path() / "src" / "ui" / name}) {
+    if (fs::exists(candidate)) return candidate.string();
+  }
+  throw std::runtime_error("cannot find " + name + " beside " + self);
+}
+
+pid_t Spawn(std::vector<std::string> args, const std::string& outputFile) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!outputFile.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
+  return pid;
+}
+
+int RunNetwork(const Options& o, const std::string& self, const sim::Scenario& scenario,
+               const std::string& scenarioPath, const std::string& appFolder) {
+  const std::string simProgram = Sibling(self, "skyvox-sim");
+  const std::string stationLog = JoinPath(o.Work, "station.log");
+  Step(std::string(
+           "the session over DirectPlay on this machine, in real time: skyvox-sim hosts it, each pilot ") +
+       "a process of its own, " + (o.Window ? "the Skyvox window" : "skyvox-station") + " controls it");
+  std::vector<std::string> host = {simProgram, "host",    "--network",      scenarioPath,
+                                   "--app",    appFolder, "--wait-station", o.Window ? "900" : "60"};
+  const pid_t hostPid = Spawn(host, "");
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  pid_t stationPid = -1;
+  if (o.Window) {
+    stationPid = Spawn({Sibling(self, "skyvox"), "--app", appFolder}, stationLog);
+    std::cout
+        << "The Skyvox window opens on the program folder " << appFolder
+        << ". Go on to the connection window, pick \"Internet TCP/IP Connection For DirectPlay\", search "
+           "127.0.0.1, join the session and start monitoring: the pilots start when the station is in "
+           "(the host waits up to 15 minutes).\n";
+  } else {
+    std::vector<std::string> station = {
+        Sibling(self, "skyvox-station"), "--app", appFolder, "--host", "127.0.0.1", "--monitor"};
+    for (const std::string& ident : ControlledIdents(scenario))
+      station.insert(station.end(), {"--control", ident});
+    stationPid = Spawn(station, stationLog);
+    std::cout << "skyvox-station's own log: " << stationLog << '\n';
+  }
+  std::cout.flush();
+  int status = 0;
+  while (waitpid(hostPid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!o.Window && stationPid > 0) {
+    kill(stationPid, SIGTERM);
+    waitpid(stationPid, nullptr, 0);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+#endif
+
+int Run(const Options& o, const std::string& self) {
+  const std::string data = app::ShippedDataFolder(SKYVOX_DATA_DIR).string();
+  const std::string scenarioPath =
+      o.Scenario.empty()
+          ? (fs::path(data) / "scenarios" / (o.Network || o.Window ? "olympia_mix.txt" : "crowd.txt"))
+                .string()
+          : fs::absolute(o.Scenario).string();
+  const sim::Scenario scenario = sim::ParseScenarioFile(scenarioPath);
+  const tools::SampleProgram program =
+      tools::FirstStartOnSampleWorld(o.Work, ControlledIdents(scenario), data, std::cout);
+  Step("the pilots: " + scenarioPath);
+  for (const auto& command : scenario.Commands) {
+    if (command.What == sim::Verb::Pilot)
+      std::cout << "  at " << command.TimeMs / 1000 << " s " << command.Name << ": "
+                << sim::DescribeIntention(command.Flight) << '\n';
+  }
+  if (o.Network || o.Window) {
+#ifdef __unix__
+    return RunNetwork(o, self, scenario, scenarioPath, program.AppFolder);
+#else
+    (void)self;
+    throw std::runtime_error("--network and --window need the network provider's processes, not built here");
+#endif
+  }
+  return RunLoopback(o, scenario, program.AppFolder);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string work;
+  Options o;
   CLI::App cli{
-      "skyvox-demo: the program's first start and a session of simulated pilots, run headless on the "
-      "sample world of the Pacific Northwest, printed as a transcript"};
-  cli.add_option("WORKFOLDER", work,
+      "skyvox-demo: the program's first start on the sample world of the Pacific Northwest, then a crowd of "
+      "virtual pilots flying by themselves in a session the station controls, printed as a radio transcript"};
+  cli.add_option("WORKFOLDER", o.Work,
                  "where the simulator and program folders are made (default: a temporary folder, removed "
                  "afterwards)");
+  cli.add_option("--scenario", o.Scenario,
+                 "the pilots' scenario (default: data/scenarios/crowd.txt; with --network or --window "
+                 "data/scenarios/olympia_mix.txt)")
+      ->check(CLI::ExistingFile);
+  auto* speed = cli.add_option("--speed", o.Speed, "virtual seconds per real second (0: as fast as it goes)")
+                    ->check(CLI::Range(0.0, 100000.0))
+                    ->capture_default_str();
+  cli.add_flag("--real-time", o.RealTime, "virtual time runs as real time")->excludes(speed);
+  auto* network = cli.add_flag("--network", o.Network,
+                               "over the real DirectPlay provider on this machine, in real time: pilots as "
+                               "processes, skyvox-station as the controller");
+  cli.add_flag("--window", o.Window,
+               "like --network, with the Skyvox window as the controller (you connect it)")
+      ->excludes(network);
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -185,22 +273,23 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : 1;
   }
   bool temporary = false;
-  if (work.empty()) {
+  if (o.Work.empty()) {
     std::random_device random;
-    work = (fs::temp_directory_path() / ("skyvox-demo-" + std::to_string(random()))).string();
-    temporary = true;
+    o.Work = (fs::temp_directory_path() / ("skyvox-demo-" + std::to_string(random()))).string();
+    temporary = !o.Window;  // the window's program folder stays for the window
   }
   int rc = 1;
   try {
-    fs::create_directories(work);
-    std::cout << "Skyvox demo in " << work << '\n';
-    rc = Run(fs::absolute(work).string());
+    fs::create_directories(o.Work);
+    o.Work = fs::absolute(o.Work).string();
+    std::cout << "Skyvox demo in " << o.Work << '\n';
+    rc = Run(o, argv[0]);
   } catch (const std::exception& e) {
     std::cerr << "skyvox-demo: " << e.what() << '\n';
   }
   if (temporary) {
     std::error_code ec;
-    fs::remove_all(work, ec);
+    fs::remove_all(o.Work, ec);
   }
   return rc;
 }
