@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/corrected_mode.h"
 #include "geo/mag_var_grid.h"
 
 namespace skyvox::scenery {
@@ -127,6 +128,9 @@ struct WorldTables {
   std::vector<TerrainPoint> TerrainPoints{TerrainPoint{}};
   int32_t TerrainPointCount = 0;
   geo::MagVarGrid MagVarGrid;
+  // The corrected mode (off: the design to the letter), read from its own settings file or set by a
+  // command-line flag; every engine procedure that has a correction finds it here.
+  CorrectedMode Corrected;
 
   // Empties the controlled airports, airspaces and terrain points back to their single spare element.
   void ResetLoadedTables();
