@@ -74,6 +74,7 @@ target_link_libraries(skyvox_atc PUBLIC skyvox_session)
 add_library(skyvox_app
   src/app/config_file.cpp
   src/app/connection.cpp
+  src/app/corrected_mode_file.cpp
   src/app/data_folder.cpp
   src/app/drives.cpp
   src/app/input_boxes.cpp

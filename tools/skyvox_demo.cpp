@@ -25,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "app/corrected_mode_file.h"
 #include "app/data_folder.h"
 #include "base/files.h"
 #include "base/text.h"
@@ -51,6 +52,7 @@ struct Options {
   bool RealTime = false;
   bool Network = false;
   bool Window = false;
+  bool Corrected = false;
 };
 
 void Step(const std::string& text) {
@@ -138,6 +140,7 @@ int RunLoopback(const Options& o, const sim::Scenario& scenario, const std::stri
        (speed > 0 ? "virtual time " + std::to_string(static_cast<int>(speed)) + " times real time"
                   : std::string("virtual time as fast as it goes")));
   sim::ScenarioRunner runner(scenario, appFolder, std::cout);
+  runner.SetCorrected(o.Corrected);
   runner.Setup();
   const auto start = std::chrono::steady_clock::now();
   for (int64_t t = 0; !runner.Finished(); t += 1000) {
@@ -232,6 +235,8 @@ int Run(const Options& o, const std::string& self) {
                 << sim::DescribeIntention(command.Flight) << '\n';
   }
   if (o.Network || o.Window) {
+    // The station and the window read the mode from its settings file at their start.
+    if (o.Corrected) app::WriteCorrectedMode(program.AppFolder, true);
 #ifdef __unix__
     return RunNetwork(o, self, scenario, scenarioPath, program.AppFolder);
 #else
@@ -266,6 +271,8 @@ int main(int argc, char** argv) {
   cli.add_flag("--window", o.Window,
                "like --network, with the Skyvox window as the controller (you connect it)")
       ->excludes(network);
+  cli.add_flag("--corrected", o.Corrected,
+               "the station in the corrected mode (the controller's known defects fixed)");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

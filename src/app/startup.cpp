@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/config_file.h"
+#include "app/corrected_mode_file.h"
 #include "base/errors.h"
 #include "base/files.h"
 #include "scenery/database_files.h"
@@ -20,6 +21,8 @@ NextWindow RunStartupCheck(const std::string& currentDirectory, ProgramState& st
   auto& world = state.World;
   world.AppFolder = AppFolderFromCurrentDirectory(currentDirectory);
   const std::string& app = world.AppFolder;
+  // The corrected mode lives in a file of its own; without it the program is the design to the letter.
+  world.Corrected.On = ReadCorrectedMode(app);
 
   if (!FileExistsNoCase(app, scenery::kTerrainFileName)) {
     boxes.Show(kProgramTitle, kTerrainMissingText, MessageIcon::Exclamation);

@@ -1,7 +1,9 @@
 #include "app/station.h"
 
 #include <exception>
+#include <string>
 
+#include "app/corrected_mode_file.h"
 #include "atc/atc_cycle.h"
 #include "session/roster.h"
 
@@ -57,6 +59,18 @@ void StationController::StartMonitoring() {
   startEnabled_ = false;
   stopEnabled_ = true;
   closeEnabled_ = true;
+}
+
+void StationController::SetCorrectedMode(bool on) {
+  state_.World.Corrected.On = on;
+  try {
+    WriteCorrectedMode(state_.World.AppFolder, on);
+  } catch (const Error& e) {
+    boxes_.Show(kProgramTitle,
+                std::string("The corrected mode could not be kept for the next start: ") + e.what(),
+                MessageIcon::Exclamation);
+  }
+  if (redraw_) redraw_();
 }
 
 void StationController::StopMonitoring() {

@@ -23,6 +23,11 @@ inline constexpr const char* kCloseStationButton = "Close the ATC Station";
 inline constexpr const char* kNotMonitoringText = "NOT MONITORING TRAFFIC";
 inline constexpr const char* kMonitoringText = "MONITORING TRAFFIC";
 inline constexpr const char* kPleaseWaitText = "PLEASE WAIT...";
+// The corrected mode's check box (an addition of ours: the design has no such control).
+inline constexpr const char* kCorrectedModeBox = "Corrected mode";
+inline constexpr const char* kCorrectedModeTip =
+    "Fixes of the controller's known defects (see the README's table); off, the controller follows its "
+    "design to the letter. Kept in skyvox_corrected_mode.cfg.";
 
 // Colours as the platform writes them, &H00BBGGRR&: blue in the high byte, red in the low one. A view
 // turns them into RGB as (c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF).
@@ -50,6 +55,10 @@ class StationController : public session::SessionEvents {
   void OpenStation();  // window load
   void StartMonitoring();
   void StopMonitoring();
+  // The corrected mode, at once for the next ATC cycle, and kept in its settings file for the next
+  // start. A file that cannot be written is said in a message box; the mode still changes.
+  void SetCorrectedMode(bool on);
+  bool CorrectedMode() const { return state_.World.Corrected.On; }
   // "Close the ATC Station", and the receive loop's close when the session ends. Leaves the session,
   // empties the controlled airports, airspaces, terrain points and roster, and unloads the window.
   void CloseStation() override;

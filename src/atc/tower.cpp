@@ -120,11 +120,16 @@ std::optional<std::string> CenterLine(const AtcContext& context) {
   return TuningLine(center->CenterName, kCenterWord, center->CenterFreq);
 }
 
-// Another roster entry is on its takeoff roll or climb-out (at any airport).
+// Another roster entry is on its takeoff roll or climb-out (at any airport; corrected: at this one).
 bool RunwayBusy(const Tower& t) {
   const auto& roster = t.Context.Link.PlayerRoster;
+  // The design counts a takeoff at any airport. Corrected, only a pilot taking off from this airport
+  // (tuned to it) makes its runway busy.
+  const bool thisAirportOnly = t.Context.World.Corrected.Applies(Correction::RunwayBusyThisRunway);
   for (int i = 0; i < t.Context.Link.PlayerCount && static_cast<size_t>(i) < roster.size(); ++i) {
-    if (i != t.Self && roster[static_cast<size_t>(i)].PilotRequest == states::kTakingoff) return true;
+    const PlayerRecord& other = roster[static_cast<size_t>(i)];
+    if (thisAirportOnly && other.AirportIndex != t.Pilot.AirportIndex) continue;
+    if (i != t.Self && other.PilotRequest == states::kTakingoff) return true;
   }
   return false;
 }

@@ -531,6 +531,11 @@ void HandOff(Radar& r) {
       }
     }
     p.LastAtcMessage = "contact " + name + " on " + frequency + ". Good day.";
+    // With neither an approach zone nor a centre the design's line names nobody ("contact  on . Good
+    // day."). Corrected, the pilot is told the service ends.
+    if (name.empty() && context.World.Corrected.Applies(Correction::NoEmptyHandoff)) {
+      p.LastAtcMessage = "radar service terminated, frequency change approved. Good day.";
+    }
     p.PilotRequest = states::kOutOfAirspacePrefix + p.PilotRequest;
     AddOption(p, "Acknowledge Handoff");
     return;

@@ -58,7 +58,8 @@ std::string ReadText(DpMessage& message, int32_t count) {
   return text;
 }
 
-DecodedPosition DecodePosition(DpMessage& message, bool withSpeed, const geo::MagVarGrid& grid) {
+DecodedPosition DecodePosition(DpMessage& message, bool withSpeed, const geo::MagVarGrid& grid,
+                               bool speedAsRead) {
   DecodedPosition p;
   int32_t speed = 0;
   if (withSpeed) {
@@ -80,6 +81,8 @@ DecodedPosition DecodePosition(DpMessage& message, bool withSpeed, const geo::Ma
   p.Heading = geo::TrueToMagnetic(geo::HeadingFromPacked(attitude), p.Latitude, p.Longitude, grid);
   // 16.16 metres per second, whole metres taken by a division that truncates toward zero.
   p.GroundSpeed = withSpeed ? CInt((speed / 65536) * 3.28084 * 0.592484) : 0;
+  // Corrected: the fraction of a metre per second is kept, so that 120 kt reads 120, not 119.
+  if (withSpeed && speedAsRead) p.GroundSpeed = CInt((speed / 65536.0) * 3.28084 * 0.592484);
   return p;
 }
 

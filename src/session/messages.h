@@ -51,6 +51,8 @@ struct DecodedPosition {
 };
 
 // Reads the position block after the count of a 0x1018 (withSpeed false) or 0x1019 message.
-DecodedPosition DecodePosition(DpMessage& message, bool withSpeed, const geo::MagVarGrid& grid);
+// speedAsRead (the corrected mode): the ground speed from the exact metres per second, rounded.
+DecodedPosition DecodePosition(DpMessage& message, bool withSpeed, const geo::MagVarGrid& grid,
+                               bool speedAsRead = false);
 
 }  // namespace skyvox::session

@@ -69,7 +69,15 @@ void PostFlightPlan(const scenery::WorldTables& world, PlayerRecord& entry, cons
       const size_t p = CommaPosition(rest);
       if (p >= 1) word = UpperCaseCp1252(rest.substr(0, p - 1));
       for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
-        if (word == UpperCaseCp1252(world.ControlledAirports[static_cast<size_t>(a)].Name)) field = a;
+        const scenery::AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
+        if (word == UpperCaseCp1252(airport.Name)) field = a;
+        // The chat line reached here with its blanks taken out, so a name with a blank never matches
+        // above. Corrected, the field also matches the airport's identifier and its name without blanks.
+        if (world.Corrected.Applies(Correction::PlansNameRealAirports)) {
+          std::string bare = UpperCaseCp1252(airport.Name);
+          std::erase(bare, ' ');
+          if (word == UpperCaseCp1252(airport.Ident) || word == bare) field = a;
+        }
       }
       rest = Mid(rest, p + 1);
     };
@@ -158,7 +166,8 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
       if (link.PlayerCount < 1) break;
       for (const int i : FindRosterEntry(link, sender)) {
         DpMessage copy = m;
-        const DecodedPosition p = DecodePosition(copy, type == kPositionReportWithSpeed, world.MagVarGrid);
+        const DecodedPosition p = DecodePosition(copy, type == kPositionReportWithSpeed, world.MagVarGrid,
+                                                 world.Corrected.Applies(Correction::NumbersAsRead));
         PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
         r.Latitude = p.Latitude;
         r.Longitude = p.Longitude;
@@ -192,6 +201,14 @@ void InterpretChat(SessionLink& link, scenery::WorldTables& world, int index, co
   if (text.size() == 1) {
     const double value = Val(text);
     if (value > 0) entry.PendingChoice = static_cast<uint8_t>(value);
+    return;
+  }
+  // A menu may hold more than nine options, but only a one-character line is a choice. Corrected, two
+  // digits choose options 10 to 99 as well.
+  if (text.size() == 2 && world.Corrected.Applies(Correction::TwoDigitChoices) &&
+      std::isdigit(static_cast<unsigned char>(text[0])) &&
+      std::isdigit(static_cast<unsigned char>(text[1])) && text[0] != '0') {
+    entry.PendingChoice = static_cast<uint8_t>((text[0] - '0') * 10 + (text[1] - '0'));
     return;
   }
   const std::string cmd = LowerCaseCp1252(text.substr(0, 7));

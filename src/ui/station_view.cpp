@@ -1,5 +1,6 @@
 #include "ui/station_view.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -159,6 +160,9 @@ StationView::StationView(app::StationController& controller, app::StationMonitor
   startButton_ = Button(app::kStartMonitoringButton, "startButton", controls);
   stopButton_ = Button(app::kStopMonitoringButton, "stopButton", controls);
   closeButton_ = Button(app::kCloseStationButton, "closeButton", controls);
+  correctedBox_ = new QCheckBox(QString::fromUtf8(app::kCorrectedModeBox), controls);
+  correctedBox_->setObjectName("correctedBox");
+  correctedBox_->setToolTip(QString::fromUtf8(app::kCorrectedModeTip));
   auto* grid = new QGridLayout(controls);
   grid->addWidget(statusLabel_, 0, 0);
   grid->addWidget(lamps_, 0, 1, Qt::AlignCenter);
@@ -166,6 +170,8 @@ StationView::StationView(app::StationController& controller, app::StationMonitor
   buttons->addWidget(startButton_);
   buttons->addWidget(stopButton_);
   buttons->addStretch();
+  buttons->addWidget(correctedBox_);
+  buttons->addSpacing(12);
   buttons->addWidget(closeButton_);
   grid->addLayout(buttons, 1, 0, 1, 2);
   grid->setColumnStretch(0, 1);
@@ -229,6 +235,9 @@ StationView::StationView(app::StationController& controller, app::StationMonitor
           [this] { Forward([this] { controller_.StartMonitoring(); }); });
   connect(stopButton_, &QPushButton::clicked, this,
           [this] { Forward([this] { controller_.StopMonitoring(); }); });
+  connect(correctedBox_, &QCheckBox::toggled, this, [this](bool on) {
+    if (on != controller_.CorrectedMode()) Forward([this, on] { controller_.SetCorrectedMode(on); });
+  });
   connect(closeButton_, &QPushButton::clicked, this,
           [this] { Forward([this] { controller_.CloseStation(); }, true); });
   connect(pilotFilter_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -287,6 +296,8 @@ void StationView::RenderControls() {
   startButton_->setEnabled(controller_.StartEnabled());
   stopButton_->setEnabled(controller_.StopEnabled());
   closeButton_->setEnabled(controller_.CloseEnabled());
+  const QSignalBlocker quiet(correctedBox_);
+  correctedBox_->setChecked(controller_.CorrectedMode());
 }
 
 void StationView::Render() {

@@ -13,6 +13,7 @@
 #include "app/station_monitor.h"
 #include "ui/window_view.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
@@ -92,6 +93,7 @@ class StationView : public WindowView {
   QPushButton* startButton_;
   QPushButton* stopButton_;
   QPushButton* closeButton_;
+  QCheckBox* correctedBox_;
   QTimer* atcTimer_;
   QTimer* connectionTimer_;
   QTimer* refreshTimer_;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/config_file.h"
+#include "app/corrected_mode_file.h"
 #include "app/data_folder.h"
+#include "app/station.h"
 #include "scenery/database_files.h"
 #include "support/temp_dir.h"
 
@@ -119,6 +121,33 @@ TEST(Startup, ADamagedConfigurationIsReportedAndRebuiltLikeAMissingOne) {
   EXPECT_FALSE(dir.Exists(kConfig));
   EXPECT_FALSE(dir.Exists(kAirports));
   EXPECT_FALSE(dir.Exists(kAirspaces));
+}
+
+// The corrected mode lives in its own file: the station window's box writes it, the next start reads
+// it; anything but "corrected=on" is off; a folder that cannot take the file is said, the mode changes.
+TEST(Startup, TheCorrectedModeIsKeptInItsOwnFile) {
+  TempDir dir;
+  dir.Write(kTerrain, std::string());
+  ProgramState state;
+  MessageBoxLog boxes;
+  RunStartupCheck(dir.Str(), state, boxes);
+  EXPECT_FALSE(state.World.Corrected.On);
+  StationController station(state, boxes, [] {});
+  station.SetCorrectedMode(true);
+  EXPECT_TRUE(station.CorrectedMode());
+  ProgramState next;
+  RunStartupCheck(dir.Str(), next, boxes);
+  EXPECT_TRUE(next.World.Corrected.On);
+  for (const char* text : {"corrected=off\n", "corrected = on\n", "", " corrected=on \r\n"}) {
+    dir.Write(kCorrectedModeFileName, std::string(text));
+    EXPECT_EQ(ReadCorrectedMode(dir.Str()), std::string(text) == " corrected=on \r\n") << text;
+  }
+  EXPECT_TRUE(boxes.Shown().empty());
+  state.World.AppFolder = dir.Str() + "/no-such-folder";
+  station.SetCorrectedMode(false);
+  EXPECT_FALSE(station.CorrectedMode());
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].Icon, MessageIcon::Exclamation);
 }
 
 // An installed program finds its data in <prefix>/share/skyvox; a built one in the tree it was built

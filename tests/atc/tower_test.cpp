@@ -134,6 +134,30 @@ class Tower : public ::testing::Test {
 using Options = std::vector<std::string>;
 using Indexes = std::vector<int32_t>;
 
+TEST_F(Tower, ATakeoffElsewhereMakesThisRunwayBusyUnlessCorrected) {
+  for (const bool corrected : {false, true}) {
+    SCOPED_TRACE(corrected ? "corrected" : "literal");
+    link = {};
+    world.Corrected.On = corrected;
+    const int lander = AddPilot("N1", "Landing");
+    const int other = AddPilot("N2", "Takingoff");
+    P(other).AirportIndex = 1;  // rolling at another airport
+    Fly(lander, 179, 1.5, 500);
+    if (corrected) {
+      EXPECT_EQ(P(lander).PilotRequest, "Landing");
+      EXPECT_EQ(Menu(lander), Options{"Report Go-Around"});
+    } else {
+      EXPECT_EQ(P(lander).LastAtcMessage, "go around.");
+      EXPECT_EQ(P(lander).PilotRequest, "Acknowledge Go-Around");
+    }
+    // A takeoff at this airport makes the runway busy in both modes.
+    P(other).AirportIndex = 0;
+    P(lander).PilotRequest = "Landing";
+    Fly(lander, 179, 1.4, 450);
+    EXPECT_EQ(P(lander).LastAtcMessage, "go around.");
+  }
+}
+
 TEST_F(Tower, IfrMissedApproachIsHandedToRadar) {
   // Sent around outside any approach zone: the centre takes it; with no centre either, the airport's
   // own approach, then no frequency at all.

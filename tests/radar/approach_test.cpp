@@ -68,6 +68,22 @@ TEST_F(Approach, AtTheFieldElevationPlus2000TheIlsClearanceHasNoAltitudePhrase) 
             "2100 ft until established on the localizer.");
 }
 
+// Leaving the approach area with neither an approach zone nor a centre to go to: the design's handoff
+// names nobody; corrected, the service ends in words.
+TEST_F(Approach, AHandoffToNobodyIsSaidProperlyOnlyWhenCorrected) {
+  for (const bool corrected : {false, true}) {
+    world.Corrected.On = corrected;
+    P().PilotRequest = "Enroute";
+    cycle.ApproachAirportFound = false;
+    cycle.CurrentCenterIndex = -1;
+    Put(10, 40, 9000);
+    Step();
+    EXPECT_EQ(P().LastAtcMessage, corrected ? "radar service terminated, frequency change approved. Good day."
+                                            : "contact  on . Good day.");
+    EXPECT_EQ(Menu(), Options{"Acknowledge Handoff"});
+  }
+}
+
 TEST_F(Approach, TerrainRaisesTheVectorAltitude) {
   Put(10, 18, 3000);
   P().VectorWaypoint = geo::DestinationPointNm(kThrLat, 0, 225, 15);

@@ -55,11 +55,12 @@ std::vector<uint8_t> Position(bool withSpeed, int32_t attitude, int32_t lat, int
   return b;
 }
 
-DecodedPosition Decode(const std::vector<uint8_t>& bytes, const geo::MagVarGrid& grid = geo::MagVarGrid()) {
+DecodedPosition Decode(const std::vector<uint8_t>& bytes, const geo::MagVarGrid& grid = geo::MagVarGrid(),
+                       bool speedAsRead = false) {
   DpMessage m(bytes);
   const int32_t type = m.ReadLong();
   m.ReadLong();
-  return DecodePosition(m, type == 0x1019, grid);
+  return DecodePosition(m, type == 0x1019, grid, speedAsRead);
 }
 
 // The last row is 47.4517289 N 122.3120838 W, rounded to 5 decimals; its heading is 180 true, 165
@@ -84,6 +85,10 @@ TEST(PositionReports, DecodeCoordinatesAltitudeMagneticHeadingAndSpeed) {
   }
   for (auto [speed, knots] : {std::pair{65535, 0}, {655360, 19}, {65536 * 100, 194}, {-65535, 0}})
     EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, speed)).GroundSpeed, knots) << speed;
+  // 120 kt is 61.73 m/s: 119 from the whole metres, 120 as a pilot reads it (the corrected mode).
+  const int32_t knots120 = static_cast<int32_t>(120 / 1.943844 * 65536);
+  EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, knots120)).GroundSpeed, 119);
+  EXPECT_EQ(Decode(Position(true, 0, 0, 0, 0, knots120), geo::MagVarGrid(), true).GroundSpeed, 120);
 }
 
 TEST(PositionReports, ACutShortBlockThrows) {

@@ -165,6 +165,29 @@ TEST_F(ReceiveLoop, FlightPlans) {
   EXPECT_EQ(s.events.closes, 0);
 }
 
+TEST_F(ReceiveLoop, FlightPlansNamingAirportsWithBlanksOnlyInTheCorrectedMode) {
+  for (const bool corrected : {false, true}) {
+    s.world.Corrected.On = corrected;
+    for (const char* plan : {"pst_fp:IFR,BOEING FIELD,OLYMPIA,9000", "pst_fp:IFR,KBFI,kolm,9000"}) {
+      Say(plan);
+      EXPECT_EQ(Entry().IfrPlanFiled, corrected ? 1 : 0) << plan;
+      EXPECT_EQ(Entry().DepartureAirport, corrected ? 2 : -1) << plan;
+      EXPECT_EQ(Entry().DestinationAirport, corrected ? 0 : -1) << plan;
+    }
+  }
+}
+
+TEST_F(ReceiveLoop, TwoDigitChoicesOnlyInTheCorrectedMode) {
+  for (const bool corrected : {false, true}) {
+    s.world.Corrected.On = corrected;
+    Entry().PendingChoice = 0;
+    Say("12");
+    EXPECT_EQ(Entry().PendingChoice, corrected ? 12 : 0);
+    Say("05");  // not a two-digit number in either mode
+    EXPECT_EQ(Entry().PendingChoice, corrected ? 12 : 0);
+  }
+}
+
 TEST_F(ReceiveLoop, AfterAFlightPlanAFailureDoesNotEndTheSession) {
   pilot.Send(s.link.OwnPlayerId, Chat("pst_fp:VFR"));
   DpMessage broken;

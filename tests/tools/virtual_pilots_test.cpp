@@ -39,7 +39,7 @@ int64_t BoundSeconds(const std::string& state) {
       {"ILS Approach", 900},
       {"Landing", 600},
       {"Taxiing", 600},
-      {"Holding Short", 600},
+      {"Holding Short", 900},
       {"Takingoff", 300},
       {"Going Around", 300},
   };
@@ -82,10 +82,11 @@ class VirtualPilots : public ::testing::Test {
   };
 
   // Plays the scenario to its end one second at a time, watching every roster entry's dialogue state.
-  static std::unique_ptr<Flown> Fly(const std::string& text) {
+  static std::unique_ptr<Flown> Fly(const std::string& text, bool corrected = false) {
     auto flown = std::make_unique<Flown>();
     std::istringstream in(text);
     flown->Runner = std::make_unique<ScenarioRunner>(ParseScenario(in), *app_, flown->Out);
+    flown->Runner->SetCorrected(corrected);
     std::map<std::string, std::pair<std::string, int64_t>> current;
     for (int64_t t = 0; !flown->Runner->Finished(); t += 1000) {
       flown->Runner->RunUntil(t);
@@ -210,16 +211,39 @@ TEST_F(VirtualPilots, PilotWhoLeavesInFlightAndAnObserverWithCopies) {
   EXPECT_EQ(copies, sent);
 }
 
-TEST_F(VirtualPilots, CrowdOfThirtyFromTheDemo) {
+std::string CrowdScenario() {
   std::ifstream file(testing::SourceRoot() / "data" / "scenarios" / "crowd.txt");
   std::stringstream text;
   text << file.rdbuf();
-  auto flown = Fly(text.str());
+  return text.str();
+}
+
+// Flights completed, the median time from the first phase to parked, and the lines the station sent.
+std::string CrowdFigures(const ScenarioRunner& runner) {
+  std::vector<double> times;
+  for (const VirtualPilot* p : runner.VirtualPilots()) {
+    if (p->Completed()) times.push_back(p->Phases().back().AtSeconds - p->Phases().front().AtSeconds);
+  }
+  std::sort(times.begin(), times.end());
+  int lines = 0;
+  for (const std::string& line : runner.Transcript()) {
+    const size_t arrow = line.find(" <- ");
+    lines += arrow != std::string::npos && line.rfind("(copy)", arrow) == std::string::npos;
+  }
+  std::ostringstream out;
+  out << times.size() << " flights completed, median " << (times.empty() ? 0 : times[times.size() / 2])
+      << " s, " << lines << " lines sent";
+  return out.str();
+}
+
+TEST_F(VirtualPilots, CrowdOfThirtyFromTheDemo) {
+  auto flown = Fly(CrowdScenario());
   std::map<std::string, std::string> expected;
   for (const VirtualPilot* p : flown->Runner->VirtualPilots()) expected[p->Name()] = "flight completed";
   ASSERT_EQ(expected.size(), 30u);
   expected["N130"] = "flight not completed (left the session; last phase: en route)";
   CheckFlights(*flown, expected);
+  std::cout << "[ literal  ] " << CrowdFigures(*flown->Runner) << '\n';
   // The flights crossed: the station held pilots short, sent some around, and called traffic, which
   // the pilots answered.
   const std::string out = flown->Out.str();
@@ -241,11 +265,29 @@ TEST_F(VirtualPilots, CrowdOfThirtyFromTheDemo) {
   EXPECT_GT(answered, 5);
   // The literal behaviour N129 meets: its flight plan names airports with blanks, which the station
   // never matches, so it flies VFR.
-  const auto& n129 = flown->Runner->VirtualPilots()[10]->Coping();
-  ASSERT_EQ(flown->Runner->VirtualPilots()[10]->Name(), "N129");
-  EXPECT_TRUE(std::any_of(n129.begin(), n129.end(), [](const std::string& c) {
+  const VirtualPilot& n129 = *flown->Runner->VirtualPilots()[10];
+  ASSERT_EQ(n129.Name(), "N129");
+  EXPECT_TRUE(std::any_of(n129.Coping().begin(), n129.Coping().end(), [](const std::string& c) {
     return c.find("reads chat without blanks") != std::string::npos;
   }));
+}
+
+// The same crowd with the station in the corrected mode: every flight still ends where it should, and
+// N129's plan between Portland and Seattle-Tacoma is taken, so it flies IFR.
+TEST_F(VirtualPilots, CrowdOfThirtyInTheCorrectedMode) {
+  auto flown = Fly(CrowdScenario(), true);
+  std::map<std::string, std::string> expected;
+  for (const VirtualPilot* p : flown->Runner->VirtualPilots()) expected[p->Name()] = "flight completed";
+  expected["N130"] = "flight not completed (left the session; last phase: en route)";
+  CheckFlights(*flown, expected);
+  std::cout << "[ corrected] " << CrowdFigures(*flown->Runner) << '\n';
+  EXPECT_NE(flown->Out.str().find("* the corrected mode is on"), std::string::npos);
+  const VirtualPilot& n129 = *flown->Runner->VirtualPilots()[10];
+  ASSERT_EQ(n129.Name(), "N129");
+  EXPECT_TRUE(n129.Coping().empty() || n129.Coping().front().find("flight plan") == std::string::npos);
+  const auto& phases = n129.Phases();
+  EXPECT_TRUE(
+      std::any_of(phases.begin(), phases.end(), [](const PhaseMark& m) { return m.Phase == "vectors"; }));
 }
 
 }  // namespace

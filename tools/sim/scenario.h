@@ -126,6 +126,9 @@ class ScenarioRunner {
   // Runs once; RunUntil and Run call it first. Throws ScenarioError (an Ident the database lacks) or
   // SimulationError.
   void Setup();
+  // Runs the station in the corrected mode, whatever the program folder's settings file says. Call
+  // before Setup.
+  void SetCorrected(bool on) { corrected_ = on; }
   // Plays every instant up to and including timeMs (at most the end of the run).
   void RunUntil(int64_t timeMs);
   void Run() { RunUntil(scenario_.EndMs); }
@@ -196,6 +199,7 @@ class ScenarioRunner {
   std::map<int32_t, std::string> names_;   // every player id ever seen, for the transcript
   PilotWorld pilotWorld_;                  // what virtual pilots know of the controlled airports
   bool summarized_ = false;
+  bool corrected_ = false;
 
   bool setUp_ = false;
   bool stationClosedNoted_ = false;

@@ -125,6 +125,8 @@ void ScenarioRunner::Setup() {
   if (app::RunStartupCheck(folder, state_, *boxes_) != app::NextWindow::Settings) {
     throw SimulationError("the start-up check did not open the settings window");
   }
+  if (corrected_) state_.World.Corrected.On = true;
+  if (state_.World.Corrected.On) Event("the corrected mode is on");
   RunSettings();
   pilotWorld_ = PilotWorldFrom(state_.World);
   HostSession();

@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
   auto* run = cli.add_subcommand("run", "play a scenario and print the radio transcript");
   run->add_option("SCENARIO", scenarioPath, "the scenario file")->required();
   run->add_option("--app", appFolder, "the program folder holding the database files")->required();
+  bool corrected = false;
+  run->add_flag("--corrected", corrected,
+                "the station in the corrected mode: the controller's known defects fixed (default: the "
+                "program folder's settings file, else off)");
 
   HostRunOptions hostOptions;
   std::string hostPorts = "2300-2400";
@@ -93,6 +97,7 @@ int main(int argc, char** argv) {
   try {
     if (*run) {
       ScenarioRunner runner(ParseScenarioFile(scenarioPath), appFolder, std::cout);
+      runner.SetCorrected(corrected);
       runner.Run();
       return 0;
     }

@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
   cli.add_option("--callsign", options.Callsign, "the station's callsign")->capture_default_str();
   cli.add_option("--password", options.Password, "the answer to the session's password prompt");
   cli.add_flag("--monitor", options.Monitor, "start monitoring traffic at once");
+  cli.add_flag(
+      "--corrected", options.Corrected,
+      "the corrected mode: the controller's known defects fixed (default: its settings file, else off)");
   constexpr int32_t kMaxMs = std::numeric_limits<int32_t>::max();
   cli.add_option("--ping-interval", options.PingIntervalMs, "keep-alive ping interval in ms")
       ->check(CLI::Range(1, kMaxMs))

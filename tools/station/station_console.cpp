@@ -288,6 +288,7 @@ class Program {
     PrepareProgramFolder(folder);
     app::SplashController splash(state_, boxes_, folder);
     splash.Tick();
+    if (options_.Corrected) state_.World.Corrected.On = true;
     if (splash.Next() == app::NextWindow::Terminate) FailWithBox("the start-up check ended the program", 0);
     if (splash.Next() != app::NextWindow::SimulatorFolder) return;
     if (options_.SimFolder.empty()) {

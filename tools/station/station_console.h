@@ -62,6 +62,7 @@ struct StationOptions {
   std::string Callsign = app::kDefaultCallsign;
   std::optional<std::string> Password;
   bool Monitor = false;
+  bool Corrected = false;  // the corrected mode for this run, whatever its settings file says
   int32_t PingIntervalMs = 35000;
   int32_t EnumTimeoutMs = 5000;
   uint16_t FirstPort = 2300;  // our stream and datagram ports come from this range
