@@ -99,6 +99,25 @@ void PostFlightPlan(const scenery::WorldTables& world, PlayerRecord& entry, cons
   if (prefix == "VFR") DropFlightPlan(entry);
 }
 
+// Thrown in corrected mode when the name of a message's sender cannot be looked up: that message is
+// skipped and the tick goes on.
+struct DepartedSender {};
+
+// A lookup of the sender's name (directly or through its roster entries). The design lets a failed
+// lookup end the session like any other failure of the tick, so that a pilot who left the session
+// after sending closes the station for everyone. Corrected, only that message is passed over.
+template <class Lookup>
+auto AboutSender(const scenery::WorldTables& world, Lookup lookup) {
+  if (world.Corrected.Applies(Correction::DepartedSenderSkipped)) {
+    try {
+      return lookup();
+    } catch (const Error&) {
+      throw DepartedSender{};
+    }
+  }
+  return lookup();
+}
+
 // Handles one received message; returns false when the station was closed and the tick must end.
 // ignoreErrors is set once a command whose failures must not end the session was processed.
 bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& events, DpReceived& received,
@@ -107,11 +126,12 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
   const int32_t sender = received.From;
   const int32_t type = m.ReadLong();
   const int32_t count = m.ReadLong();
+  auto senderEntries = [&] { return AboutSender(world, [&] { return FindRosterEntry(link, sender); }); };
   switch (type) {
     case kJoinAsPlayer:
     case kJoinAsObserver: {
       if (!link.IsSessionHost) break;
-      const std::string name = LookupPlayerName(link, sender);
+      const std::string name = AboutSender(world, [&] { return LookupPlayerName(link, sender); });
       bool known = false;
       for (int i = 0; i < link.PlayerCount; ++i) {
         const PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
@@ -130,7 +150,7 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
     case kObserverAnnouncement:
       if (!link.SessionActive) break;
       m.ReadLong();  // the announced id, not used
-      if (FindRosterEntry(link, sender).empty()) {
+      if (senderEntries().empty()) {
         AddRosterEntry(link, sender, type == kPlayerAnnouncement ? "player" : "observer");
       }
       break;
@@ -139,7 +159,7 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
       break;
     case kAircraftDescription:
       if (link.PlayerCount < 1) break;
-      for (const int i : FindRosterEntry(link, sender)) {
+      for (const int i : senderEntries()) {
         DpMessage copy = m;  // each matching entry reads the remaining fields again
         copy.ReadShort();
         link.PlayerRoster[static_cast<size_t>(i)].AircraftKind = ReadText(copy, count);
@@ -164,7 +184,7 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
     case kPositionReport:
     case kPositionReportWithSpeed:
       if (link.PlayerCount < 1) break;
-      for (const int i : FindRosterEntry(link, sender)) {
+      for (const int i : senderEntries()) {
         DpMessage copy = m;
         const DecodedPosition p = DecodePosition(copy, type == kPositionReportWithSpeed, world.MagVarGrid,
                                                  world.Corrected.Applies(Correction::NumbersAsRead));
@@ -180,7 +200,7 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
       if (count <= 1) break;
       std::string text = ReadText(m, count);
       std::erase(text, ' ');
-      for (const int i : FindRosterEntry(link, sender)) {
+      for (const int i : senderEntries()) {
         if (text.empty()) continue;
         const std::string cmd = LowerCaseCp1252(text.substr(0, 7));
         if (text.size() > 1 && (cmd == "pst_fp:" || cmd == "atcmsg:")) ignoreErrors = true;
@@ -253,6 +273,8 @@ void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, Sessi
       n -= 1;
       DpReceived received = link.Play().Receive(kReceiveAll);
       if (!Handle(link, world, events, received, ignoreErrors)) return;
+    } catch (const DepartedSender&) {
+      // Corrected mode: the message of a sender who left is skipped.
     } catch (const Error&) {
       if (!ignoreErrors) {
         endSession();

@@ -202,6 +202,23 @@ TEST_F(ReceiveLoop, AfterAFlightPlanAFailureDoesNotEndTheSession) {
   EXPECT_FALSE(s.link.SessionActive);
 }
 
+TEST(ReceiveLoopDepartures, ASenderWhoLeftEndsTheSessionUnlessCorrectedSkipsItsMessage) {
+  for (const bool corrected : {false, true}) {
+    LoopbackSession t;
+    t.world.Corrected.On = corrected;
+    Peer gone = t.Announced("N9"), stays = t.Announced("N10");
+    gone.Send(t.link.OwnPlayerId, Chat("freeflt"));
+    stays.Send(t.link.OwnPlayerId, Chat("3"));
+    t.hub->DropPlayer(gone.id);  // its name is no longer found once its last message is received
+    t.Tick();
+    EXPECT_EQ(t.events.closes, corrected ? 0 : 1);
+    EXPECT_EQ(t.link.PlayerCount, corrected ? 2 : 0);
+    if (corrected) {
+      EXPECT_EQ(t.link.PlayerRoster[1].PendingChoice, 3);  // the tick went on
+    }
+  }
+}
+
 TEST_F(ReceiveLoop, AChatCountBeyondItsBytesEndsTheSession) {
   DpMessage oversized;
   oversized.WriteLong(kChatText);
