@@ -4,6 +4,7 @@
 
 #include "atc/airport_dialogue.h"
 #include "atc/selection.h"
+#include "base/corrected_mode.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "geo/geometry.h"
@@ -176,6 +177,30 @@ bool FartherThan20Nm(const PlayerRecord& p, const AirportRecord& airport) {
   return std::fabs(p.Latitude - airport.Latitude) > 0.35;
 }
 
+// The pilot's line, to the pilot and to everyone who asked for copies of all ATC lines. A line that
+// cannot be sent is not retried: the session's loss is the receive loop's to report.
+void SendLine(session::SessionLink& link, const PlayerRecord& p, const std::string& line) {
+  try {
+    session::SendChatLine(link, line, p.PlayerId);
+    for (int j = 0; j < link.PlayerCount; ++j) {
+      const PlayerRecord& other = link.PlayerRoster[static_cast<size_t>(j)];
+      if (other.Name != p.Name && other.PlayerId != p.PlayerId && other.CopyAllAtcMessages) {
+        session::SendChatLine(link, line, other.PlayerId);
+      }
+    }
+  } catch (const Error&) {
+  }
+}
+
+// A later pass of the tick replaced the message the line before it carried: that line is sent now,
+// unless it was the last one sent. A line without a message says nothing the next one does not.
+void HearReplacedLine(session::SessionLink& link, PlayerRecord& p, const std::string& lineBefore,
+                      const std::string& messageBefore) {
+  if (messageBefore.empty() || p.LastAtcMessage == messageBefore || lineBefore == p.LastSentLine) return;
+  p.LastSentLine = lineBefore;
+  SendLine(link, p, lineBefore);
+}
+
 }  // namespace
 
 CycleValues ComputeCycleValues(const PlayerRecord& p, const scenery::WorldTables& world) {
@@ -247,6 +272,13 @@ std::string BuildMenuLine(const PlayerRecord& p, const scenery::WorldTables& wor
 }
 
 void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
+  // The design compares the line the last pass left with the one it found: a line written by an
+  // earlier pass of the tick and replaced by the next (an IFR cancellation, replaced by the release) is
+  // never heard, and a line equal to what the last pass found (the empty line after a takeoff clearance
+  // is acknowledged) is never sent although the pilot was last sent another one. Corrected: the line is
+  // compared with the last one sent to the pilot, and a line that the next pass replaces goes out
+  // before it is lost, so that every distinct line is sent exactly once.
+  const bool hearEveryLine = world.Corrected.Applies(Correction::LinesHeardInPass);
   for (int i = 0; i < link.PlayerCount; ++i) {
     if (link.PlayerRoster[static_cast<size_t>(i)].Kind != "player") continue;
     CycleValues values;
@@ -267,7 +299,9 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
           sayAgain = true;
           break;
         }
+        const std::string lineBefore = hearEveryLine ? BuildMenuLine(p, world) : std::string();
         PilotPass(context);
+        if (hearEveryLine) HearReplacedLine(link, context.Pilot(), lineBefore, snapshotMessage);
         if (!PassConsumedChoice(choiceFlag, context.Pilot())) break;
       }
     } catch (const Error&) {
@@ -277,25 +311,22 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
       continue;
     }
 
-    const PlayerRecord& p = context.Pilot();
+    PlayerRecord& p = context.Pilot();
+    if (hearEveryLine) {
+      const std::string line = BuildMenuLine(p, world);
+      if (sayAgain || line != p.LastSentLine) {
+        p.LastSentLine = line;
+        SendLine(link, p, line);
+      }
+      continue;
+    }
     bool changed = sayAgain || p.LastAtcMessage != snapshotMessage || p.MenuOptionCount != snapshotCount;
     for (int32_t k = 0; !changed && k < p.MenuOptionCount; ++k) {
       const size_t at = static_cast<size_t>(k);
       changed = at >= snapshotOptions.size() || p.MenuOptions[at] != snapshotOptions[at];
     }
     if (!changed) continue;
-    // A line that cannot be sent is not retried: the session's loss is the receive loop's to report.
-    try {
-      const std::string line = BuildMenuLine(p, world);
-      session::SendChatLine(link, line, p.PlayerId);
-      for (int j = 0; j < link.PlayerCount; ++j) {
-        const PlayerRecord& other = link.PlayerRoster[static_cast<size_t>(j)];
-        if (other.Name != p.Name && other.PlayerId != p.PlayerId && other.CopyAllAtcMessages) {
-          session::SendChatLine(link, line, other.PlayerId);
-        }
-      }
-    } catch (const Error&) {
-    }
+    SendLine(link, p, BuildMenuLine(p, world));
   }
 }
 

@@ -45,6 +45,9 @@ struct PlayerRecord {
   int32_t DestinationAirport = -1;
   int32_t CruiseAltitude = 0;
   std::string PilotRequest;
+  // Not part of the dialogue: the station's own note of the last chat line it sent this pilot, kept in
+  // corrected mode so that every distinct line goes out exactly once (empty: nothing sent yet).
+  std::string LastSentLine;
   bool operator==(const PlayerRecord&) const = default;
 };
 

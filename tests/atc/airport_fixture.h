@@ -11,6 +11,8 @@
 
 #include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
+#include "session/chat_tap.h"
+#include "session/session_fixture.h"
 
 namespace skyvox::atc {
 
@@ -22,6 +24,25 @@ inline void ExpectAnswer(const session::PlayerRecord& p, const std::string& mess
   EXPECT_EQ(p.LastAtcMessage, message);
   EXPECT_EQ(p.PilotRequest, request);
 }
+
+// A loopback session the fixture's link joins as the station, and a peer that hears the chat lines the
+// ATC cycle sends the pilot it listens for.
+struct Airwaves {
+  explicit Airwaves(session::SessionLink& link) {
+    link.Dp = std::move(radio.link.Dp);
+    link.OwnPlayerId = radio.link.OwnPlayerId;
+  }
+  void Listen(session::PlayerRecord& pilot) { pilot.PlayerId = (ear = radio.Join(pilot.Name)).id; }
+  Strings Heard() {  // since the last call
+    Strings lines;
+    for (std::string text; ear.dp->GetMessageCount(ear.id) > 0;) {
+      if (session::DecodeChatText(ear.dp->Receive(session::kReceiveAll).Message, text)) lines.push_back(text);
+    }
+    return lines;
+  }
+  skyvox::testing::LoopbackSession radio;
+  skyvox::testing::Peer ear;
+};
 
 class OlympiaFixture : public ::testing::Test {
  protected:

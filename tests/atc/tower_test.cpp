@@ -214,5 +214,57 @@ TEST_F(Tower, UnknownChoicesAndStatesOnlyResetTheMenu) {
   EXPECT_EQ(Menu(j)[0], "Request Full Stop Landing");
 }
 
+// Whole ticks of the cycle as P hears them, in both modes, while B rolls on the runway and P heads the
+// departure queue. Each line P hears that holds the text is an 'o' with options, an 'n' without; '|'
+// ends a tick: the tick of the choice (or the first) and the next.
+TEST_F(Tower, TheCycleSendsEveryDistinctLineOnceWhenCorrected) {
+  const struct {
+    const char* state;
+    bool ifr;
+    int16_t course;
+    double nm;
+    int32_t altitude;
+    const char* option;  // chosen from the menu of a first tick, if any
+    std::string text;
+    const char *literal, *corrected;
+  } cases[] = {
+      {"Taxiing", true, 0, 0, 100, "Cancel IFR", kIfrCancellationText, "||", "n||"},
+      {"Acknowledge Takeoff Clearance IFR", true, 0, 0, 100, "Acknowledge Takeoff Clearance IFR",
+       std::string("P, ") + kNoMessagesText, "||", "n||"},
+      {"Landing", false, 90, 3, 1500, "Report Go-Around", "P, roger.", "|o|", "n|o|"},
+  };
+  for (const bool corrected : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.text + (corrected ? ", corrected" : ", literal"));
+      link = session::SessionLink{};
+      SetUp();
+      world.Corrected.On = corrected;
+      Airwaves air(link);
+      const int i = AddPilot("P", c.state, c.ifr);
+      Put(AddPilot("B", "Takingoff"), 0, 0, 100);
+      air.Listen(P(i));
+      Airport().RuntimeList1 = {{i, ""}, {-1, ""}};
+      Put(i, c.course, c.nm, c.altitude);
+      std::string heard;
+      if (c.option) {
+        RunAtcCycle(link, world);
+        air.Heard();
+        const Options menu = Menu(i);
+        P(i).PendingChoice =
+            static_cast<uint8_t>(std::find(menu.begin(), menu.end(), c.option) - menu.begin() + 1);
+      }
+      for (int tick = 0; tick < 2; ++tick) {
+        RunAtcCycle(link, world);
+        for (const std::string& line : air.Heard()) {
+          if (line.find(c.text) != std::string::npos)
+            heard += line.find(" Choose an option") != std::string::npos ? 'o' : 'n';
+        }
+        heard += '|';
+      }
+      EXPECT_EQ(heard, corrected ? c.corrected : c.literal);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace skyvox::atc
