@@ -177,6 +177,9 @@ bool FartherThan20Nm(const PlayerRecord& p, const AirportRecord& airport) {
   return std::fabs(p.Latitude - airport.Latitude) > 0.35;
 }
 
+// In corrected mode, the passes over one pilot in one tick.
+constexpr int kMostPasses = 8;
+
 // The pilot's line, to the pilot and to everyone who asked for copies of all ATC lines. A line that
 // cannot be sent is not retried: the session's loss is the receive loop's to report.
 void SendLine(session::SessionLink& link, const PlayerRecord& p, const std::string& line) {
@@ -279,6 +282,14 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
   // compared with the last one sent to the pilot, and a line that the next pass replaces goes out
   // before it is lost, so that every distinct line is sent exactly once.
   const bool hearEveryLine = world.Corrected.Applies(Correction::LinesHeardInPass);
+  // The design runs another pass only after one that consumed a choice, so a state that changes on its
+  // own (a landing clearance, a go-around, a holding pilot cleared for takeoff) has its line sent first
+  // without the new state's options, then again with them on the next tick. Corrected: a pass that
+  // changed the pilot's state or facility on its own is followed by another, so that the line goes out
+  // once, with its options. The further pass may replace the line (a pilot told it took off uncleared
+  // is released on the next): the line is still heard only where lines replaced within a tick are sent,
+  // so this goes together with that. A few passes at most, should two states ever lead to each other.
+  const bool oneLineOnce = hearEveryLine && world.Corrected.Applies(Correction::OneLineOnce);
   for (int i = 0; i < link.PlayerCount; ++i) {
     if (link.PlayerRoster[static_cast<size_t>(i)].Kind != "player") continue;
     CycleValues values;
@@ -288,9 +299,11 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
     std::vector<std::string> snapshotOptions;
     bool sayAgain = false;
     try {
-      for (;;) {
+      for (int pass = 1;; ++pass) {
         PlayerRecord& p = context.Pilot();
         const bool choiceFlag = p.PendingChoice > 0;
+        const std::string requestBefore = p.PilotRequest;
+        const std::string facilityBefore = p.FacilityType;
         snapshotMessage = p.LastAtcMessage;
         snapshotCount = p.MenuOptionCount;
         snapshotOptions = p.MenuOptions;
@@ -302,7 +315,13 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
         const std::string lineBefore = hearEveryLine ? BuildMenuLine(p, world) : std::string();
         PilotPass(context);
         if (hearEveryLine) HearReplacedLine(link, context.Pilot(), lineBefore, snapshotMessage);
-        if (!PassConsumedChoice(choiceFlag, context.Pilot())) break;
+        const PlayerRecord& after = context.Pilot();
+        if (PassConsumedChoice(choiceFlag, after)) continue;
+        if (oneLineOnce && !choiceFlag && pass < kMostPasses &&
+            (after.PilotRequest != requestBefore || after.FacilityType != facilityBefore)) {
+          continue;
+        }
+        break;
       }
     } catch (const Error&) {
       // A run-time error in the pilot's pass (the vectoring's minutes overflowing for an aircraft

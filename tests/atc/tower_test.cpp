@@ -231,7 +231,10 @@ TEST_F(Tower, TheCycleSendsEveryDistinctLineOnceWhenCorrected) {
       {"Taxiing", true, 0, 0, 100, "Cancel IFR", kIfrCancellationText, "||", "n||"},
       {"Acknowledge Takeoff Clearance IFR", true, 0, 0, 100, "Acknowledge Takeoff Clearance IFR",
        std::string("P, ") + kNoMessagesText, "||", "n||"},
-      {"Landing", false, 90, 3, 1500, "Report Go-Around", "P, roger.", "|o|", "n|o|"},
+      {"Landing", false, 90, 3, 1500, "Report Go-Around", "P, roger.", "|o|", "o||"},
+      {"Flying Pattern", false, 178, 5, 1500, nullptr, "cleared to land on runway 36.", "n|o|", "o||"},
+      {"Landing", false, 178, 1, 500, nullptr, "go around.", "n|o|", "o||"},
+      {"Holding Short", false, 178, 0, 100, nullptr, "cleared for takeoff.", "n|o|", "o||"},
   };
   for (const bool corrected : {false, true}) {
     for (const auto& c : cases) {
