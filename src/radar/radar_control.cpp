@@ -514,7 +514,8 @@ void ChooseFlightFollowing(Radar& r, const std::string& text) {
 void HandOff(Radar& r) {
   PlayerRecord& p = r.Pilot;
   const AtcContext& context = r.Context;
-  if (HasTrafficPrefix(p.PilotRequest)) RemoveTrafficPrefix(p.PilotRequest);
+  const bool trafficReported = HasTrafficPrefix(p.PilotRequest);
+  if (trafficReported) RemoveTrafficPrefix(p.PilotRequest);
   if (!ContainsNoCase(p.PilotRequest, states::kOutOfAirspacePrefix)) {
     ResetMenu(p);
     std::string name;
@@ -537,6 +538,14 @@ void HandOff(Radar& r) {
       p.LastAtcMessage = "radar service terminated, frequency change approved. Good day.";
     }
     p.PilotRequest = states::kOutOfAirspacePrefix + p.PilotRequest;
+    AddOption(p, "Acknowledge Handoff");
+    return;
+  }
+  if (trafficReported && context.World.Corrected.Applies(Correction::HandoffSurvivesTraffic)) {
+    // A report made out of the airspace replaces the handoff's menu with answers this frame never takes:
+    // in the design "Acknowledge Handoff" is gone and the pilot may be left with no way out. Corrected:
+    // the report is told, and the handoff's option alone is offered under it.
+    ResetMenu(p);
     AddOption(p, "Acknowledge Handoff");
     return;
   }
@@ -590,6 +599,15 @@ void RunDialogue(Radar& r, Dialogue dialogue, bool inside) {
     }
     ResetMenu(p);
     return;
+  }
+  if (ContainsNoCase(p.PilotRequest, states::kOutOfAirspacePrefix) &&
+      r.Context.World.Corrected.Applies(Correction::HandoffSurvivesTraffic)) {
+    // Back inside before acknowledging the handoff: the design takes the prefixed state for one no
+    // dialogue knows and releases the pilot, dropping an IFR plan. Corrected: the handoff lapses (its
+    // message, its option, a choice made from it) and the dialogue goes on where it stood.
+    RemoveEvery(p.PilotRequest, states::kOutOfAirspacePrefix);
+    p.LastAtcMessage = "";
+    ResetMenu(p);
   }
   const IfrService service = dialogue == Dialogue::Departure ? IfrService::Departure
                              : dialogue == Dialogue::Arrival ? IfrService::Arrival

@@ -134,5 +134,38 @@ TEST_F(Approach, VectoringMinutesOverflowEndThePilotsTurnOnly) {
   EXPECT_NO_THROW(RunAtcCycle(link, world));
 }
 
+// Out of the zone, where no other approach zone and no centre holds the pilot, in both modes; then,
+// the handoff unanswered, B comes close and the pilot is told of it, and it flies back in.
+TEST_F(Approach, OutOfTheZoneWithNoFacilityToHandOffTo) {
+  for (const bool corrected : {false, true}) {
+    SCOPED_TRACE(corrected ? "corrected" : "literal");
+    link = session::SessionLink{};
+    SetUp();
+    world.Corrected.On = corrected;
+    P().PilotRequest = "Descending";
+    Put(0, 25, 5000);
+    RunAtcCycle(link, world);
+    EXPECT_EQ(P().LastAtcMessage, corrected ? "radar service terminated, frequency change approved. Good day."
+                                            : "contact  on . Good day.");
+    EXPECT_EQ(Menu(), Options{"Acknowledge Handoff"});
+
+    session::PlayerRecord& b =
+        *link.PlayerRoster.insert(link.PlayerRoster.begin() + 1, session::PlayerRecord{});
+    b.Name = "B";
+    b.Latitude = geo::DestinationPointNm(kThrLat, 0, 0, 27).Latitude;
+    b.Altitude = 5000;
+    link.PlayerCount = 2;
+    RunAtcCycle(link, world);
+    EXPECT_EQ(P().LastAtcMessage.rfind("traffic is, 2 miles, ", 0), 0u) << P().LastAtcMessage;
+    EXPECT_EQ(Menu(),
+              (corrected ? Options{"Acknowledge Handoff"}
+                         : Options{"Report traffic in sight", "Report traffic not in sight", "Cancel IFR"}));
+    Put(0, 10, 5000);
+    RunAtcCycle(link, world);
+    EXPECT_EQ(P().PilotRequest, corrected ? "Descending" : "");
+    EXPECT_EQ(P().IfrPlanFiled, corrected ? 1 : 0);
+  }
+}
+
 }  // namespace
 }  // namespace skyvox::atc
