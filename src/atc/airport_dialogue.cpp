@@ -72,8 +72,9 @@ AirportPrep PrepareAirportDialogue(AtcContext& context, const scenery::AirportRe
   }
 
   const scenery::RunwayRecord& runway = airport.MainRunway;
-  const int16_t bearing = geo::MagneticBearing(runway.ThresholdLat, runway.ThresholdLon, pilot.Latitude,
-                                               pilot.Longitude, context.World.MagVarGrid);
+  const int16_t bearing =
+      geo::MagneticBearing(runway.ThresholdLat, runway.ThresholdLon, pilot.Latitude, pilot.Longitude,
+                           context.World.MagVarGrid, context.World.Corrected);
   int16_t runwayHeading = runway.MagHeading;
   geo::NormalizeHeading(runwayHeading);
   prep.RunwaySide = geo::RunwaySector(bearing, runwayHeading);

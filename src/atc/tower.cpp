@@ -163,8 +163,9 @@ void HoldShort(Tower& t) {
 void FollowTakeoff(Tower& t) {
   const scenery::RunwayRecord& runway = t.Airport.MainRunway;
   // The scenery's Length is taken as feet; a distance argument is 16-bit.
-  const geo::TargetPoint departureEnd = geo::DestinationPointFt(runway.ThresholdLat, runway.ThresholdLon,
-                                                                runway.MagHeading, Saturate16(runway.Length));
+  const geo::TargetPoint departureEnd =
+      geo::DestinationPointFt(runway.ThresholdLat, runway.ThresholdLon, runway.MagHeading,
+                              Saturate16(runway.Length), t.Context.World.Corrected);
   const int16_t e =
       geo::DistanceNm(departureEnd.Latitude, departureEnd.Longitude, t.Pilot.Latitude, t.Pilot.Longitude);
   if (!IsAbove(t.Pilot.Altitude, t.Airport.ElevationFt, t.Ifr ? 400 : 200) || e < 1) return;

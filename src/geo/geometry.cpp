@@ -1,8 +1,10 @@
 #include "geo/geometry.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 
@@ -98,6 +100,52 @@ TargetPoint DestinationPoint(double lat, double lon, int16_t course, double dist
   return point;
 }
 
+// The sound forms: atan2 for every angle whose quadrant matters, arcsine arguments clamped into -1..1.
+constexpr double kExactPi = std::numbers::pi;
+
+double SoundRadians(double degrees) {
+  return degrees * kExactPi / 180;
+}
+
+double SoundArcSin(double x) {
+  return std::asin(std::clamp(x, -1.0, 1.0));
+}
+
+int16_t SoundTrueBearing(double lat1, double lon1, double lat2, double lon2) {
+  const double phi1 = SoundRadians(lat1);
+  const double phi2 = SoundRadians(lat2);
+  const double dLambda = SoundRadians(lon2 - lon1);
+  const double y = std::sin(dLambda) * std::cos(phi2);
+  const double x = std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda);
+  double degrees = std::atan2(y, x) * 180 / kExactPi;
+  if (degrees < 0) degrees += 360;
+  // Rounded up, as the courses always are; a course that is a whole degree up to rounding noise stays it.
+  int16_t bearing = CInt(std::ceil(degrees - 1e-9));
+  if (bearing <= 0) bearing = 360;
+  return bearing;
+}
+
+TargetPoint SoundDestinationPoint(double lat, double lon, int16_t course, double distanceNm, int decimals) {
+  const double phi1 = SoundRadians(lat);
+  const double tc = SoundRadians(course);
+  const double d = distanceNm * kExactPi / 10800;
+  const double phi2 = SoundArcSin(std::sin(phi1) * std::cos(d) + std::cos(phi1) * std::sin(d) * std::cos(tc));
+  const double dLambda =
+      std::atan2(std::sin(tc) * std::sin(d) * std::cos(phi1), std::cos(d) - std::sin(phi1) * std::sin(phi2));
+  // Longitude back into -180..180, 180 itself rather than -180 as the literal form has it.
+  const double longitude = 180 - FloatMod(180 - (lon + dLambda * 180 / kExactPi), 360);
+  TargetPoint point;
+  point.Latitude = Round(phi2 * 180 / kExactPi, decimals);
+  point.Longitude = Round(longitude, decimals);
+  return point;
+}
+
+// The design's formulas misplace north, south and due east and cannot reach past 90 degrees of longitude,
+// which sends pilots south of a runway to the north side of the pattern; corrected, the sound ones.
+bool Sound(const CorrectedMode& mode) {
+  return mode.Applies(Correction::SoundBearings);
+}
+
 }  // namespace
 
 int16_t DistanceNm(double lat1, double lon1, double lat2, double lon2) {
@@ -145,6 +193,27 @@ TargetPoint DestinationPointFt(double lat, double lon, int16_t course, int16_t d
 
 TargetPoint DestinationPointMetres(double lat, double lon, int16_t course, double metres) {
   return DestinationPoint(lat, lon, course, std::fabs(metres) / 1852, 6);
+}
+
+int16_t TrueBearing(double lat1, double lon1, double lat2, double lon2, const CorrectedMode& mode) {
+  return Sound(mode) ? SoundTrueBearing(lat1, lon1, lat2, lon2) : TrueBearing(lat1, lon1, lat2, lon2);
+}
+
+int16_t MagneticBearing(double lat1, double lon1, double lat2, double lon2, const MagVarGrid& grid,
+                        const CorrectedMode& mode) {
+  return TrueToMagnetic(TrueBearing(lat1, lon1, lat2, lon2, mode), lat1, lon1, grid);
+}
+
+TargetPoint DestinationPointNm(double lat, double lon, int16_t course, int16_t distance,
+                               const CorrectedMode& mode) {
+  return Sound(mode) ? SoundDestinationPoint(lat, lon, course, distance, 5)
+                     : DestinationPointNm(lat, lon, course, distance);
+}
+
+TargetPoint DestinationPointFt(double lat, double lon, int16_t course, int16_t distance,
+                               const CorrectedMode& mode) {
+  return Sound(mode) ? SoundDestinationPoint(lat, lon, course, distance / 6080.0, 5)
+                     : DestinationPointFt(lat, lon, course, distance);
 }
 
 int16_t TrueToMagnetic(int heading, double lat, double lon, const MagVarGrid& grid) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/corrected_mode.h"
 #include "geo/mag_var_grid.h"
 
 namespace skyvox::geo {
@@ -55,6 +56,21 @@ TargetPoint DestinationPointFt(double lat, double lon, int16_t course, int16_t d
 // Idem with the distance in metres, of which the absolute value is used (1852 per nm), and both
 // coordinates rounded to 6 decimals: how scenery offsets from an airport's reference point are placed.
 TargetPoint DestinationPointMetres(double lat, double lon, int16_t course, double metres);
+
+// The same three, choosing their formulas by the corrected mode. The formulas above are kept as they are:
+// north comes out as 0 or 1 (never 360), south often as 0 (an arc cosine of a value a hair below -1 is
+// taken as 0), an exactly east course one degree high, and a destination point never more than 90 degrees
+// of longitude away. With SoundBearings the course is an atan2 of the exact components (arguments clamped,
+// full-precision pi), still rounded up to the next whole degree in 1..360 (north 360, identical points
+// 360), a course within a billionth of a degree of a whole degree counting as that degree; the destination
+// point uses the atan2 form for the longitude, so any distance and course lands where it should.
+int16_t TrueBearing(double lat1, double lon1, double lat2, double lon2, const CorrectedMode& mode);
+int16_t MagneticBearing(double lat1, double lon1, double lat2, double lon2, const MagVarGrid& grid,
+                        const CorrectedMode& mode);
+TargetPoint DestinationPointNm(double lat, double lon, int16_t course, int16_t distance,
+                               const CorrectedMode& mode);
+TargetPoint DestinationPointFt(double lat, double lon, int16_t course, int16_t distance,
+                               const CorrectedMode& mode);
 
 // True heading to magnetic, using the grid cell of the position rounded half-to-even to whole degrees and
 // the variation truncated toward zero to whole degrees. Result in 0..360 for a true heading in 0..360.

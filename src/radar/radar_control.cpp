@@ -120,7 +120,8 @@ int16_t DistanceFromAircraft(const PlayerRecord& p, const TargetPoint& point) {
 
 TargetPoint FromThreshold(const Radar& r, int16_t course, int16_t distanceNm, const char* name) {
   const scenery::RunwayRecord& runway = Runway(r);
-  TargetPoint point = geo::DestinationPointNm(runway.ThresholdLat, runway.ThresholdLon, course, distanceNm);
+  TargetPoint point = geo::DestinationPointNm(runway.ThresholdLat, runway.ThresholdLon, course, distanceNm,
+                                              r.Context.World.Corrected);
   point.Name = name;
   return point;
 }
@@ -132,12 +133,13 @@ void Locate(Radar& r) {
   const int16_t runwayHeading = Heading(runway.MagHeading);
   Position& w = r.Where;
   w.ThresholdNm = geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, p.Latitude, p.Longitude);
-  w.Sector = geo::RunwaySector(
-      geo::MagneticBearing(runway.ThresholdLat, runway.ThresholdLon, p.Latitude, p.Longitude, grid),
-      runwayHeading);
+  w.Sector = geo::RunwaySector(geo::MagneticBearing(runway.ThresholdLat, runway.ThresholdLon, p.Latitude,
+                                                    p.Longitude, grid, r.Context.World.Corrected),
+                               runwayHeading);
   const AirportRecord& d = *r.Destination;
   w.AirportNm = geo::DistanceNm(d.Latitude, d.Longitude, p.Latitude, p.Longitude);
-  w.DirWord = geo::RunwaySector(geo::TrueBearing(d.Latitude, d.Longitude, p.Latitude, p.Longitude), 0);
+  w.DirWord = geo::RunwaySector(
+      geo::TrueBearing(d.Latitude, d.Longitude, p.Latitude, p.Longitude, r.Context.World.Corrected), 0);
   w.Left = Heading(runwayHeading - 135);
   w.Right = Heading(runwayHeading + 135);
   w.Final = Heading(runwayHeading - 180);
@@ -204,8 +206,8 @@ void AppendAltitudePhrase(Radar& r) {
 bool TurnTowardsWaypoint(Radar& r) {
   PlayerRecord& p = r.Pilot;
   const TargetPoint& w = p.VectorWaypoint;
-  p.AssignedHeading =
-      geo::MagneticBearing(p.Latitude, p.Longitude, w.Latitude, w.Longitude, r.Context.World.MagVarGrid);
+  p.AssignedHeading = geo::MagneticBearing(p.Latitude, p.Longitude, w.Latitude, w.Longitude,
+                                           r.Context.World.MagVarGrid, r.Context.World.Corrected);
   // The arc test writes a heading of 0 back as 360, which is also how it is said.
   return geo::IsHeadingWithinArc(p.AssignedHeading, Heading(p.Heading - 180), Heading(p.Heading));
 }
@@ -242,8 +244,8 @@ void PositionReport(Radar& r) {
 void VisualApproachReport(Radar& r) {
   PlayerRecord& p = r.Pilot;
   const AirportRecord& d = *r.Destination;
-  const int16_t bearing =
-      geo::MagneticBearing(p.Latitude, p.Longitude, d.Latitude, d.Longitude, r.Context.World.MagVarGrid);
+  const int16_t bearing = geo::MagneticBearing(p.Latitude, p.Longitude, d.Latitude, d.Longitude,
+                                               r.Context.World.MagVarGrid, r.Context.World.Corrected);
   r.Message = "airport is " + Number(r.Where.AirportNm) + " miles at your " +
               geo::ClockPosition(bearing, p.Heading) + ".";
   p.VectorWaypoint = FromThreshold(r, r.Where.Final, kFinalApproachFixNm, kSouthWaypoint);
@@ -279,8 +281,8 @@ void CheckWaypoint(Radar& r) {
   const TargetPoint& w = p.VectorWaypoint;
   if (w.Name.empty() || w.Name == kPassedWaypoint) return;
   const int16_t reciprocal = Heading(p.AssignedHeading - 180);
-  int16_t bearing =
-      geo::MagneticBearing(w.Latitude, w.Longitude, p.Latitude, p.Longitude, r.Context.World.MagVarGrid);
+  int16_t bearing = geo::MagneticBearing(w.Latitude, w.Longitude, p.Latitude, p.Longitude,
+                                         r.Context.World.MagVarGrid, r.Context.World.Corrected);
   const bool passed = MinutesTo(p, DistanceFromAircraft(p, w)) <= kVectorMinutes ||
                       !geo::IsHeadingWithinArc(bearing, Heading(reciprocal - 45), Heading(reciprocal + 45));
   if (passed) {

@@ -51,8 +51,9 @@ void ScanTraffic(AtcContext& context) {
     }
 
     // Worked out before anything is written, so a position off the variation grid changes nothing.
-    const int16_t bearing = geo::MagneticBearing(pilot.Latitude, pilot.Longitude, other.Latitude,
-                                                 other.Longitude, context.World.MagVarGrid);
+    const int16_t bearing =
+        geo::MagneticBearing(pilot.Latitude, pilot.Longitude, other.Latitude, other.Longitude,
+                             context.World.MagVarGrid, context.World.Corrected);
     geo::NormalizeHeading(pilot.Heading);
     const std::string clock = geo::ClockPosition(bearing, pilot.Heading);
 

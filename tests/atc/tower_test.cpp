@@ -269,5 +269,21 @@ TEST_F(Tower, TheCycleSendsEveryDistinctLineOnceWhenCorrected) {
   }
 }
 
+// 5 nm out on the extended centreline: a bearing of 0 makes the pilot "north", sent to a left downwind
+// and never cleared; the sound bearing (180) makes it "south", on final and cleared to land.
+TEST_F(Tower, APilotDueSouthOfTheRunwayIsOnFinalWithSoundBearings) {
+  for (const bool corrected : {false, true}) {
+    world.Corrected.On = corrected;
+    const int i = AddPilot(corrected ? "Sound" : "Literal", "");
+    Fly(i, 180, 5, 1500);
+    Choose(i, "Request Full Stop Landing");  // the pattern entry, then at once the tower's next pass
+    EXPECT_EQ(P(i).LastAtcMessage, corrected ? "cleared to land on runway 36. Number 1 for landing."
+                                             : "make left downwind runway 36.");
+    Step(i);
+    EXPECT_EQ(P(i).PilotRequest, corrected ? "Acknowledge Landing Clearance" : "Flying Pattern");
+    EXPECT_EQ(Menu(i)[0], corrected ? "Acknowledge Landing Clearance" : "Cancel Landing Intentions");
+  }
+}
+
 }  // namespace
 }  // namespace skyvox::atc

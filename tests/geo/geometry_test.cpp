@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/corrected_mode.h"
 #include "base/errors.h"
 #include "geo/mag_var_grid.h"
 #include "support/temp_dir.h"
@@ -224,6 +225,36 @@ TEST(TrueBearing, MeridianLegsTakeTheEastwardBranch) {
       EXPECT_TRUE(south == 180 || south == 0) << lat << "," << lon << ": " << south;
     }
   }
+}
+
+// Literal courses put north at 1, south at 0, due east at 91 and no destination past 90 degrees of
+// longitude; sound ones are the exact course rounded up (north 360) and reach anywhere.
+TEST(SoundBearings, CardinalCoursesAndFarDestinationsByMode) {
+  const CorrectedMode literal, sound{true};
+  const struct {
+    double lat1, lon1, lat2, lon2;
+    int literal, sound;
+  } cases[] = {{47, -122, 47.5, -122, 1, 360},
+               {47.5, -122, 47, -122, 0, 180},
+               {0, 0, 0, 1, 91, 90},
+               {0, 1, 0, 0, 270, 270},
+               {47, -122, 47, -122, 360, 360}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(TrueBearing(c.lat1, c.lon1, c.lat2, c.lon2, literal), c.literal) << c.lat1 << "," << c.lon1;
+    EXPECT_EQ(TrueBearing(c.lat1, c.lon1, c.lat2, c.lon2, sound), c.sound) << c.lat1 << "," << c.lon1;
+  }
+  for (const Leg& l : SweepLegs()) {
+    const long double course = ReferenceCourse(l.lat1, l.lon1, l.lat2, l.lon2);
+    if (course - std::floor(course) < 1e-6L) continue;  // too close to a rounding edge
+    EXPECT_EQ(TrueBearing(l.lat1, l.lon1, l.lat2, l.lon2, sound), std::ceil(course)) << Trace(l);
+  }
+  EXPECT_THROW(TrueBearing(0, 0, std::nan(""), 1, sound), OverflowError);
+  EXPECT_EQ(DestinationPointNm(0, 0, 90, 7200, literal).Longitude, 60);  // 120 degrees of arc
+  EXPECT_EQ(DestinationPointNm(0, 0, 90, 7200, sound), (TargetPoint{"", "", 0, 120, 0}));
+  EXPECT_EQ(DestinationPointNm(0, 170, 90, 1200, sound).Longitude, -170);
+  const TargetPoint far = DestinationPointNm(50, 10, 60, 6000, sound);  // some 120 degrees of longitude
+  EXPECT_NEAR(ReferenceCourse(50, 10, far.Latitude, far.Longitude), 60, 1e-4);
+  EXPECT_NEAR(ReferenceDistanceNm(50, 10, far.Latitude, far.Longitude), 6000, 1e-2);
 }
 
 TEST(TrueToMagnetic, BadInputThrowsInsteadOfMisbehaving) {
