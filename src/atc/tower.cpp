@@ -235,6 +235,16 @@ void FollowLanding(Tower& t) {
   }
 }
 
+// A go-around the pilot reports or a missed approach it declares. The design keeps the pilot's place in
+// the landing queue, so that every departure holds short until the pilot lands or leaves, and its next
+// landing clearance gives it a second place behind the first. The corrected mode takes the pilot out
+// of the queue, as a go-around the tower orders does; the next clearance gives it a place anew.
+void LeaveLandingQueueOnGoAround(Tower& t) {
+  if (t.Context.World.Corrected.Applies(Correction::GoAroundLeavesQueue)) {
+    LeaveQueue(t.Airport.RuntimeList2, t.Self);
+  }
+}
+
 void HandOffMissedApproach(Tower& t, bool declaredByPilot) {
   const std::optional<RadarFacility> next = NextRadarFacility(t.Context, t.Airport);
   const std::string contact =
@@ -286,6 +296,7 @@ void ApplyVfrChoice(Tower& t, const std::string& choice) {
     pilot.LastAtcMessage = "";
     pilot.PilotRequest = states::kGoingAround;
   } else if (choice == "Report Go-Around") {
+    LeaveLandingQueueOnGoAround(t);
     pilot.LastAtcMessage = "roger.";
     pilot.PilotRequest = states::kGoingAround;
   } else if (choice == "Acknowledge Ground Handoff") {
@@ -318,6 +329,7 @@ void ApplyIfrChoice(Tower& t, const std::string& choice) {
     pilot.LastAtcMessage = "";
     pilot.PilotRequest = states::kLanding;
   } else if (choice == "Acknowledge Go-Around" || choice == "Declare Missed Approach") {
+    if (choice == "Declare Missed Approach") LeaveLandingQueueOnGoAround(t);
     HandOffMissedApproach(t, choice == "Declare Missed Approach");
   } else if (choice == "Acknowledge Ground Handoff") {
     Release(pilot);

@@ -129,6 +129,15 @@ class Tower : public ::testing::Test {
     for (const auto& e : q) indexes.push_back(e.PlayerIndex);
     return indexes;
   }
+
+  // A scene played again: no pilots, both queues back to their marker, the mode as given.
+  void Restart(bool corrected) {
+    link.PlayerRoster.assign(1, PlayerRecord{});
+    link.PlayerCount = 0;
+    Airport().RuntimeList1 = Airport().RuntimeList2 = {{-1, ""}};
+    world.Corrected.On = corrected;
+  }
+  void Cycle() { RunAtcCycle(link, world); }
 };
 
 using Options = std::vector<std::string>;
@@ -282,6 +291,34 @@ TEST_F(Tower, APilotDueSouthOfTheRunwayIsOnFinalWithSoundBearings) {
     Step(i);
     EXPECT_EQ(P(i).PilotRequest, corrected ? "Acknowledge Landing Clearance" : "Flying Pattern");
     EXPECT_EQ(Menu(i)[0], corrected ? "Acknowledge Landing Clearance" : "Cancel Landing Intentions");
+  }
+}
+
+// A go-around the pilot reports, or a missed approach it declares, with a departure holding short: in
+// the design the landing place stays and holds the departure (and the next clearance numbers the pilot
+// behind itself); in the corrected mode the place goes and the departure is cleared.
+TEST_F(Tower, AGoAroundGivesUpItsLandingPlaceWhenCorrected) {
+  for (const bool ifr : {false, true}) {
+    for (const bool corrected : {false, true}) {
+      Restart(corrected);
+      const int landing = AddPilot("L", "Landing", ifr);
+      Put(landing, 178, 3, 900);
+      const int waiting = AddPilot("D", "Holding Short");
+      Put(waiting, 0, 0, 100);
+      Airport().RuntimeList1 = {{waiting, ""}, {-1, ""}};
+      Airport().RuntimeList2 = {{landing, ""}, {-1, ""}};
+      Cycle();
+      ASSERT_EQ(Menu(landing), Options{ifr ? "Declare Missed Approach" : "Report Go-Around"});
+      P(landing).PendingChoice = 1;
+      Cycle();
+      EXPECT_EQ(Queue(Airport().RuntimeList2), corrected ? Indexes{-1} : (Indexes{landing, -1}));
+      EXPECT_EQ(P(waiting).LastAtcMessage, corrected ? "cleared for takeoff." : "");
+      if (ifr) continue;
+      Fly(landing, 90, 3, 1500);  // back in the pattern, then on final
+      Fly(landing, 178, 5, 1500);
+      EXPECT_EQ(P(landing).LastAtcMessage.substr(30),
+                corrected ? "Number 1 for landing." : "Number 2 for landing.");
+    }
   }
 }
 
