@@ -456,6 +456,37 @@ void RunIfr(Tower& t) {
   ResetMenu(pilot);
 }
 
+// 60 s of 500-ms ATC cycles.
+constexpr int32_t kSilentCyclesBeforeRelease = 120;
+
+bool HoldsRunwayPlace(const Tower& t) {
+  for (const Queue* queue : {&t.Airport.RuntimeList1, &t.Airport.RuntimeList2}) {
+    for (const RuntimeEntry& entry : *queue) {
+      if (entry.PlayerIndex == t.Self) return true;
+    }
+  }
+  return false;
+}
+
+// A pilot whose position reports stopped (its simulator gone, yet still in the session) keeps its place
+// in a runway queue for ever in the design, and every pilot behind it waits. In the corrected mode one
+// that holds a place after 60 s without a report loses it, is told so and leaves the tower; the others
+// move up. The silence is counted once per cycle (a pass that takes a choice is followed by another in
+// the same cycle), and the receive loop starts it over with each position report.
+bool ReleaseIfSilent(Tower& t) {
+  PlayerRecord& pilot = t.Pilot;
+  if (pilot.PendingChoice == 0 && pilot.CyclesWithoutPosition < kSilentCyclesBeforeRelease) {
+    ++pilot.CyclesWithoutPosition;
+  }
+  if (pilot.CyclesWithoutPosition < kSilentCyclesBeforeRelease || !HoldsRunwayPlace(t)) return false;
+  LeaveQueue(t.Airport.RuntimeList1, t.Self);
+  LeaveQueue(t.Airport.RuntimeList2, t.Self);
+  ResetMenu(pilot);
+  pilot.LastAtcMessage = "radar contact lost, you are removed from the sequence.";
+  Release(pilot, /*keepMessage=*/true);
+  return true;
+}
+
 }  // namespace
 
 void RunTowerControl(AtcContext& context, const AirportPrep& prep) {
@@ -467,6 +498,7 @@ void RunTowerControl(AtcContext& context, const AirportPrep& prep) {
   const int32_t self = prep.RosterIndex >= 0 ? prep.RosterIndex : context.PilotIndex;
   // Only a known flight plan makes an IFR pilot; any other value is served as VFR.
   Tower tower{context, pilot, *airport, prep, self, pilot.IfrPlanFiled == 1};
+  if (context.World.Corrected.Applies(Correction::SilentPilotsReleaseSlots) && ReleaseIfSilent(tower)) return;
   if (tower.Ifr) {
     RunIfr(tower);
   } else {

@@ -189,6 +189,7 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
         const DecodedPosition p = DecodePosition(copy, type == kPositionReportWithSpeed, world.MagVarGrid,
                                                  world.Corrected.Applies(Correction::NumbersAsRead));
         PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
+        r.CyclesWithoutPosition = 0;
         r.Latitude = p.Latitude;
         r.Longitude = p.Longitude;
         r.Altitude = p.Altitude;

@@ -22,6 +22,7 @@ void ResetDialogue(PlayerRecord& record) {
   fresh.Altitude = record.Altitude;
   fresh.Heading = record.Heading;
   fresh.GroundSpeed = record.GroundSpeed;
+  fresh.CyclesWithoutPosition = record.CyclesWithoutPosition;
   fresh.CopyAllAtcMessages = record.CopyAllAtcMessages;
   record = std::move(fresh);
 }

@@ -24,6 +24,9 @@ struct PlayerRecord {
   int32_t Altitude = 0;     // feet
   int16_t Heading = 0;      // magnetic, whole degrees
   int16_t GroundSpeed = 0;  // knots
+  // ATC cycles the tower has served the pilot since its last position report, counted only in the
+  // corrected mode (up to the 120 that make a pilot silent) and set back to 0 by every report.
+  int32_t CyclesWithoutPosition = 0;
   // The dialogue state, fields LastAtcMessage .. PilotRequest.
   std::string LastAtcMessage;
   std::vector<std::string> MenuOptions{std::string()};  // option k is element k-1; one spare after the last

@@ -322,5 +322,29 @@ TEST_F(Tower, AGoAroundGivesUpItsLandingPlaceWhenCorrected) {
   }
 }
 
+// S stopped reporting on its takeoff roll, first in the departure queue; D holds short behind it and
+// reports before every cycle (as the receive loop records a report). The design keeps S's place; the
+// corrected mode frees it on the 120th cycle (60 s), tells S, and D moves up and is cleared.
+TEST_F(Tower, ASilentPilotLosesItsPlaceAfterAMinuteWhenCorrected) {
+  for (const bool corrected : {false, true}) {
+    Restart(corrected);
+    const int silent = AddPilot("S", "Takingoff");
+    const int reporting = AddPilot("D", "Holding Short");
+    Put(silent, 0, 0, 100);
+    Put(reporting, 0, 0, 100);
+    Airport().RuntimeList1 = {{silent, ""}, {reporting, ""}, {-1, ""}};
+    for (int cycle = 1; cycle <= 120; ++cycle) {
+      EXPECT_EQ(Queue(Airport().RuntimeList1).size(), 3u) << "cycle " << cycle;
+      P(reporting).CyclesWithoutPosition = 0;
+      Cycle();
+    }
+    EXPECT_EQ(Queue(Airport().RuntimeList1),
+              corrected ? (Indexes{reporting, -1}) : (Indexes{silent, reporting, -1}));
+    ExpectAnswer(P(silent), corrected ? "radar contact lost, you are removed from the sequence." : "",
+                 corrected ? "" : "Takingoff");
+    EXPECT_EQ(P(reporting).LastAtcMessage, corrected ? "cleared for takeoff." : "");
+  }
+}
+
 }  // namespace
 }  // namespace skyvox::atc

@@ -69,6 +69,7 @@ TEST_F(ReceiveLoop, PositionsAndDescriptionsGoToTheSendersEntryOnly) {
   Peer stranger = s.Join("N9");
   stranger.Send(s.link.OwnPlayerId, position);  // not in the roster: dropped
   pilot.Send(s.link.OwnPlayerId, position);
+  Entry().CyclesWithoutPosition = 7;
   DpMessage description;
   description.WriteLong(kAircraftDescription);
   description.WriteLong(5);
@@ -82,6 +83,7 @@ TEST_F(ReceiveLoop, PositionsAndDescriptionsGoToTheSendersEntryOnly) {
   EXPECT_EQ(Entry().Altitude, 3281);
   EXPECT_EQ(Entry().Heading, 90);
   EXPECT_EQ(Entry().GroundSpeed, 19);
+  EXPECT_EQ(Entry().CyclesWithoutPosition, 0);
   EXPECT_EQ(Entry().AircraftKind, "B737");
 }
 
