@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "atc/atc_context.h"
+#include "base/corrected_mode.h"
 #include "base/text.h"
 
 namespace skyvox::atc {
@@ -247,9 +248,10 @@ TaxiRouteSearch SearchTaxiRoute(const AirportRecord& airport, int32_t startNode,
   return Network(airport, targetLat, targetLon).Search(startNode, endNode, maxAttempts);
 }
 
-std::string TaxiwayList(const std::vector<TaxiPath>& steps) {
+std::string TaxiwayList(const std::vector<TaxiPath>& steps, bool parkingPaths) {
   std::string list;
   for (const TaxiPath& step : steps) {
+    if (!parkingPaths && step.PathType == kParkingPathType) continue;
     const std::string name = UpperCaseCp1252(step.Name);
     if (name == " " || name.empty() || list.ends_with(" " + name)) continue;
     list += " " + name;
@@ -273,7 +275,10 @@ void BuildTaxiInstructions(AtcContext& context, const geo::TargetPoint& target) 
 
   const std::string& ident = airport.MainRunway.Ident;
   if (search.Found) {
-    const std::string list = TaxiwayList(search.Steps);
+    // The design lists every step's name, and a path to a parking spot is named by the spot's number,
+    // which the pilot reads as a taxiway that does not exist; the corrected mode leaves those out.
+    const bool parkingPaths = !context.World.Corrected.Applies(Correction::NumbersAsRead);
+    const std::string list = TaxiwayList(search.Steps, parkingPaths);
     pilot.TaxiRoute = search.Steps;
     pilot.TaxiRoute.emplace_back();  // the table's spare element
     if (toRunway) {

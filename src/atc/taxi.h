@@ -53,7 +53,8 @@ TaxiRouteSearch SearchTaxiRoute(const scenery::AirportRecord& airport, int32_t s
                                 double targetLat, double targetLon, int maxAttempts = kMaxRouteAttempts);
 
 // The taxiways of a route as the clearance reads them: " " & name for each step whose upper-cased
-// name is not " " or "" and does not repeat the end of the list, then a closing " ".
-std::string TaxiwayList(const std::vector<scenery::TaxiPath>& steps);
+// name is not " " or "" and does not repeat the end of the list, then a closing " ". Without
+// parkingPaths, the steps over paths to a parking spot (named by the spot's number) are left out.
+std::string TaxiwayList(const std::vector<scenery::TaxiPath>& steps, bool parkingPaths = true);
 
 }  // namespace skyvox::atc

@@ -14,6 +14,7 @@
 #include "atc/airport_dialogue.h"
 #include "atc/atc_context.h"
 #include "atc/selection.h"
+#include "base/corrected_mode.h"
 #include "base/rounding.h"
 #include "base/text.h"
 #include "geo/geometry.h"
@@ -393,6 +394,10 @@ void AdvanceIfr(Radar& r, IfrService service) {
     if (r.Where.Sector == "south") {
       p.LastAtcMessage =
           "climb and maintain " + Number(PlusFeet(r.Destination->ElevationFt, kAltitudeStepFt)) + " ft.";
+      // The design offers nothing here, so until the aircraft leaves the south sector its pilot reads
+      // "no messages" and cannot even cancel; the corrected mode offers what every other arrival state
+      // offers.
+      if (r.Context.World.Corrected.Applies(Correction::NumbersAsRead)) AddOption(p, "Cancel IFR");
     } else {
       p.ReportedTraffic = "";
       ClearWaypoint(p, true);

@@ -317,6 +317,23 @@ TEST(BuildTaxiInstructions, WithoutARouteTheShortClearanceAndTheOldRouteStays) {
   EXPECT_EQ(other.Pilot(), before);
 }
 
+// From gate 2 the route leaves over the gate's parking path, named by the spot's number as scenery names
+// it: the design lists "2" as a taxiway, the corrected mode does not.
+TEST(BuildTaxiInstructions, ASpotNumberIsNoTaxiwayWhenCorrected) {
+  const AirportRecord a = Airport({Pt(0, 0), Pt(0, -4), Pt(1, 1), Pt(1, 3)},
+                                  {{1, 0, 1, "Runway 16L"}, {0, 2, 0, "a"}, {2, 3, 2, "2"}},
+                                  {Spot("GATE 0", 9, 9), Spot("GATE 1", 9, 9), Spot("GATE 2", 1, 3)});
+  for (const bool corrected : {false, true}) {
+    Station s(a, Lat(3), Lon(1));
+    s.world.Corrected.On = corrected;
+    BuildTaxiInstructions(s.context, {"16L", "Runway", Lat(0), Lon(0), 200});
+    const std::string& message = s.Pilot().LastAtcMessage;
+    EXPECT_EQ(message.substr(0, message.find(". Contact")),
+              corrected ? "taxi to and hold short on runway 16L using taxiway A "
+                        : "taxi to and hold short on runway 16L using taxiway 2 A ");
+  }
+}
+
 TEST(BuildTaxiInstructions, SampleOlympiaNetworkReadFromItsScenery) {
   // KOLM of the sample world, written to a BGL file and extracted the way the database build does.
   const authoring::WorldDescription world =

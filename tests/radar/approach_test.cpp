@@ -167,5 +167,20 @@ TEST_F(Approach, OutOfTheZoneWithNoFacilityToHandOffTo) {
   }
 }
 
+// A missed approach still south of the threshold: the design offers nothing, so its pilot cannot even
+// cancel; the corrected mode offers the cancellation.
+TEST_F(Approach, TheSouthMissedApproachOffersCancelIfrWhenCorrected) {
+  for (const bool corrected : {false, true}) {
+    world.Corrected.On = corrected;
+    P().PilotRequest = "Missed Approach";
+    Put(178, 5, 1500);
+    RunAtcCycle(link, world);
+    EXPECT_EQ(P().LastAtcMessage, "climb and maintain 2100 ft.");
+    EXPECT_EQ(Menu(), corrected ? Options{"Cancel IFR"} : Options{});
+  }
+  Choose("Cancel IFR");
+  EXPECT_EQ(P().IfrPlanFiled, 0);  // cancelled and released
+}
+
 }  // namespace
 }  // namespace skyvox::atc
