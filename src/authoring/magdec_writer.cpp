@@ -1,7 +1,6 @@
 #include "authoring/magdec_writer.h"
 
 #include "base/byte_io.h"
-#include "base/rounding.h"
 
 namespace skyvox::authoring {
 
@@ -14,16 +13,7 @@ constexpr int kRows = 181;
 }  // namespace
 
 geo::MagVarGrid VariationGridFromWmm(const geo::WmmModel& model, double decimalYear) {
-  geo::MagVarGrid grid;
-  for (int lon = 0; lon < kColumns; ++lon) {
-    for (int lat = -90; lat <= 90; ++lat) {
-      const double declination = model.DeclinationDeg(lat, lon, 0.0, decimalYear);
-      int32_t counts = CLng(declination * 65536.0 / 360.0);
-      if (counts == 32768) counts = -32768;
-      grid.Set(geo::MagVarGrid::Index(lon, lat), static_cast<int16_t>(counts));
-    }
-  }
-  return grid;
+  return geo::VariationGridFromModel(model, decimalYear);
 }
 
 std::vector<uint8_t> BuildMagdecBgl(const geo::MagVarGrid& grid) {

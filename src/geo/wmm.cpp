@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/rounding.h"
 
 namespace skyvox::geo {
 namespace {
@@ -219,6 +220,29 @@ double WmmModel::DeclinationDeg(double latDeg, double lonDeg, double altitudeKm,
   const double psi = geocentricLat - lat;
   const double x = xPrime * std::cos(psi) - zPrime * std::sin(psi);
   return std::atan2(yPrime, x) / kDegToRad;
+}
+
+MagVarGrid VariationGridFromModel(const WmmModel& model, double decimalYear) {
+  MagVarGrid grid;
+  for (int lon = 0; lon < 360; ++lon) {
+    for (int lat = -90; lat <= 90; ++lat) {
+      const double declination = model.DeclinationDeg(lat, lon, 0.0, decimalYear);
+      int32_t counts = CLng(declination * 65536.0 / 360.0);
+      if (counts == 32768) counts = -32768;
+      grid.Set(MagVarGrid::Index(lon, lat), static_cast<int16_t>(counts));
+    }
+  }
+  return grid;
+}
+
+double DecimalYear(std::chrono::system_clock::time_point when) {
+  using namespace std::chrono;
+  const sys_days day = floor<days>(when);
+  const year y = year_month_day(day).year();
+  const sys_days start = y / January / 1;
+  const sys_days next = (y + years(1)) / January / 1;
+  const duration<double, days::period> elapsed = when - start;
+  return static_cast<int>(y) + elapsed.count() / (next - start).count();
 }
 
 }  // namespace skyvox::geo

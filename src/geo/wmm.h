@@ -3,8 +3,11 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <string_view>
+
+#include "geo/mag_var_grid.h"
 
 namespace skyvox::geo {
 
@@ -45,5 +48,17 @@ class WmmModel {
   Table dg_{};
   Table dh_{};
 };
+
+// The model's declination at sea level (height 0 above the ellipsoid) for every whole degree lat -90..90,
+// lon 0..359 east, at decimalYear, in counts of 360/65536 degree rounded half to even, stored at
+// lon * 181 + (lat + 90): the simulator's own magdec.bgl grid. The poles hold the model's declination
+// there measured from the cell's meridian. A declination of exactly +180 degrees (32768 counts) is stored
+// as -32768, the same direction. Index 65160, which no column names, stays 0. Throws what DeclinationDeg
+// throws for a year the model refuses.
+MagVarGrid VariationGridFromModel(const WmmModel& model, double decimalYear);
+
+// The date of a moment (UTC) as a decimal year: 2025.0 at the start of 2025, the fraction counted in days
+// of that year.
+double DecimalYear(std::chrono::system_clock::time_point when);
 
 }  // namespace skyvox::geo

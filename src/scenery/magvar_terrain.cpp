@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 #include "base/byte_io.h"
 #include "base/errors.h"
 #include "base/files.h"
 #include "geo/geometry.h"
+#include "geo/wmm.h"
 #include "scenery/bgl_reader.h"
 #include "scenery/database_files.h"
 
@@ -38,6 +41,28 @@ MagdecStatus LoadMagneticVariation(const std::filesystem::path& file, geo::MagVa
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return MagdecStatus::Missing;
   return LoadMagneticVariation(ReadWholeFile(file), grid);
+}
+
+MagdecStatus LoadSessionVariation(const std::optional<std::filesystem::path>& magdec, WorldTables& world,
+                                  const std::filesystem::path& modelFile, double decimalYear) {
+  const MagdecStatus status =
+      magdec ? LoadMagneticVariation(*magdec, world.MagVarGrid) : MagdecStatus::Missing;
+  if (status == MagdecStatus::Loaded) return status;
+  // The design then gives no variation at all: every heading and bearing said is true, not magnetic,
+  // off by as much as the local variation. Corrected, the variation comes from the World Magnetic Model
+  // shipped with the program, for the date, as the simulator's own file would have given it.
+  if (world.Corrected.Applies(Correction::MagVarFromModel)) {
+    try {
+      const std::vector<uint8_t> cof = ReadWholeFile(modelFile);
+      const geo::WmmModel model =
+          geo::WmmModel::Parse(std::string_view(reinterpret_cast<const char*>(cof.data()), cof.size()));
+      world.MagVarGrid = geo::VariationGridFromModel(model, decimalYear);
+      return MagdecStatus::Modelled;
+    } catch (const Error&) {
+    } catch (const std::invalid_argument&) {  // a year the model refuses
+    }
+  }
+  return status;
 }
 
 void LoadTerrainPoints(const AirportRecord& airport, std::span<const uint8_t> terrainBytes,

@@ -20,12 +20,21 @@ enum class MagdecStatus {
   NoData,    // the file's variation offset is below 1: the grid is left as it was
   Missing,   // no such file: the grid is left as it was
   TooShort,  // the file ends before the grid does: the grid is left as it was
+  Modelled,  // no usable file; the grid holds the World Magnetic Model's variation instead
 };
 
 // Reads the 360 x 181 grid at V + 8, V being the value at offset 110. The grid changes only when the
 // whole grid could be read; its last entry (65160) is never written.
 MagdecStatus LoadMagneticVariation(std::span<const uint8_t> bytes, geo::MagVarGrid& grid);
 MagdecStatus LoadMagneticVariation(const std::filesystem::path& file, geo::MagVarGrid& grid);
+
+// The session's grid as the program loads it on start: from the simulator's magdec.bgl (magdec: nullopt
+// when there is no such file), the status saying how it went. When the file gives no grid, the grid is
+// left as it was, or with the corrected mode's MagVarFromModel it is computed from the World Magnetic
+// Model's coefficient file (modelFile, the program's shipped WMM.COF) for decimalYear, and the status is
+// Modelled; a model file that cannot be read or used leaves the grid and the file's status as they were.
+MagdecStatus LoadSessionVariation(const std::optional<std::filesystem::path>& magdec, WorldTables& world,
+                                  const std::filesystem::path& modelFile, double decimalYear);
 
 // Appends to TerrainPoints every whole 20-byte record within 90 nm (DistanceNm) of the airport's
 // position, in file order; a cut-short last record is ignored.

@@ -5,6 +5,7 @@
 #include "support/temp_dir.h"
 #include "support/vectors.h"
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <stdexcept>
@@ -27,6 +28,12 @@ std::string ShippedCofText() {
 const WmmModel& Shipped() {
   static const WmmModel model = WmmModel::Parse(ShippedCofText());
   return model;
+}
+
+TEST(WmmModel, DecimalYearCountsTheDaysOfItsYear) {
+  using namespace std::chrono;
+  EXPECT_EQ(DecimalYear(sys_days{2025y / January / 1}), 2025.0);
+  EXPECT_DOUBLE_EQ(DecimalYear(sys_days{2024y / July / 2} + 12h), 2024 + 183.5 / 366);
 }
 
 TEST(WmmModel, ShippedFileIsTheWmm2025Model) {

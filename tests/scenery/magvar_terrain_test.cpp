@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <optional>
 
 #include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
@@ -52,6 +54,36 @@ TEST(MagneticVariation, AFileWithoutDataOrTooShortLeavesTheGridAlone) {
   dir.Write("magdec.bgl", bytes);
   EXPECT_EQ(LoadMagneticVariation(dir.File("magdec.bgl"), grid), MagdecStatus::Loaded);
   EXPECT_EQ(grid.At(100), 5);
+}
+
+// Without a usable magdec.bgl the design gives no variation; corrected, the shipped model's for the date.
+// A readable file still wins, and a model file that cannot be read changes nothing.
+TEST(MagneticVariation, WithoutMagdecTheCorrectedModeTakesTheModel) {
+  TempDir dir;
+  const std::filesystem::path cof = std::filesystem::path(skyvox::testing::SourceRoot()) / "data" / "WMM.COF";
+  dir.Write("short.bgl", std::vector<uint8_t>(50, 0));
+  geo::MagVarGrid written;
+  written.Set(100, 5);
+  dir.Write("magdec.bgl", BuildMagdecBgl(written));
+  using Path = std::optional<std::filesystem::path>;
+  const struct {
+    bool corrected;
+    Path magdec, model;
+    MagdecStatus status;
+    double seattle;  // degrees east at 47 N 122 W
+  } cases[] = {{false, {}, cof, MagdecStatus::Missing, 0},
+               {false, dir.File("short.bgl"), cof, MagdecStatus::TooShort, 0},
+               {true, {}, cof, MagdecStatus::Modelled, 14.85},
+               {true, dir.File("short.bgl"), cof, MagdecStatus::Modelled, 14.85},
+               {true, {}, dir.File("none.cof"), MagdecStatus::Missing, 0},
+               {true, dir.File("magdec.bgl"), cof, MagdecStatus::Loaded, 0}};
+  for (const auto& c : cases) {
+    WorldTables world;
+    world.Corrected.On = c.corrected;
+    EXPECT_EQ(LoadSessionVariation(c.magdec, world, *c.model, 2025.5), c.status) << c.model->string();
+    EXPECT_NEAR(world.MagVarGrid.At(geo::MagVarGrid::Index(238, 47)) * 360 / 65536.0, c.seattle, 0.1);
+    EXPECT_EQ(world.MagVarGrid.At(100) == 5, c.status == MagdecStatus::Loaded);
+  }
 }
 
 std::vector<uint8_t> TerrainFile(const std::vector<TerrainPoint>& points) {
