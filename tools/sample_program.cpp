@@ -57,6 +57,7 @@ SampleProgram FirstStartOnSampleWorld(const std::string& work, const std::vector
   MakeScenery((fs::path(dataDir) / "sample_world.txt").string(), 0, 1, 0, 2025.0, program.SimFolder, dataDir);
 
   app::ProgramState state;
+  state.DataFolder = dataDir;
   app::ConsoleMessageBoxes boxes(out);
   Step(out, std::string("first start: ") + app::SplashController::kLabel);
   app::SplashController splash(state, boxes, program.AppFolder + "/");

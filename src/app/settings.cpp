@@ -1,10 +1,12 @@
 #include "app/settings.h"
 
+#include <chrono>
 #include <exception>
 
 #include "app/config_file.h"
 #include "base/errors.h"
 #include "base/files.h"
+#include "geo/wmm.h"
 #include "scenery/database_files.h"
 #include "scenery/magvar_terrain.h"
 #include "scenery/windows_paths.h"
@@ -62,8 +64,8 @@ void SettingsController::Load() {
   progressWindowText_ = "Magdec.bgl file";
   const auto magdec = scenery::ResolvePathNoCase(world.SimFolder + "\\scenery\\magdec.bgl",
                                                  scenery::PathContext{world.AppFolder, world.SimFolder});
-  const auto status =
-      magdec ? scenery::LoadMagneticVariation(*magdec, world.MagVarGrid) : scenery::MagdecStatus::Missing;
+  const auto status = scenery::LoadSessionVariation(magdec, world, state_.DataFolder / "WMM.COF",
+                                                    geo::DecimalYear(std::chrono::system_clock::now()));
   if (status == scenery::MagdecStatus::Missing || status == scenery::MagdecStatus::TooShort) {
     boxes_.Show(kProgramTitle,
                 std::string("The magnetic variation file scenery\\magdec.bgl of the simulator is ") +

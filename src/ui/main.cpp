@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(ui::ProgramIcon());
 
   app::ProgramState state;
+  state.DataFolder = data;
   ui::WindowChain* chainPtr = nullptr;
   auto parent = [&chainPtr]() -> QWidget* { return chainPtr ? chainPtr->Current() : nullptr; };
   ui::QtMessageBoxes boxes(parent, [&chainPtr](const std::string& cause) {

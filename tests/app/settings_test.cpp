@@ -222,14 +222,26 @@ TEST_F(SettingsWindow, ExitAndClosingEndTheProgram) {
   EXPECT_EQ(other.Next(), NextWindow::Terminate);
 }
 
+// The corrected mode takes the variation from the program's shipped model instead, without a box.
 TEST_F(SettingsWindow, AMissingMagdecIsReportedAndTheGridStaysZero) {
   fs::remove(simDir_.Path() / "Scenery" / "MAGDEC.BGL");
   state_.World.FirstRun = false;
-  window_.Load();
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_EQ(boxes_.Shown()[0].Icon, MessageIcon::Exclamation);
-  EXPECT_NE(boxes_.Shown()[0].Text.find("magdec.bgl"), std::string::npos);
-  EXPECT_EQ(state_.World.MagVarGrid, geo::MagVarGrid());
+  state_.DataFolder = testing::SourceRoot() / "data";
+  for (const bool corrected : {false, true}) {
+    SCOPED_TRACE(corrected ? "corrected" : "literal");
+    state_.World.Corrected.On = corrected;
+    boxes_ = {};
+    SettingsController window(state_, boxes_);
+    window.Load();
+    ASSERT_EQ(boxes_.Shown().size(), corrected ? 0u : 1u);
+    if (corrected) {
+      EXPECT_NE(state_.World.MagVarGrid, geo::MagVarGrid());
+      continue;
+    }
+    EXPECT_EQ(boxes_.Shown()[0].Icon, MessageIcon::Exclamation);
+    EXPECT_NE(boxes_.Shown()[0].Text.find("magdec.bgl"), std::string::npos);
+    EXPECT_EQ(state_.World.MagVarGrid, geo::MagVarGrid());
+  }
 }
 
 }  // namespace

@@ -20,10 +20,13 @@
 #include <string_view>
 
 #include "app/config_file.h"
+#include "app/corrected_mode_file.h"
+#include "app/data_folder.h"
 #include "app/startup.h"
 #include "base/errors.h"
 #include "base/files.h"
 #include "base/text.h"
+#include "geo/wmm.h"
 #include "scenery/database_files.h"
 #include "scenery/magvar_terrain.h"
 #include "scenery/windows_paths.h"
@@ -309,9 +312,14 @@ PilotWorld LoadPilotWorld(const Scenario& scenario, const std::string& appFolder
   }
   const auto magdec = scenery::ResolvePathNoCase(tables.SimFolder + "\\scenery\\magdec.bgl",
                                                  scenery::PathContext{folder, tables.SimFolder});
+  // The pilots read headings with the variation the station says them with: the station on this
+  // folder takes it from the model when the corrected mode is on and the simulator has no magdec.bgl.
+  tables.Corrected.On = app::ReadCorrectedMode(folder);
   scenery::MagdecStatus status = scenery::MagdecStatus::Missing;
   try {
-    if (magdec) status = scenery::LoadMagneticVariation(*magdec, tables.MagVarGrid);
+    status =
+        scenery::LoadSessionVariation(magdec, tables, app::ShippedDataFolder(SKYVOX_DATA_DIR) / "WMM.COF",
+                                      geo::DecimalYear(std::chrono::system_clock::now()));
   } catch (const Error&) {
     status = scenery::MagdecStatus::TooShort;
   }

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "app/config_file.h"
+#include "app/data_folder.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "base/errors.h"
@@ -62,7 +63,9 @@ ScenarioRunner::ScenarioRunner(Scenario scenario, std::string appFolder, std::os
       loopback_(std::make_unique<session::LoopbackFactory>(hub_)),
       factory_(std::make_unique<session::ChatTapFactory>(
           *loopback_,
-          session::ChatSinks{[this](int32_t to, const std::string& text) { RecordChat(to, text); }, {}})) {}
+          session::ChatSinks{[this](int32_t to, const std::string& text) { RecordChat(to, text); }, {}})) {
+  state_.DataFolder = app::ShippedDataFolder(SKYVOX_DATA_DIR);
+}
 
 ScenarioRunner::~ScenarioRunner() = default;
 

@@ -234,6 +234,7 @@ class Program {
         inputs_(options.Password, out),
         monitor_(state_, clock.NowMs),
         factory_(network, monitor_.Sinks()) {
+    state_.DataFolder = app::ShippedDataFolder(SKYVOX_DATA_DIR);
     monitor_.SetListener([this](const app::TranscriptEntry& entry) {
       if (entry.Sent || options_.Verbose) PrintLine(out_, app::FormatTranscriptEntry(entry));
     });

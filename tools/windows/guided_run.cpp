@@ -73,6 +73,7 @@ GuidedRun::GuidedRun(const fs::path& work, const fs::path& dataFolder)
       loopback_(hub_),
       network_(dplay4::NetworkOptions{}),
       providers_({&network_, &loopback_}) {
+  state_.DataFolder = dataFolder;
   fs::create_directories(appFolder_);
   fs::copy_file(dataFolder / scenery::kTerrainFileName, appFolder_ / scenery::kTerrainFileName,
                 fs::copy_options::overwrite_existing);
