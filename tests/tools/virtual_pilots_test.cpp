@@ -211,8 +211,8 @@ TEST_F(VirtualPilots, PilotWhoLeavesInFlightAndAnObserverWithCopies) {
   EXPECT_EQ(copies, sent);
 }
 
-std::string CrowdScenario() {
-  std::ifstream file(testing::SourceRoot() / "data" / "scenarios" / "crowd.txt");
+std::string ShippedScenario(const std::string& name) {
+  std::ifstream file(testing::SourceRoot() / "data" / "scenarios" / name);
   std::stringstream text;
   text << file.rdbuf();
   return text.str();
@@ -237,7 +237,7 @@ std::string CrowdFigures(const ScenarioRunner& runner) {
 }
 
 TEST_F(VirtualPilots, CrowdOfThirtyFromTheDemo) {
-  auto flown = Fly(CrowdScenario());
+  auto flown = Fly(ShippedScenario("crowd.txt"));
   std::map<std::string, std::string> expected;
   for (const VirtualPilot* p : flown->Runner->VirtualPilots()) expected[p->Name()] = "flight completed";
   ASSERT_EQ(expected.size(), 30u);
@@ -275,7 +275,7 @@ TEST_F(VirtualPilots, CrowdOfThirtyFromTheDemo) {
 // The same crowd with the station in the corrected mode: every flight still ends where it should, and
 // N129's plan between Portland and Seattle-Tacoma is taken, so it flies IFR.
 TEST_F(VirtualPilots, CrowdOfThirtyInTheCorrectedMode) {
-  auto flown = Fly(CrowdScenario(), true);
+  auto flown = Fly(ShippedScenario("crowd.txt"), true);
   std::map<std::string, std::string> expected;
   for (const VirtualPilot* p : flown->Runner->VirtualPilots()) expected[p->Name()] = "flight completed";
   expected["N130"] = "flight not completed (left the session; last phase: en route)";
@@ -288,6 +288,19 @@ TEST_F(VirtualPilots, CrowdOfThirtyInTheCorrectedMode) {
   const auto& phases = n129.Phases();
   EXPECT_TRUE(
       std::any_of(phases.begin(), phases.end(), [](const PhaseMark& m) { return m.Phase == "vectors"; }));
+}
+
+// The network test's short mix, flown here on the loopback session in both modes: the same outcome.
+TEST_F(VirtualPilots, TheShortMixInBothModes) {
+  for (const bool corrected : {false, true}) {
+    SCOPED_TRACE(corrected ? "corrected" : "literal");
+    auto flown = Fly(ShippedScenario("olympia_mix.txt"), corrected);
+    CheckFlights(*flown, {{"N1", "flight completed"},
+                          {"N2", "flight completed"},
+                          {"N3", "flight not completed (left the session; last phase: vectors)"},
+                          {"N4", "flight completed"}});
+    std::cout << (corrected ? "[ corrected] " : "[ literal  ] ") << CrowdFigures(*flown->Runner) << '\n';
+  }
 }
 
 }  // namespace
