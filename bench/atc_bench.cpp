@@ -13,7 +13,7 @@
 namespace {
 using namespace skyvox;
 
-void BM_AtcTick(benchmark::State& state) {
+void AtcTick(benchmark::State& state, atc::TableScan scan) {
   const int pilots = static_cast<int>(state.range(0));
   const int airports = static_cast<int>(state.range(1));
   const int airspaces = 1000;
@@ -63,9 +63,9 @@ void BM_AtcTick(benchmark::State& state) {
   link.PlayerRoster.push_back({});
   link.PlayerCount = static_cast<int16_t>(pilots);
 
-  atc::RunAtcCycle(link, world);  // the first tick sends every menu once
+  atc::RunAtcCycle(link, world, scan);  // the first tick sends every menu once
   for (auto _ : state) {
-    atc::RunAtcCycle(link, world);
+    atc::RunAtcCycle(link, world, scan);
     state.PauseTiming();
     station.DrainPilots(link.PlayerRoster[0].PlayerId);
     state.ResumeTiming();
@@ -73,7 +73,14 @@ void BM_AtcTick(benchmark::State& state) {
   state.counters["pilots"] = pilots;
   state.counters["airports"] = airports;
 }
+void BM_AtcTick(benchmark::State& state) { AtcTick(state, atc::TableScan::Indexed); }
+void BM_AtcTick_Baseline(benchmark::State& state) { AtcTick(state, atc::TableScan::Straightforward); }
 BENCHMARK(BM_AtcTick)->Args({500, 3000})->Args({250, 3000})->Args({500, 1500})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AtcTick_Baseline)
+    ->Args({500, 3000})
+    ->Args({250, 3000})
+    ->Args({500, 1500})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -64,6 +64,7 @@ add_library(skyvox_atc
   src/atc/atc_cycle.cpp
   src/atc/ground.cpp
   src/atc/menus.cpp
+  src/atc/place_index.cpp
   src/atc/selection.cpp
   src/atc/taxi.cpp
   src/atc/tower.cpp

@@ -27,13 +27,22 @@ struct CycleValues {
   int16_t ApproachAirportDistance = -1;
   int32_t ApproachAirportIndex = -1;
   int32_t CurrentCenterIndex = -1;
+  bool operator==(const CycleValues&) const = default;
 };
+
+class PlaceIndex;
+
+// How a tick finds the airports, centres and terrain near each pilot: through indexes built for the
+// tick (the program), or by scanning the whole tables (the reference the indexes are checked against).
+enum class TableScan { Indexed, Straightforward };
 
 struct AtcContext {
   session::SessionLink& Link;
   scenery::WorldTables& World;
   int PilotIndex = 0;  // roster index of the pilot being served
   CycleValues& Cycle;
+  // The tick's index of airports and centres; without one, each pass scans the whole tables.
+  const PlaceIndex* Places = nullptr;
 
   session::PlayerRecord& Pilot() { return Link.PlayerRoster[static_cast<size_t>(PilotIndex)]; }
 };
@@ -59,6 +68,7 @@ inline bool IsInApproachZone(int16_t distanceNm, int32_t altitude, int32_t eleva
 // Strictly inside a high-altitude centre's box ("ARTCC/FIR (HIGH)"; other classes hold nobody). A box
 // whose west edge lies east of its east edge spans the 180th meridian; one whose edges coincide holds
 // nothing.
+inline constexpr const char* kHighCenterClass = "ARTCC/FIR (HIGH)";
 bool IsInsideHighCenter(const scenery::AirspaceRecord& centre, double latitude, double longitude);
 
 // Table elements by an index that a search may have left at -1 (or a tuning made while no airport was

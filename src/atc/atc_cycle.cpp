@@ -1,8 +1,10 @@
 #include "atc/atc_cycle.h"
 
 #include <cmath>
+#include <optional>
 
 #include "atc/airport_dialogue.h"
+#include "atc/place_index.h"
 #include "atc/selection.h"
 #include "base/corrected_mode.h"
 #include "base/errors.h"
@@ -150,7 +152,8 @@ void FlightPlan(AtcContext& context) {
 // One pass over the pilot: places it, then lets its facility's dialogue, or the tuning menus, run.
 void PilotPass(AtcContext& context) {
   PlayerRecord& p = context.Pilot();
-  context.Cycle = ComputeCycleValues(p, context.World);
+  context.Cycle =
+      context.Places ? context.Places->Place(p, context.World) : ComputeCycleValues(p, context.World);
   if (!p.FacilityType.empty() || !p.TunedFrequency.empty()) {
     const std::string& facility = p.FacilityType;
     if (facility == facilities::kClearance || facility == facilities::kGround ||
@@ -168,13 +171,6 @@ void PilotPass(AtcContext& context) {
   } else if (p.IfrPlanFiled == 1) {
     FlightPlan(context);
   }
-}
-
-// More than 0.35 degrees of latitude apart is at least 21 nm whatever the longitudes, so DistanceNm
-// cannot come out at 20 or less: the distance need not be computed. (A position that is not a number
-// fails this test and goes on to DistanceNm, as before.)
-bool FartherThan20Nm(const PlayerRecord& p, const AirportRecord& airport) {
-  return std::fabs(p.Latitude - airport.Latitude) > 0.35;
 }
 
 // In corrected mode, the passes over one pilot in one tick.
@@ -205,38 +201,6 @@ void HearReplacedLine(session::SessionLink& link, PlayerRecord& p, const std::st
 }
 
 }  // namespace
-
-CycleValues ComputeCycleValues(const PlayerRecord& p, const scenery::WorldTables& world) {
-  CycleValues v;
-  for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
-    const AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
-    if (FartherThan20Nm(p, airport)) continue;
-    const int16_t d = geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude);
-    if (d <= 20 && (!v.NearestAirportFound || d < v.NearestAirportDistance)) {
-      v.NearestAirportFound = true;
-      v.NearestAirportDistance = d;
-      v.NearestAirportIndex = a;
-    }
-  }
-  for (int32_t a = 0; a < world.ControlledAirportCount; ++a) {
-    const AirportRecord& airport = world.ControlledAirports[static_cast<size_t>(a)];
-    if (airport.ApproachFreq.empty() || FartherThan20Nm(p, airport)) continue;
-    const int16_t d = geo::DistanceNm(p.Latitude, p.Longitude, airport.Latitude, airport.Longitude);
-    if (IsInApproachZone(d, p.Altitude, airport.ElevationFt) &&
-        (!v.ApproachAirportFound || d < v.ApproachAirportDistance)) {
-      v.ApproachAirportFound = true;
-      v.ApproachAirportDistance = d;
-      v.ApproachAirportIndex = a;
-    }
-  }
-  for (int32_t i = 0; i < world.AirspaceCount && static_cast<size_t>(i) < world.Airspaces.size(); ++i) {
-    // The last containing centre wins.
-    if (IsInsideHighCenter(world.Airspaces[static_cast<size_t>(i)], p.Latitude, p.Longitude)) {
-      v.CurrentCenterIndex = i;
-    }
-  }
-  return v;
-}
 
 std::string BuildMenuLine(const PlayerRecord& p, const scenery::WorldTables& world) {
   const std::string start = p.Name + ", " + p.LastAtcMessage;
@@ -274,7 +238,7 @@ std::string BuildMenuLine(const PlayerRecord& p, const scenery::WorldTables& wor
   return line;
 }
 
-void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
+void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world, TableScan scan) {
   // The design compares the line the last pass left with the one it found: a line written by an
   // earlier pass of the tick and replaced by the next (an IFR cancellation, replaced by the release) is
   // never heard, and a line equal to what the last pass found (the empty line after a takeoff clearance
@@ -290,10 +254,14 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
   // is released on the next): the line is still heard only where lines replaced within a tick are sent,
   // so this goes together with that. A few passes at most, should two states ever lead to each other.
   const bool oneLineOnce = hearEveryLine && world.Corrected.Applies(Correction::OneLineOnce);
+  // The tables do not move during a tick: one index serves every pilot's passes.
+  const std::optional<PlaceIndex> index =
+      scan == TableScan::Indexed ? std::optional<PlaceIndex>(std::in_place, world) : std::nullopt;
+  const PlaceIndex* places = index ? &*index : nullptr;
   for (int i = 0; i < link.PlayerCount; ++i) {
     if (link.PlayerRoster[static_cast<size_t>(i)].Kind != "player") continue;
     CycleValues values;
-    AtcContext context{link, world, i, values};
+    AtcContext context{link, world, i, values, places};
     std::string snapshotMessage;
     int32_t snapshotCount = 0;
     std::vector<std::string> snapshotOptions;

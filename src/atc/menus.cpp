@@ -35,7 +35,7 @@ const std::string* ChosenOption(const session::PlayerRecord& pilot) {
 }
 
 bool IsInsideHighCenter(const scenery::AirspaceRecord& s, double latitude, double longitude) {
-  if (s.AirspaceClass != "ARTCC/FIR (HIGH)") return false;
+  if (s.AirspaceClass != kHighCenterClass) return false;
   if (!(s.SouthLat < latitude && latitude < s.NorthLat)) return false;
   if (s.WestLon < s.EastLon) return s.WestLon < longitude && longitude < s.EastLon;
   if (s.WestLon > s.EastLon) {
