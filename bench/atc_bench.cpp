@@ -73,8 +73,12 @@ void AtcTick(benchmark::State& state, atc::TableScan scan) {
   state.counters["pilots"] = pilots;
   state.counters["airports"] = airports;
 }
-void BM_AtcTick(benchmark::State& state) { AtcTick(state, atc::TableScan::Indexed); }
-void BM_AtcTick_Baseline(benchmark::State& state) { AtcTick(state, atc::TableScan::Straightforward); }
+void BM_AtcTick(benchmark::State& state) {
+  AtcTick(state, atc::TableScan::Indexed);
+}
+void BM_AtcTick_Baseline(benchmark::State& state) {
+  AtcTick(state, atc::TableScan::Straightforward);
+}
 BENCHMARK(BM_AtcTick)->Args({500, 3000})->Args({250, 3000})->Args({500, 1500})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AtcTick_Baseline)
     ->Args({500, 3000})

@@ -23,7 +23,8 @@ inline bool PassConsumedChoice(bool choiceWasPending, const session::PlayerRecor
 // One ATC_Timer tick over the whole roster. The program indexes the tables once per tick; the
 // straightforward scan of every airport and centre on every pass gives the same result, slower (the
 // benchmarks' baseline and the tests' reference).
-void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world, TableScan scan = TableScan::Indexed);
+void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world,
+                 TableScan scan = TableScan::Indexed);
 
 // The nearest controlled airport, the approach zone and the current centre of the pilot, by a scan of
 // every airport and centre (PlaceIndex gives the same from an index).
