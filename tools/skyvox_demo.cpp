@@ -236,7 +236,11 @@ int Run(const Options& o, const std::string& self) {
   }
   if (o.Network || o.Window) {
     // The station and the window read the mode from its settings file at their start.
-    if (o.Corrected) app::WriteCorrectedMode(program.AppFolder, true);
+    if (o.Corrected) {
+      app::WriteCorrectedMode(program.AppFolder, true);
+      std::cout << "the corrected mode is on: " << app::kCorrectedModeFileName << " written in "
+                << program.AppFolder << '\n';
+    }
 #ifdef __unix__
     return RunNetwork(o, self, scenario, scenarioPath, program.AppFolder);
 #else

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "app/config_file.h"
+#include "app/corrected_mode_file.h"
 #include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
 #include "scenery/database_files.h"
@@ -217,6 +218,20 @@ TEST_F(StationProgram, AnswersThePasswordPromptWithThePasswordOption) {
     if (now == 300) stop_ = 1;
   };
   ExpectRun(0, "station_password_answered");  // the password itself is never printed
+}
+
+// --corrected holds for the run only: the settings file stays unwritten. The pilot's plan names
+// Olympia with its blank, which only the corrected mode reads.
+TEST_F(StationProgram, TheCorrectedModeForOneRun) {
+  options_.Monitor = true;
+  options_.Corrected = true;
+  script_ = [this](int64_t now) {
+    if (now == 300) pilot_.Join(host_.InstanceId(), "");
+    if (now == 1100) pilot_.Say("pst_fp:IFR,OLYMPIA REGIONAL,KOLM,9000");
+    if (now == 2500) stop_ = 1;
+  };
+  ExpectRun(0, "station_corrected");
+  EXPECT_FALSE(fs::exists(fs::path(options_.AppFolder) / app::kCorrectedModeFileName));
 }
 
 TEST_F(StationProgram, FailsWithTheReasonForARefusalOrAMissingSession) {

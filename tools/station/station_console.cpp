@@ -290,6 +290,7 @@ class Program {
     app::SplashController splash(state_, boxes_, folder);
     splash.Tick();
     if (options_.Corrected) state_.World.Corrected.On = true;
+    if (state_.World.Corrected.On) Event("the corrected mode is on");
     if (splash.Next() == app::NextWindow::Terminate) FailWithBox("the start-up check ended the program", 0);
     if (splash.Next() != app::NextWindow::SimulatorFolder) return;
     if (options_.SimFolder.empty()) {
