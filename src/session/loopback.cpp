@@ -73,10 +73,14 @@ bool LoopbackHub::IsFull(const Session& session) {
 }
 
 LoopbackHub::Player* LoopbackHub::FindPlayer(Session& session, int32_t playerId) {
-  for (Player& p : session.Players) {
-    if (p.Id == playerId) return &p;
-  }
-  return nullptr;
+  const auto place = session.Places.find(playerId);
+  return place == session.Places.end() ? nullptr : &session.Players[place->second];
+}
+
+void LoopbackHub::AddPlayer(Session& session, Player player) {
+  session.Places[player.Id] = session.Players.size();
+  session.LocalPlayers[player.Endpoint].push_back(player.Id);
+  session.Players.push_back(std::move(player));
 }
 
 void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
@@ -89,8 +93,18 @@ void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
     }
     return true;
   });
-  if (const Player* p = FindPlayer(session, playerId)) session.Departed[playerId] = p->FriendlyName;
-  std::erase_if(session.Players, [&](const Player& p) { return p.Id == playerId; });
+  const auto place = session.Places.find(playerId);
+  if (place != session.Places.end()) {
+    const size_t gone = place->second;
+    const Player& p = session.Players[gone];
+    session.Departed[playerId] = p.FriendlyName;
+    std::vector<int32_t>& local = session.LocalPlayers[p.Endpoint];
+    std::erase(local, playerId);
+    if (local.empty()) session.LocalPlayers.erase(p.Endpoint);
+    session.Places.erase(place);
+    session.Players.erase(session.Players.begin() + static_cast<std::ptrdiff_t>(gone));
+    for (size_t i = gone; i < session.Players.size(); ++i) session.Places[session.Players[i].Id] = i;
+  }
   for (Group& g : session.Groups) std::erase(g.Members, playerId);
 }
 
@@ -293,8 +307,9 @@ int32_t LoopbackDirectPlay::CreatePlayer(const std::string& friendlyName, const 
   p.FriendlyName = friendlyName;
   p.FormalName = formalName;
   p.Endpoint = endpoint_;
-  s.Players.push_back(std::move(p));
-  return s.Players.back().Id;
+  const int32_t id = p.Id;
+  LoopbackHub::AddPlayer(s, std::move(p));
+  return id;
 }
 
 void LoopbackDirectPlay::DestroyPlayer(int32_t playerId) {
@@ -339,9 +354,13 @@ DpReceived LoopbackDirectPlay::Receive(int32_t flags) {
   if (flags != kReceiveAll) throw DirectPlayError("unsupported receive flags");
   LoopbackHub::Session& s = OpenSession();
   LoopbackHub::Player* oldest = nullptr;
-  for (LoopbackHub::Player& p : s.Players) {
-    if (p.Endpoint != endpoint_ || p.Queue.empty()) continue;
-    if (oldest == nullptr || p.Queue.front().Sequence < oldest->Queue.front().Sequence) oldest = &p;
+  const auto local = s.LocalPlayers.find(endpoint_);
+  if (local != s.LocalPlayers.end()) {
+    for (const int32_t id : local->second) {
+      LoopbackHub::Player& p = *LoopbackHub::FindPlayer(s, id);
+      if (p.Queue.empty()) continue;
+      if (oldest == nullptr || p.Queue.front().Sequence < oldest->Queue.front().Sequence) oldest = &p;
+    }
   }
   if (oldest == nullptr) throw DirectPlayError("no messages");
   LoopbackHub::Queued q = std::move(oldest->Queue.front());

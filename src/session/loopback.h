@@ -31,6 +31,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "session/directplay.h"
@@ -114,6 +115,10 @@ class LoopbackHub {
     int32_t MaxPlayers = 0;
     int32_t Flags = 0;
     std::vector<Player> Players;
+    // Where each player is in Players, and each endpoint's players by id: kept with Players so that
+    // finding a player or an endpoint's queues does not go through every player of a large session.
+    std::unordered_map<int32_t, size_t> Places;
+    std::unordered_map<uint32_t, std::vector<int32_t>> LocalPlayers;
     std::vector<Group> Groups;
     std::vector<uint32_t> Endpoints;          // endpoints that have the session open
     std::map<int32_t, std::string> Departed;  // players that left, by id, while messages of theirs wait
@@ -127,6 +132,7 @@ class LoopbackHub {
   static DpSessionDesc Describe(const Session& session, bool withPassword);
   static bool IsFull(const Session& session);
   static Player* FindPlayer(Session& session, int32_t playerId);
+  static void AddPlayer(Session& session, Player player);
   static void RemovePlayer(Session& session, int32_t playerId);
 
   // The endpoint operations; `session` is the endpoint's open session.

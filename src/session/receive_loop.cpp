@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "base/rounding.h"
 #include "base/text.h"
@@ -118,24 +120,40 @@ auto AboutSender(const scenery::WorldTables& world, Lookup lookup) {
   return lookup();
 }
 
+// How a tick finds senders in the roster. The index answers in constant time; the pass over the roster
+// is the reference it is held to. The straightforward tick also reads a position or a description once
+// per matching entry, from a copy of the message, where the fast one reads it once for all of them.
+enum class Lookup { Indexed, Straightforward };
+
 // Handles one received message; returns false when the station was closed and the tick must end.
 // ignoreErrors is set once a command whose failures must not end the session was processed.
 bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& events, DpReceived& received,
-            bool& ignoreErrors) {
+            bool& ignoreErrors, Lookup lookup) {
   DpMessage& m = received.Message;
   const int32_t sender = received.From;
   const int32_t type = m.ReadLong();
   const int32_t count = m.ReadLong();
-  auto senderEntries = [&] { return AboutSender(world, [&] { return FindRosterEntry(link, sender); }); };
+  const bool indexed = lookup == Lookup::Indexed;
+  std::vector<int> scanned;
+  // The sender's entries, looked up when the message needs them; the vector holds until the next lookup.
+  auto senderEntries = [&]() -> const std::vector<int>& {
+    if (indexed) return *AboutSender(world, [&] { return &FindRosterEntry(link, sender); });
+    scanned = AboutSender(world, [&] { return FindRosterEntryStraightforward(link, sender); });
+    return scanned;
+  };
   switch (type) {
     case kJoinAsPlayer:
     case kJoinAsObserver: {
       if (!link.IsSessionHost) break;
       const std::string name = AboutSender(world, [&] { return LookupPlayerName(link, sender); });
       bool known = false;
-      for (int i = 0; i < link.PlayerCount; ++i) {
-        const PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
-        if (r.Name == name && r.PlayerId == sender) known = true;
+      if (indexed) {
+        known = !link.Index.Find(link, sender, name).empty();
+      } else {
+        for (int i = 0; i < link.PlayerCount; ++i) {
+          const PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
+          if (r.Name == name && r.PlayerId == sender) known = true;
+        }
       }
       const bool room = link.PlayerCount <= link.SessionMaxPlayers;
       const bool player = type == kJoinAsPlayer;
@@ -157,14 +175,24 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
     case kIdentificationRequest:
       SendAnnouncement(link, kPlayerAnnouncement, link.OwnPlayerId, sender);
       break;
-    case kAircraftDescription:
+    case kAircraftDescription: {
       if (link.PlayerCount < 1) break;
-      for (const int i : senderEntries()) {
+      const std::vector<int>& entries = senderEntries();
+      if (indexed) {
+        // Every matching entry would read the same remaining fields: they are read once.
+        if (entries.empty()) break;
+        m.ReadShort();
+        const std::string kind = ReadText(m, count);
+        for (const int i : entries) link.PlayerRoster[static_cast<size_t>(i)].AircraftKind = kind;
+        break;
+      }
+      for (const int i : entries) {
         DpMessage copy = m;  // each matching entry reads the remaining fields again
         copy.ReadShort();
         link.PlayerRoster[static_cast<size_t>(i)].AircraftKind = ReadText(copy, count);
       }
       break;
+    }
     case kHostLeft:
       PurgeDepartedPlayers(link, world);
       if (link.PlayerCount == 0) {
@@ -175,6 +203,7 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
       }
       link.IsSessionHost = true;
       events.ShowInformation(kNowHostingText);
+      if (indexed) link.Index.Sync(link);  // the message box may have let other timers change the roster
       break;
     case kRemovedByHost:
       events.ShowInformation(kRemovedText);
@@ -182,12 +211,12 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
       events.CloseStation();
       return false;
     case kPositionReport:
-    case kPositionReportWithSpeed:
+    case kPositionReportWithSpeed: {
       if (link.PlayerCount < 1) break;
-      for (const int i : senderEntries()) {
-        DpMessage copy = m;
-        const DecodedPosition p = DecodePosition(copy, type == kPositionReportWithSpeed, world.MagVarGrid,
-                                                 world.Corrected.Applies(Correction::NumbersAsRead));
+      const std::vector<int>& entries = senderEntries();
+      const bool withSpeed = type == kPositionReportWithSpeed;
+      const bool asRead = world.Corrected.Applies(Correction::NumbersAsRead);
+      auto apply = [&](int i, const DecodedPosition& p) {
         PlayerRecord& r = link.PlayerRoster[static_cast<size_t>(i)];
         r.CyclesWithoutPosition = 0;
         r.Latitude = p.Latitude;
@@ -195,18 +224,34 @@ bool Handle(SessionLink& link, scenery::WorldTables& world, SessionEvents& event
         r.Altitude = p.Altitude;
         r.Heading = p.Heading;
         r.GroundSpeed = p.GroundSpeed;
+      };
+      if (indexed) {
+        // Decoded once, from the message itself, for every matching entry.
+        if (entries.empty()) break;
+        const DecodedPosition p = DecodePosition(m, withSpeed, world.MagVarGrid, asRead);
+        for (const int i : entries) apply(i, p);
+        break;
+      }
+      for (const int i : entries) {
+        DpMessage copy = m;
+        apply(i, DecodePosition(copy, withSpeed, world.MagVarGrid, asRead));
       }
       break;
+    }
     case kChatText: {
       if (count <= 1) break;
       std::string text = ReadText(m, count);
       std::erase(text, ' ');
+      // The provider may have handed the line to other code on its way in (a transcript), and a command
+      // may send a line: the index looks at the roster again before and after.
+      if (indexed) link.Index.Sync(link);
       for (const int i : senderEntries()) {
         if (text.empty()) continue;
         const std::string cmd = LowerCaseCp1252(text.substr(0, 7));
         if (text.size() > 1 && (cmd == "pst_fp:" || cmd == "atcmsg:")) ignoreErrors = true;
         InterpretChat(link, world, i, text);
       }
+      if (indexed) link.Index.Sync(link);
       break;
     }
     default:
@@ -255,7 +300,9 @@ void InterpretChat(SessionLink& link, scenery::WorldTables& world, int index, co
   }
 }
 
-void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, SessionEvents& events) {
+namespace {
+
+void Tick(SessionLink& link, scenery::WorldTables& world, SessionEvents& events, Lookup lookup) {
   bool ignoreErrors = false;
   auto endSession = [&] {
     events.ShowInformation(kRemovedText);
@@ -269,11 +316,13 @@ void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, Sessi
     endSession();
     return;
   }
+  // Whatever changed the roster since the last tick (timers, the window, tests) is seen here.
+  if (lookup == Lookup::Indexed) link.Index.Sync(link);
   while (n >= 1) {
     try {
       n -= 1;
       DpReceived received = link.Play().Receive(kReceiveAll);
-      if (!Handle(link, world, events, received, ignoreErrors)) return;
+      if (!Handle(link, world, events, received, ignoreErrors, lookup)) return;
     } catch (const DepartedSender&) {
       // Corrected mode: the message of a sender who left is skipped.
     } catch (const Error&) {
@@ -282,8 +331,20 @@ void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, Sessi
         return;
       }
       // After a flight plan or a copy request, failures are passed over for the rest of the tick.
+      if (lookup == Lookup::Indexed) link.Index.Sync(link);
     }
   }
+}
+
+}  // namespace
+
+void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, SessionEvents& events) {
+  Tick(link, world, events, Lookup::Indexed);
+}
+
+void OnConnectionTimerTickStraightforward(SessionLink& link, scenery::WorldTables& world,
+                                          SessionEvents& events) {
+  Tick(link, world, events, Lookup::Straightforward);
 }
 
 }  // namespace skyvox::session

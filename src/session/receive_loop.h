@@ -27,6 +27,10 @@ class SessionEvents {
 };
 
 void OnConnectionTimerTick(SessionLink& link, scenery::WorldTables& world, SessionEvents& events);
+// The same tick finding senders by a pass over the roster and decoding a message once per matching
+// entry: the reference the tick above is held to.
+void OnConnectionTimerTickStraightforward(SessionLink& link, scenery::WorldTables& world,
+                                          SessionEvents& events);
 
 // Interprets a chat line (blanks already removed, not empty) from roster entry i: a menu choice or a
 // pilot command.

@@ -1,5 +1,7 @@
 #include "session/roster.h"
 
+#include <algorithm>
+
 #include "session/messages.h"
 
 namespace skyvox::session {
@@ -43,7 +45,81 @@ DirectPlay& SessionLink::Play() {
   return *Dp;
 }
 
-std::vector<int> FindRosterEntry(SessionLink& link, int32_t senderId) {
+namespace {
+
+// The entries a roster pass looks at: the first PlayerCount, never beyond the vector.
+size_t CoveredCount(const SessionLink& link) {
+  return std::min(static_cast<size_t>(std::max<int>(link.PlayerCount, 0)), link.PlayerRoster.size());
+}
+
+}  // namespace
+
+void RosterIndex::DropFrom(size_t first) {
+  // From the end, so that each dropped entry is the last of its chain.
+  while (entries_.size() > first) {
+    const Entry& e = entries_.back();
+    if (e.Previous < 0) {
+      chains_.erase(e.Id);
+    } else {
+      entries_[static_cast<size_t>(e.Previous)].Next = -1;
+      chains_[e.Id].Last = e.Previous;
+    }
+    entries_.pop_back();
+  }
+}
+
+void RosterIndex::Sync(const SessionLink& link) {
+  const std::vector<PlayerRecord>& roster = link.PlayerRoster;
+  const size_t covered = CoveredCount(link);
+  size_t same = 0;
+  const size_t common = std::min(covered, entries_.size());
+  while (same < common && entries_[same].Id == roster[same].PlayerId &&
+         entries_[same].Name == roster[same].Name)
+    ++same;
+  DropFrom(same);
+  for (size_t i = same; i < covered; ++i) {
+    const PlayerRecord& r = roster[i];
+    Entry e{r.PlayerId, r.Name, -1, -1};
+    const int32_t index = static_cast<int32_t>(i);
+    const auto [chain, fresh] = chains_.try_emplace(r.PlayerId, Chain{index, index});
+    if (!fresh) {
+      e.Previous = chain->second.Last;
+      entries_[static_cast<size_t>(chain->second.Last)].Next = index;
+      chain->second.Last = index;
+    }
+    entries_.push_back(std::move(e));
+  }
+  storage_ = roster.data();
+  size_ = roster.size();
+  count_ = link.PlayerCount;
+}
+
+const std::vector<int>& RosterIndex::Find(const SessionLink& link, int32_t id, const std::string& name) {
+  const std::vector<PlayerRecord>& roster = link.PlayerRoster;
+  if (storage_ != roster.data() || size_ != roster.size() || count_ != link.PlayerCount) Sync(link);
+  for (;;) {
+    found_.clear();
+    const auto chain = chains_.find(id);
+    if (chain == chains_.end()) return found_;
+    bool stale = false;
+    for (int32_t j = chain->second.First; j >= 0 && !stale;) {
+      const Entry& e = entries_[static_cast<size_t>(j)];
+      const PlayerRecord& r = roster[static_cast<size_t>(j)];
+      stale = r.PlayerId != e.Id || r.Name != e.Name;
+      if (!stale && e.Name == name) found_.push_back(j);
+      j = e.Next;
+    }
+    if (!stale) return found_;
+    Sync(link);  // an entry changed in place: the synced index answers as the pass does
+  }
+}
+
+const std::vector<int>& FindRosterEntry(SessionLink& link, int32_t senderId) {
+  const std::string name = LookupPlayerName(link, senderId);
+  return link.Index.Find(link, senderId, name);
+}
+
+std::vector<int> FindRosterEntryStraightforward(SessionLink& link, int32_t senderId) {
   const std::string name = LookupPlayerName(link, senderId);
   std::vector<int> found;
   for (int i = 0; i < link.PlayerCount; ++i) {

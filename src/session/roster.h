@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "geo/geometry.h"
@@ -63,6 +64,44 @@ void ClearPlannedRoute(PlayerRecord& pilot);
 // Drops the IFR flight plan: IfrPlanFiled 0 and the planned route forgotten.
 void DropFlightPlan(PlayerRecord& pilot);
 
+struct SessionLink;
+
+// The roster entries of a sender found without a pass over the roster, with exactly the answer of that
+// pass: every one of the first PlayerCount entries whose Name and PlayerId are the sender's, in roster
+// order, duplicates included. The roster stays a plain vector that many places change directly, so the
+// index keeps its own copy of the name and id of every entry it covers. Sync compares the roster with
+// that copy and indexes again from the first entry that differs; Find syncs by itself when the count,
+// the size or the storage of the roster moved (joins, purges, clearing), and checks every entry it
+// answers with against the roster. A name or id changed in place elsewhere is seen at the next Sync,
+// which the receive loop runs at the start of every tick and after each step that may run other code.
+class RosterIndex {
+ public:
+  void Sync(const SessionLink& link);
+  // The indexes, ascending, of the entries among the first PlayerCount named `name` with id `id`. The
+  // vector is the index's own and holds until the next Find.
+  const std::vector<int>& Find(const SessionLink& link, int32_t id, const std::string& name);
+
+ private:
+  struct Entry {
+    int32_t Id = 0;
+    std::string Name;
+    int32_t Previous = -1;  // the entries with the same id, a chain in roster order
+    int32_t Next = -1;
+  };
+  struct Chain {
+    int32_t First = -1;
+    int32_t Last = -1;
+  };
+  void DropFrom(size_t first);
+
+  std::vector<Entry> entries_;
+  std::unordered_map<int32_t, Chain> chains_;
+  const void* storage_ = nullptr;  // the roster as last synced
+  size_t size_ = 0;
+  int count_ = 0;
+  std::vector<int> found_;
+};
+
 // The program-wide session objects: the DirectPlay object of the connection, the roster, the ids of
 // the join, and the station window's two flags.
 struct SessionLink {
@@ -74,14 +113,19 @@ struct SessionLink {
   int32_t SessionMaxPlayers = 0;
   bool SessionActive = false;
   bool IsSessionHost = false;
+  // Not part of the session's state: the receive loop's lookup of senders in PlayerRoster.
+  RosterIndex Index;
 
   // The DirectPlay object, or DirectPlayError when there is none (closed, released).
   DirectPlay& Play();
 };
 
 // Indexes of the entries whose Name equals the sender's DirectPlay name and whose PlayerId equals
-// the sender id (looked up once per call). Throws what the name lookup throws.
-std::vector<int> FindRosterEntry(SessionLink& link, int32_t senderId);
+// the sender id (looked up once per call), through link.Index; the vector holds until the next lookup.
+// Throws what the name lookup throws.
+const std::vector<int>& FindRosterEntry(SessionLink& link, int32_t senderId);
+// The same answer from a pass over the roster: the reference the index is held to.
+std::vector<int> FindRosterEntryStraightforward(SessionLink& link, int32_t senderId);
 void AddRosterEntry(SessionLink& link, int32_t senderId, const std::string& kind);
 // Removes the entries whose (name, id) the session no longer lists; skips the entry that moves into a
 // freed place until the next pass. Throws what DirectPlay throws.
