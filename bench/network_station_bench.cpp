@@ -8,7 +8,11 @@
 // measured window and the latency from a report's send to the receive loop handling it (which
 // includes waiting for the next timer tick).
 //
-//   skyvox_network_station_bench [PILOTS] [SECONDS] [MACHINES]
+//   skyvox_network_station_bench [PILOTS] [SECONDS] [MACHINES] [--json FILE]
+//
+// --json writes the figures as one benchmark entry, NetworkStation/PILOTS: real_time the p99 delay in
+// ms, counters latency_p50_ms, latency_p90_ms, latency_p99_ms, latency_max_ms, cpu_percent (of one core)
+// and reports_per_second.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,8 +192,8 @@ class TimingDirectPlay : public session::ForwardingDirectPlay {
   }
 };
 
-int RunStation(int pilots, int machines, int seconds, uint16_t enumerationPort, int fromPilots,
-               int toPilots) {
+int RunStation(int pilots, int machines, int seconds, uint16_t enumerationPort, int fromPilots, int toPilots,
+               const std::string& json) {
   WaitLine(fromPilots);
   auto context = dplay4::MakeNetworkContext();
   auto network = std::make_unique<dplay4::NetworkDirectPlay>(
@@ -268,15 +272,44 @@ int RunStation(int pilots, int machines, int seconds, uint16_t enumerationPort, 
   std::printf(
       "(the receive loop runs on the 100 ms Connection_Timer: about 50 ms of the delay is the wait for "
       "it)\n");
-  return 0;
+  if (json.empty()) return 0;
+  std::FILE* out = std::fopen(json.c_str(), "w");
+  if (out == nullptr) {
+    std::fprintf(stderr, "cannot write %s\n", json.c_str());
+    return 1;
+  }
+  std::fprintf(
+      out,
+      "{\"benchmarks\":[{\"name\":\"NetworkStation/%d\",\"real_time\":%.3f,\"time_unit\":\"ms\","
+      "\"latency_p50_ms\":%.3f,\"latency_p90_ms\":%.3f,\"latency_p99_ms\":%.3f,\"latency_max_ms\":%.3f,"
+      "\"cpu_percent\":%.3f,\"reports_per_second\":%.1f}]}\n",
+      pilots, ms(0.99), ms(0.5), ms(0.9), ms(0.99), ms(1.0), 100.0 * cpu / wall,
+      static_cast<double>(d.size()) / wall);
+  return std::fclose(out) == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int pilots = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-  const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
-  const int machines = std::min(pilots, argc > 3 ? std::max(1, std::atoi(argv[3])) : 20);
+  std::vector<std::string> numbers;
+  std::string json;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "--json needs a file name\n");
+        return 2;
+      }
+      json = argv[++i];
+    } else {
+      numbers.emplace_back(argv[i]);
+    }
+  }
+  auto number = [&](size_t k, int fallback) {
+    return k < numbers.size() ? std::max(1, std::atoi(numbers[k].c_str())) : fallback;
+  };
+  const int pilots = number(0, 200);
+  const int seconds = number(1, 10);
+  const int machines = std::min(pilots, number(2, 20));
   std::random_device rd;
   const uint16_t enumerationPort = static_cast<uint16_t>(40000 + rd() % 20000);
   int up[2], down[2];
@@ -291,7 +324,7 @@ int main(int argc, char** argv) {
   close(down[0]);
   int rc = 1;
   try {
-    rc = RunStation(pilots, machines, seconds, enumerationPort, up[0], down[1]);
+    rc = RunStation(pilots, machines, seconds, enumerationPort, up[0], down[1], json);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "station: %s\n", e.what());
   }

@@ -1,11 +1,16 @@
 #include "dplay4/network.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <asio.hpp>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <list>
 #include <map>
@@ -93,6 +98,56 @@ bool LooksLikeHostName(const std::string& host) {
   });
 }
 
+// Our datagram socket. The event loop watches a socket for as long as it holds it, and every datagram
+// that arrives on a watched socket wakes the loop, even with no read pending; so the socket is a plain
+// descriptor that a stream_descriptor watches only while we wait for the next datagram, and not while
+// a batch of them is collected. Reads never wait; sends keep the socket's blocking mode.
+class DatagramSocket {
+ public:
+  DatagramSocket(asio::io_context& io, udp::socket socket) : watch_(io), fd_(socket.release()) {}
+  ~DatagramSocket() { Close(); }
+  DatagramSocket(const DatagramSocket&) = delete;
+  DatagramSocket& operator=(const DatagramSocket&) = delete;
+
+  // handler(error) once a datagram is waiting (operation_aborted when unwatched or closed).
+  template <typename Handler>
+  void Watch(Handler handler) {
+    asio::error_code ec;
+    if (!watch_.is_open()) watch_.assign(fd_, ec);
+    if (ec) return;
+    watch_.async_wait(asio::posix::descriptor_base::wait_read, std::move(handler));
+  }
+  void Unwatch() {
+    if (watch_.is_open()) watch_.release();
+  }
+  void Close() {
+    Unwatch();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  // The size of the datagram read into buffer from `from`; -1 when none is waiting, -2 when the read
+  // failed.
+  ssize_t Receive(std::span<uint8_t> buffer, Ip& from) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&address), &length);
+    if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : -2;
+    from = Ip{};
+    if (address.sin_family == AF_INET) std::memcpy(from.data(), &address.sin_addr, from.size());
+    return n;
+  }
+  void SendTo(const std::vector<uint8_t>& datagram, const udp::endpoint& to, asio::error_code& ec) {
+    ec.clear();
+    if (::sendto(fd_, datagram.data(), datagram.size(), 0, to.data(), static_cast<socklen_t>(to.size())) < 0)
+      ec = asio::error_code(errno, asio::error::get_system_category());
+  }
+
+ private:
+  asio::posix::stream_descriptor watch_;
+  int fd_;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -146,7 +201,8 @@ class NetworkDirectPlay::Impl : public Transport {
           peer_->Tick(NowMs());
           SweepIdle();
           NoticeTakeOver();
-        }) {
+        }),
+        batchTimer_(context_->Io()) {
     context_->Tickers.push_back(&ticker_);
   }
 
@@ -165,7 +221,16 @@ class NetworkDirectPlay::Impl : public Transport {
   void Log(const std::string& text) const {
     if (options_.Log) options_.Log(text);
   }
-  void Poll() { PollNetwork(*context_); }
+  // An operation's look at the network. A burst of operations (a tick receiving and naming dozens of
+  // messages) looks once: each look costs system calls, and what a millisecond could bring is handled by
+  // the burst's next look or the caller's next wait.
+  void Poll() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPoll_ < std::chrono::milliseconds(1)) return;
+    lastPoll_ = now;
+    PollNetwork(*context_);
+    if (batching_) TakeDatagrams();
+  }
   bool Interrupted() const { return options_.Interrupted && options_.Interrupted(); }
   // Tells the program once when this machine became the name server of a session it joined.
   void NoticeTakeOver() {
@@ -226,11 +291,15 @@ class NetworkDirectPlay::Impl : public Transport {
   uint16_t searchPort_ = 0;
 
   std::unique_ptr<tcp::acceptor> acceptor_;
-  std::unique_ptr<udp::socket> datagram_;
+  std::unique_ptr<DatagramSocket> datagram_;
   std::unique_ptr<udp::socket> enumeration_;
   std::array<uint8_t, 65536> datagramBuffer_{};
   std::array<uint8_t, 65536> enumerationBuffer_{};
-  udp::endpoint datagramFrom_, enumerationFrom_;
+  udp::endpoint enumerationFrom_;
+  // While a batch is open the datagram socket is not watched; the timer ends the batch.
+  asio::steady_timer batchTimer_;
+  bool batching_ = false;
+  std::chrono::steady_clock::time_point lastPoll_{};
 
   struct Connection {
     explicit Connection(asio::io_context& io) : Socket(io), Timer(io) {}
@@ -257,6 +326,11 @@ class NetworkDirectPlay::Impl : public Transport {
   // (the session keeps its address when we take over), else the configured one.
   uint16_t EnumerationPort() const { return searchPort_ != 0 ? searchPort_ : options_.EnumerationPort; }
   void ReceiveDatagrams(udp::socket& socket, std::array<uint8_t, 65536>& buffer, udp::endpoint& from);
+  // Waits for the next datagram on our datagram socket; OpenBatch then collects those that follow it.
+  void WatchDatagrams();
+  void OpenBatch();
+  // Hands every datagram waiting on our socket to the peer (a bounded number); how many there were.
+  size_t TakeDatagrams();
   void Read(const std::shared_ptr<Connection>& c);
   void Write(const std::shared_ptr<Connection>& c);
   void Drop(const std::shared_ptr<Connection>& c, const std::string& why);
@@ -295,7 +369,7 @@ void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
       socket->open(udp::v4());
       socket->bind(udp::endpoint(udp::v4(), static_cast<uint16_t>(port)));
       socket->set_option(asio::socket_base::broadcast(true));
-      datagram_ = std::move(socket);
+      datagram_ = std::make_unique<DatagramSocket>(io, std::move(*socket));
       datagramPort = static_cast<uint16_t>(port);
     } catch (const std::system_error&) {
     }
@@ -319,7 +393,7 @@ void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
   peer_ = std::make_unique<Peer>(*this, config);
   peer_->Tick(NowMs());
   Accept();
-  ReceiveDatagrams(*datagram_, datagramBuffer_, datagramFrom_);
+  WatchDatagrams();
   Log("listening on TCP port " + std::to_string(streamPort) + " and UDP port " +
       std::to_string(datagramPort));
 }
@@ -436,13 +510,58 @@ void NetworkDirectPlay::Impl::ReceiveDatagrams(udp::socket& socket, std::array<u
       asio::buffer(buffer), from, [this, alive, s, &buffer, &from](const asio::error_code& error, size_t n) {
         if (alive.expired() || !*alive.lock()) return;
         if (error == asio::error::operation_aborted) return;
-        if (s != datagram_.get() && s != enumeration_.get()) return;
+        if (s != enumeration_.get()) return;
         if (!error && peer_) {
           peer_->OnDatagram(ToIp(from.address()), std::span<const uint8_t>(buffer.data(), n));
         }
         // The peer may have stopped the enumeration listener meanwhile.
-        if (s == datagram_.get() || s == enumeration_.get()) ReceiveDatagrams(*s, buffer, from);
+        if (s == enumeration_.get()) ReceiveDatagrams(*s, buffer, from);
       });
+}
+
+void NetworkDirectPlay::Impl::WatchDatagrams() {
+  std::weak_ptr<bool> alive = alive_;
+  DatagramSocket* socket = datagram_.get();
+  socket->Watch([this, alive, socket](const asio::error_code& error) {
+    if (alive.expired() || !*alive.lock() || error == asio::error::operation_aborted) return;
+    if (socket != datagram_.get()) return;
+    const size_t taken = TakeDatagrams();
+    if (options_.DatagramBatchMs > 0 && taken > 0) {
+      datagram_->Unwatch();
+      OpenBatch();
+    } else {
+      WatchDatagrams();
+    }
+  });
+}
+
+void NetworkDirectPlay::Impl::OpenBatch() {
+  batching_ = true;
+  std::weak_ptr<bool> alive = alive_;
+  batchTimer_.expires_after(std::chrono::milliseconds(options_.DatagramBatchMs));
+  batchTimer_.async_wait([this, alive](const asio::error_code& error) {
+    if (alive.expired() || !*alive.lock() || error || !batching_ || !datagram_) return;
+    // Datagrams kept coming: another batch; the stream has paused: back to taking each at once.
+    if (TakeDatagrams() > 0) return OpenBatch();
+    batching_ = false;
+    WatchDatagrams();
+  });
+}
+
+size_t NetworkDirectPlay::Impl::TakeDatagrams() {
+  // Bounded, so that a flood cannot hold the caller: what is left waits for the next batch.
+  constexpr size_t kMaxPerTake = 4096;
+  size_t taken = 0;
+  for (size_t tries = 0; datagram_ && tries < kMaxPerTake; ++tries) {
+    Ip from{};
+    const ssize_t n = datagram_->Receive(datagramBuffer_, from);
+    if (n == -1) break;
+    if (n < 0) continue;  // a failed read is passed over
+    ++taken;
+    if (peer_)
+      peer_->OnDatagram(from, std::span<const uint8_t>(datagramBuffer_.data(), static_cast<size_t>(n)));
+  }
+  return taken;
 }
 
 void NetworkDirectPlay::Impl::SendStream(const Address& to, std::vector<uint8_t> message) {
@@ -508,14 +627,14 @@ void NetworkDirectPlay::Impl::Write(const std::shared_ptr<Connection>& c) {
 void NetworkDirectPlay::Impl::SendDatagram(const Address& to, std::vector<uint8_t> datagram) {
   if (!datagram_) return;
   asio::error_code ec;
-  datagram_->send_to(asio::buffer(datagram), udp::endpoint(ToAsio(to.Host), to.Port), 0, ec);
+  datagram_->SendTo(datagram, udp::endpoint(ToAsio(to.Host), to.Port), ec);
   if (ec) Log("cannot send a datagram to " + ToText(to) + ": " + ec.message());
 }
 
 void NetworkDirectPlay::Impl::BroadcastDatagram(uint16_t port, std::vector<uint8_t> datagram) {
   if (!datagram_) return;
   asio::error_code ec;
-  datagram_->send_to(asio::buffer(datagram), udp::endpoint(asio::ip::address_v4::broadcast(), port), 0, ec);
+  datagram_->SendTo(datagram, udp::endpoint(asio::ip::address_v4::broadcast(), port), ec);
   if (ec) Log("cannot broadcast on the local network: " + ec.message());
 }
 
@@ -615,11 +734,13 @@ void NetworkDirectPlay::Impl::CloseSockets() {
   inbound_.clear();
   outbound_.clear();
   if (acceptor_) acceptor_->close(ec);
-  if (datagram_) datagram_->close(ec);
+  if (datagram_) datagram_->Close();
   if (enumeration_) enumeration_->close(ec);
+  batchTimer_.cancel();
+  batching_ = false;
   // The sockets' pending handlers still refer to them: give them to the context to finish with.
-  auto keep = std::make_shared<
-      std::tuple<std::unique_ptr<tcp::acceptor>, std::unique_ptr<udp::socket>, std::unique_ptr<udp::socket>>>(
+  auto keep = std::make_shared<std::tuple<std::unique_ptr<tcp::acceptor>, std::unique_ptr<DatagramSocket>,
+                                          std::unique_ptr<udp::socket>>>(
       std::move(acceptor_), std::move(datagram_), std::move(enumeration_));
   asio::post(context_->Io(), [keep] {});
 }

@@ -11,7 +11,8 @@
 // (Open with kOpenCreate), which is what the simulated host uses.
 //
 // Single-threaded: sockets are standalone Asio objects on a NetworkContext that is polled, never run
-// on a thread. Every operation first handles what the network delivered so far. Operations that
+// on a thread. Every operation first handles what the network delivered so far (operations that follow
+// one another within a millisecond, like a tick's receives, share the first one's look). Operations that
 // DirectPlay makes wait (EnumSessions, Open, CreatePlayer) poll the context until their answer or
 // their timeout; everything else returns at once. Several objects may share one context (tests put
 // a host and its peers in one process); each object then also serves the others while it waits.
@@ -61,6 +62,11 @@ struct NetworkOptions {
   // A message still incomplete this long after its first byte closes its connection, however slowly
   // the rest keeps coming.
   int32_t PartialMessageTimeoutMs = 30000;
+  // Datagrams that follow another within this time are taken together: at the end of that time, or
+  // first by any operation of this object (which handles what the network delivered so far). A steady
+  // stream of position reports then wakes a waiting program once per batch rather than once per
+  // report. The first datagram after a quiet spell is taken at once. 0 takes each one at once.
+  int32_t DatagramBatchMs = 20;
   // The protocol dialect we announce (11: DirectX 6.1a).
   uint16_t Dialect = 11;
   // The host's id scrambling key; a random one when absent. A fixed key makes ids predictable: with 0,

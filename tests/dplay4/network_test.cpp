@@ -153,6 +153,25 @@ TEST_F(NetworkSession, AThirdMachineIsIntroducedAndPlayersThatLeaveAreDeleted) {
   EXPECT_THROW(a->GetPlayerFriendlyName(bId), DirectPlayError);
 }
 
+// Datagrams that follow one another are collected in batches: all of them reach the player, in order,
+// whether the batch's end takes them or the next operation does.
+TEST_F(NetworkSession, DatagramsThatFollowEachOtherAllArriveInOrder) {
+  const int32_t hostPlayer = Host();
+  auto [pilot, pilotId] = Join("N1");
+  Settle();
+  for (const bool waitForTheBatch : {true, false}) {
+    std::vector<std::array<int32_t, 4>> sent;
+    for (int32_t i = 0; i < 40; ++i) {
+      pilot->Send(pilotId, hostPlayer, 0, Text(0x1019, i));
+      sent.push_back({pilotId, hostPlayer, 0x1019, i});
+      if (i == 0) PollNetworkFor(*context, 1);  // the first one opens a batch
+    }
+    std::this_thread::sleep_for(2ms);  // for the loopback to deliver
+    if (waitForTheBatch) Settle();
+    EXPECT_EQ(Drain(*host, hostPlayer), sent);
+  }
+}
+
 TEST_F(NetworkSession, TheOldestPeerTakesOverWhenTheHostLeavesAndAdmitsNewMachines) {
   Host();
   auto [station, stationId] = Join("AI_Controller");
