@@ -1,6 +1,7 @@
 #include "dplay4/network.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <asio.hpp>
@@ -101,7 +102,7 @@ bool LooksLikeHostName(const std::string& host) {
 // Our datagram socket. The event loop watches a socket for as long as it holds it, and every datagram
 // that arrives on a watched socket wakes the loop, even with no read pending; so the socket is a plain
 // descriptor that a stream_descriptor watches only while we wait for the next datagram, and not while
-// a batch of them is collected. Reads never wait; sends keep the socket's blocking mode.
+// a batch of them is collected. Reads never wait; sends wait for room as on a blocking socket.
 class DatagramSocket {
  public:
   DatagramSocket(asio::io_context& io, udp::socket socket) : watch_(io), fd_(socket.release()) {}
@@ -137,10 +138,19 @@ class DatagramSocket {
     if (address.sin_family == AF_INET) std::memcpy(from.data(), &address.sin_addr, from.size());
     return n;
   }
+  // Waits for room in the send buffer when there is none, as a blocking socket would (watching
+  // leaves the descriptor non-blocking).
   void SendTo(const std::vector<uint8_t>& datagram, const udp::endpoint& to, asio::error_code& ec) {
     ec.clear();
-    if (::sendto(fd_, datagram.data(), datagram.size(), 0, to.data(), static_cast<socklen_t>(to.size())) < 0)
-      ec = asio::error_code(errno, asio::error::get_system_category());
+    for (;;) {
+      if (::sendto(fd_, datagram.data(), datagram.size(), 0, to.data(), static_cast<socklen_t>(to.size())) >=
+          0)
+        return;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+      pollfd room{fd_, POLLOUT, 0};
+      if (::poll(&room, 1, -1) < 0) break;
+    }
+    ec = asio::error_code(errno, asio::error::get_system_category());
   }
 
  private:
