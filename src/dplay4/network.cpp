@@ -142,10 +142,9 @@ class DatagramSocket {
   // leaves the descriptor non-blocking).
   void SendTo(const std::vector<uint8_t>& datagram, const udp::endpoint& to, asio::error_code& ec) {
     ec.clear();
+    const auto length = static_cast<socklen_t>(to.size());
     for (;;) {
-      if (::sendto(fd_, datagram.data(), datagram.size(), 0, to.data(), static_cast<socklen_t>(to.size())) >=
-          0)
-        return;
+      if (::sendto(fd_, datagram.data(), datagram.size(), 0, to.data(), length) >= 0) return;
       if (errno != EAGAIN && errno != EWOULDBLOCK) break;
       pollfd room{fd_, POLLOUT, 0};
       if (::poll(&room, 1, -1) < 0) break;
@@ -536,6 +535,7 @@ void NetworkDirectPlay::Impl::WatchDatagrams() {
     if (alive.expired() || !*alive.lock() || error == asio::error::operation_aborted) return;
     if (socket != datagram_.get()) return;
     const size_t taken = TakeDatagrams();
+    if (!datagram_) return;
     if (options_.DatagramBatchMs > 0 && taken > 0) {
       datagram_->Unwatch();
       OpenBatch();
@@ -554,6 +554,7 @@ void NetworkDirectPlay::Impl::OpenBatch() {
     // Datagrams kept coming: another batch; the stream has paused: back to taking each at once.
     if (TakeDatagrams() > 0) return OpenBatch();
     batching_ = false;
+    if (!datagram_) return;
     WatchDatagrams();
   });
 }
