@@ -126,7 +126,11 @@ void StationTick(benchmark::State& state, atc::TableScan scan) {
     link.PlayerRoster = initial;  // every tick starts from first contact, so every radar pilot is vectored
     for (size_t i = 0; i < ids.size(); ++i) station.Pilots->Send(ids[i], link.OwnPlayerId, 0, reports[i]);
     state.ResumeTiming();
-    session::OnConnectionTimerTick(link, world, events);
+    if (scan == atc::TableScan::Indexed) {
+      session::OnConnectionTimerTick(link, world, events);
+    } else {
+      session::OnConnectionTimerTickStraightforward(link, world, events);
+    }
     atc::RunAtcCycle(link, world, scan);
     state.PauseTiming();
     station.DrainPilots(ids[0]);
