@@ -29,11 +29,16 @@ struct CycleValues {
   int32_t CurrentCenterIndex = -1;
 };
 
+class RadarIndex;  // radar/radar_index.h
+
 struct AtcContext {
   session::SessionLink& Link;
   scenery::WorldTables& World;
   int PilotIndex = 0;  // roster index of the pilot being served
   CycleValues& Cycle;
+  // The tick's index of aircraft and terrain by position; without one the radar visits every aircraft
+  // and every terrain point, the plain way the index is checked against.
+  RadarIndex* Radar = nullptr;
 
   session::PlayerRecord& Pilot() { return Link.PlayerRoster[static_cast<size_t>(PilotIndex)]; }
 };

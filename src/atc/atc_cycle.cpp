@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "geo/geometry.h"
 #include "radar/radar_control.h"
+#include "radar/radar_index.h"
 #include "session/messages.h"
 
 namespace skyvox::atc {
@@ -274,7 +275,7 @@ std::string BuildMenuLine(const PlayerRecord& p, const scenery::WorldTables& wor
   return line;
 }
 
-void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
+void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world, RadarSearch search) {
   // The design compares the line the last pass left with the one it found: a line written by an
   // earlier pass of the tick and replaced by the next (an IFR cancellation, replaced by the release) is
   // never heard, and a line equal to what the last pass found (the empty line after a takeoff clearance
@@ -290,10 +291,11 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world) {
   // is released on the next): the line is still heard only where lines replaced within a tick are sent,
   // so this goes together with that. A few passes at most, should two states ever lead to each other.
   const bool oneLineOnce = hearEveryLine && world.Corrected.Applies(Correction::OneLineOnce);
+  RadarIndex radar(link, world);
   for (int i = 0; i < link.PlayerCount; ++i) {
     if (link.PlayerRoster[static_cast<size_t>(i)].Kind != "player") continue;
     CycleValues values;
-    AtcContext context{link, world, i, values};
+    AtcContext context{link, world, i, values, search == RadarSearch::Indexed ? &radar : nullptr};
     std::string snapshotMessage;
     int32_t snapshotCount = 0;
     std::vector<std::string> snapshotOptions;

@@ -20,8 +20,14 @@ inline bool PassConsumedChoice(bool choiceWasPending, const session::PlayerRecor
   return choiceWasPending && after.PendingChoice == 0;
 }
 
+// How the radar finds the aircraft near a pilot and the terrain under its vectors: through indexes by
+// position built for the tick (the program's way), or by visiting every aircraft and terrain point for
+// every pilot (the plain way, kept to check the indexes against). Both give the same results.
+enum class RadarSearch { Indexed, Straightforward };
+
 // One ATC_Timer tick over the whole roster.
-void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world);
+void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world,
+                 RadarSearch search = RadarSearch::Indexed);
 
 // The nearest controlled airport, the approach zone and the current centre of the pilot.
 CycleValues ComputeCycleValues(const session::PlayerRecord& pilot, const scenery::WorldTables& world);
