@@ -64,10 +64,12 @@ struct Scene {
       p.Name = "N" + std::to_string(i);
       p.PlayerId = Station.Pilots->CreatePlayer(p.Name, "Player");
       p.Kind = "player";
+      // Ten places 36 degrees apart on each ring, taken in turn from a different one at each airport,
+      // so that fifty pilots come from all sides (and are vectored) as five hundred do.
       const int a = i % kAirports;
       const auto& dest = World.ControlledAirports[static_cast<size_t>(a)];
-      const auto ring = geo::DestinationPointNm(dest.Latitude, dest.Longitude,
-                                                static_cast<int16_t>(36 * (i / kAirports) + 5), ringNm);
+      const auto bearing = static_cast<int16_t>(36 * ((i / kAirports + a) % 10) + 5);
+      const auto ring = geo::DestinationPointNm(dest.Latitude, dest.Longitude, bearing, ringNm);
       p.Latitude = ring.Latitude;
       p.Longitude = ring.Longitude;
       p.Altitude = 6000;
