@@ -12,6 +12,7 @@ target_include_directories(skyvox_base PUBLIC ${PROJECT_SOURCE_DIR}/src)
 add_library(skyvox_geo
   src/geo/geometry.cpp
   src/geo/mag_var_grid.cpp
+  src/geo/position_grid.cpp
   src/geo/wmm.cpp)
 target_link_libraries(skyvox_geo PUBLIC skyvox_base)
 
@@ -22,6 +23,7 @@ add_library(skyvox_scenery
   src/scenery/magvar_terrain.cpp
   src/scenery/records.cpp
   src/scenery/scenery_config.cpp
+  src/scenery/terrain_index.cpp
   src/scenery/windows_paths.cpp)
 target_link_libraries(skyvox_scenery PUBLIC skyvox_geo)
 
@@ -69,6 +71,7 @@ add_library(skyvox_atc
   src/atc/taxi.cpp
   src/atc/tower.cpp
   src/radar/radar_control.cpp
+  src/radar/radar_index.cpp
   src/radar/traffic.cpp)
 target_link_libraries(skyvox_atc PUBLIC skyvox_session)
 

@@ -31,6 +31,7 @@ struct CycleValues {
 };
 
 class PlaceIndex;
+class RadarIndex;  // radar/radar_index.h
 
 // How a tick finds the airports, centres and terrain near each pilot: through indexes built for the
 // tick (the program), or by scanning the whole tables (the reference the indexes are checked against).
@@ -43,6 +44,9 @@ struct AtcContext {
   CycleValues& Cycle;
   // The tick's index of airports and centres; without one, each pass scans the whole tables.
   const PlaceIndex* Places = nullptr;
+  // The tick's index of aircraft and terrain by position; without one the radar visits every aircraft
+  // and every terrain point, the plain way the index is checked against.
+  RadarIndex* Radar = nullptr;
 
   session::PlayerRecord& Pilot() { return Link.PlayerRoster[static_cast<size_t>(PilotIndex)]; }
 };

@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "geo/geometry.h"
 #include "radar/radar_control.h"
+#include "radar/radar_index.h"
 #include "session/messages.h"
 
 namespace skyvox::atc {
@@ -254,14 +255,18 @@ void RunAtcCycle(session::SessionLink& link, scenery::WorldTables& world, TableS
   // is released on the next): the line is still heard only where lines replaced within a tick are sent,
   // so this goes together with that. A few passes at most, should two states ever lead to each other.
   const bool oneLineOnce = hearEveryLine && world.Corrected.Applies(Correction::OneLineOnce);
-  // The tables do not move during a tick: one index serves every pilot's passes.
+  // The tables do not move during a tick: one index of airports and centres, and one of aircraft and
+  // terrain, serve every pilot's passes.
+  const bool indexed = scan == TableScan::Indexed;
   const std::optional<PlaceIndex> index =
-      scan == TableScan::Indexed ? std::optional<PlaceIndex>(std::in_place, world) : std::nullopt;
+      indexed ? std::optional<PlaceIndex>(std::in_place, world) : std::nullopt;
   const PlaceIndex* places = index ? &*index : nullptr;
+  std::optional<RadarIndex> radar;
+  if (indexed) radar.emplace(link, world);
   for (int i = 0; i < link.PlayerCount; ++i) {
     if (link.PlayerRoster[static_cast<size_t>(i)].Kind != "player") continue;
     CycleValues values;
-    AtcContext context{link, world, i, values, places};
+    AtcContext context{link, world, i, values, places, radar ? &*radar : nullptr};
     std::string snapshotMessage;
     int32_t snapshotCount = 0;
     std::vector<std::string> snapshotOptions;

@@ -19,8 +19,10 @@
 #include "base/text.h"
 #include "geo/geometry.h"
 #include "radar/radar_control.h"
+#include "radar/radar_index.h"
 #include "radar/traffic.h"
 #include "scenery/records.h"
+#include "scenery/terrain_index.h"
 #include "session/roster.h"
 
 namespace skyvox::atc {
@@ -153,43 +155,51 @@ bool BeyondNm(double latitude1, double latitude2, int16_t radius) {
   return std::fabs(latitude1 - latitude2) * 60 > radius + 1.0;
 }
 
-int32_t HighestTerrain(const scenery::WorldTables& world, const AirportRecord& destination,
-                       const PlayerRecord& p) {
+// Starting from `floor`, the highest elevation above what was found so far among the terrain points
+// within `radius` of the centre, testing the points in table order; through the tick's terrain index
+// when there is one and it can answer.
+int32_t HighestWithin(const scenery::WorldTables& world, const scenery::TerrainIndex* index, int32_t floor,
+                      double latitude, double longitude, int16_t radius) {
+  const auto within = [&](const scenery::TerrainPoint& t) {
+    return !BeyondNm(latitude, t.Latitude, radius) &&
+           geo::DistanceNm(latitude, longitude, t.Latitude, t.Longitude) <= radius;
+  };
+  if (index != nullptr) {
+    if (const std::optional<int32_t> highest =
+            index->HighestWithin(latitude, longitude, radius, floor, within)) {
+      return *highest;
+    }
+  }
+  int32_t highest = floor;
   const int32_t count = world.TerrainPointCount;
-  if (count <= 0) return 0;
+  for (int32_t i = 0; i < count && static_cast<size_t>(i) < world.TerrainPoints.size(); ++i) {
+    const scenery::TerrainPoint& t = world.TerrainPoints[static_cast<size_t>(i)];
+    if (t.Elevation > highest && within(t)) highest = t.Elevation;
+  }
+  return highest;
+}
+
+int32_t HighestTerrain(AtcContext& context, const AirportRecord& destination, const PlayerRecord& p) {
+  const scenery::WorldTables& world = context.World;
+  if (world.TerrainPointCount <= 0) return 0;
+  const scenery::TerrainIndex* index = context.Radar != nullptr ? &context.Radar->Terrain() : nullptr;
   const scenery::RunwayRecord& runway = destination.MainRunway;
   const TargetPoint& waypoint = p.VectorWaypoint;
-  const auto points = [&](auto&& visit) {
-    for (int32_t i = 0; i < count && static_cast<size_t>(i) < world.TerrainPoints.size(); ++i) {
-      visit(world.TerrainPoints[static_cast<size_t>(i)]);
-    }
-  };
 
-  int32_t highest = 0;
   const int16_t radius =
       geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, waypoint.Latitude, waypoint.Longitude);
-  points([&](const scenery::TerrainPoint& t) {
-    if (t.Elevation > highest && !BeyondNm(runway.ThresholdLat, t.Latitude, radius) &&
-        geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, t.Latitude, t.Longitude) <= radius) {
-      highest = t.Elevation;
-    }
-  });
+  int32_t highest = HighestWithin(world, index, 0, runway.ThresholdLat, runway.ThresholdLon, radius);
   if (highest == 0) highest = destination.ElevationFt;
 
   if (geo::DistanceNm(runway.ThresholdLat, runway.ThresholdLon, p.Latitude, p.Longitude) >= radius) {
     const int16_t toAircraft = DistanceFromAircraft(p, waypoint);
-    points([&](const scenery::TerrainPoint& t) {
-      if (t.Elevation > highest && !BeyondNm(waypoint.Latitude, t.Latitude, toAircraft) &&
-          geo::DistanceNm(waypoint.Latitude, waypoint.Longitude, t.Latitude, t.Longitude) <= toAircraft) {
-        highest = t.Elevation;
-      }
-    });
+    highest = HighestWithin(world, index, highest, waypoint.Latitude, waypoint.Longitude, toAircraft);
   }
   return highest;
 }
 
 int32_t VectorAltitude(const Radar& r) {
-  const int32_t terrain = HighestTerrain(r.Context.World, *r.Destination, r.Pilot);
+  const int32_t terrain = HighestTerrain(r.Context, *r.Destination, r.Pilot);
   return PlusFeet(terrain == 0 ? r.Destination->ElevationFt : terrain, kAltitudeStepFt);
 }
 
@@ -670,9 +680,9 @@ int32_t HighestTerrainOnVector(AtcContext& context) {
   const PlayerRecord& p = context.Pilot();
   const AirportRecord* destination = ControlledAirportAt(context.World, p.DestinationAirport);
   if (destination == nullptr) {
-    return HighestTerrain(context.World, scenery::EmptyAirportWithSpareElements(), p);
+    return HighestTerrain(context, scenery::EmptyAirportWithSpareElements(), p);
   }
-  return HighestTerrain(context.World, *destination, p);
+  return HighestTerrain(context, *destination, p);
 }
 
 void RunApproachControl(AtcContext& context) {

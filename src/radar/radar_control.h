@@ -18,7 +18,8 @@ void RunCenterControl(AtcContext& context);
 // point within the circle around the destination's main-runway threshold that reaches the pilot's
 // VectorWaypoint (the destination's field elevation when none of them is higher than 0), and, when the
 // aircraft is no nearer the threshold than the waypoint, also the points within the circle around the
-// waypoint that reaches the aircraft. 0 when there are no terrain points at all.
+// waypoint that reaches the aircraft. 0 when there are no terrain points at all. Through the context's
+// radar index when it has one, with the same answer.
 int32_t HighestTerrainOnVector(AtcContext& context);
 
 }  // namespace skyvox::atc

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "base/text.h"
 #include "geo/geometry.h"
+#include "radar/radar_index.h"
 
 namespace skyvox::atc {
 
@@ -29,25 +31,30 @@ void ScanTraffic(AtcContext& context) {
 
   // The pilot's own entry is found by name and id, not taken from PilotIndex: with duplicate entries
   // the last one is "own", and the others are scanned like any other aircraft.
-  int ownIndex = 0;
-  for (int i = 0; i < count; ++i) {
-    const session::PlayerRecord& entry = roster[static_cast<size_t>(i)];
-    if (entry.Name == pilot.Name && entry.PlayerId == pilot.PlayerId) ownIndex = i;
+  std::optional<int> own;
+  if (context.Radar != nullptr) own = context.Radar->OwnEntry(context.PilotIndex, count);
+  if (!own) {
+    own = 0;
+    for (int i = 0; i < count; ++i) {
+      const session::PlayerRecord& entry = roster[static_cast<size_t>(i)];
+      if (entry.Name == pilot.Name && entry.PlayerId == pilot.PlayerId) own = i;
+    }
   }
+  const int ownIndex = *own;
 
-  for (int i = 0; i < count; ++i) {
-    if (i == ownIndex) continue;
+  const auto scan = [&](int i) {
+    if (i == ownIndex) return;
     const session::PlayerRecord& other = roster[static_cast<size_t>(i)];
 
     const int16_t distance =
         geo::DistanceNm(other.Latitude, other.Longitude, pilot.Latitude, pilot.Longitude);
-    if (distance >= kTrafficRadiusNm) continue;
+    if (distance >= kTrafficRadiusNm) return;
     const int64_t separation = static_cast<int64_t>(pilot.Altitude) - other.Altitude;
-    if (std::llabs(separation) >= kTrafficBandFt) continue;
+    if (std::llabs(separation) >= kTrafficBandFt) return;
     // A plain substring test: a name contained in an already reported one (or an empty name) counts as
     // reported.
     if (LowerCaseCp1252(pilot.ReportedTraffic).find(LowerCaseCp1252(other.Name)) != std::string::npos) {
-      continue;
+      return;
     }
 
     // Worked out before anything is written, so a position off the variation grid changes nothing.
@@ -69,7 +76,18 @@ void ScanTraffic(AtcContext& context) {
     AddOption(pilot, "Report traffic in sight");
     AddOption(pilot, "Report traffic not in sight");
     if (pilot.IfrPlanFiled == 1) AddOption(pilot, "Cancel IFR");
+  };
+
+  // The index leaves out only aircraft whose distance is finite and too great: skipping them changes
+  // nothing, and the rest come in roster order.
+  if (context.Radar != nullptr) {
+    if (const std::vector<int>* near =
+            context.Radar->AircraftNear(context.PilotIndex, count, kTrafficRadiusNm - 1)) {
+      for (const int i : *near) scan(i);
+      return;
+    }
   }
+  for (int i = 0; i < count; ++i) scan(i);
 }
 
 }  // namespace skyvox::atc

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,25 @@ struct ConfigRecord {
 // always be indexed.
 AirportRecord EmptyAirportWithSpareElements();
 
+class TerrainIndex;  // scenery/terrain_index.h
+
+// Where the tables keep the radar's index over their terrain points between ATC ticks. The index checks
+// itself against the table before use; a copy of the tables starts without one rather than share it.
+class TerrainIndexSlot {
+ public:
+  TerrainIndexSlot() = default;
+  TerrainIndexSlot(const TerrainIndexSlot&) {}
+  TerrainIndexSlot& operator=(const TerrainIndexSlot&) {
+    index_.reset();
+    return *this;
+  }
+  // The index, empty until first refreshed.
+  TerrainIndex& Get();
+
+ private:
+  std::shared_ptr<TerrainIndex> index_;
+};
+
 // The program-wide tables of the world database. Each growable table keeps one spare element after
 // its last item (n items occupy 0..n-1, the vector holds n+1), as the engine indexes it that way.
 struct WorldTables {
@@ -131,6 +151,7 @@ struct WorldTables {
   // The corrected mode (off: the design to the letter), read from its own settings file or set by a
   // command-line flag; every engine procedure that has a correction finds it here.
   CorrectedMode Corrected;
+  TerrainIndexSlot TerrainPointIndex;
 
   // Empties the controlled airports, airspaces and terrain points back to their single spare element.
   void ResetLoadedTables();
