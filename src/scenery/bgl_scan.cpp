@@ -36,8 +36,33 @@ double Latitude(int32_t raw) {
 double Longitude(int32_t raw) {
   return raw * 360.0 / geo::kLongitudeUnitsPerTurn;
 }
+// std::floor(x) for |x| < 2^52, a whole x (-0 too) returned as it is.
+double FloorSmall(double x) {
+  const auto t = static_cast<double>(static_cast<int64_t>(x));
+  if (t == x) return x;
+  return t > x ? t - 1 : t;
+}
+
+// CLng(x), and CInt(x) below: half to even, the conversion worked out here for the values that fit
+// and left to CLng (CInt) for its error otherwise.
+int32_t ToLong(double x) {
+  if (!(x > -2147483648.0 && x < 2147483647.0)) return CLng(x);
+  const double down = FloorSmall(x);
+  const double diff = x - down;
+  const auto whole = static_cast<int64_t>(down);
+  return static_cast<int32_t>(diff < 0.5 ? whole : diff > 0.5 ? whole + 1 : whole + (whole & 1));
+}
+
+int16_t ToInteger(double x) {
+  if (!(x > -32768.0 && x < 32767.0)) return CInt(x);
+  const double down = FloorSmall(x);
+  const double diff = x - down;
+  const auto whole = static_cast<int64_t>(down);
+  return static_cast<int16_t>(diff < 0.5 ? whole : diff > 0.5 ? whole + 1 : whole + (whole & 1));
+}
+
 int32_t FeetFromMetres(double metres) {
-  return CLng(metres / 0.3048);
+  return ToLong(metres / 0.3048);
 }
 
 std::optional<int64_t> NextSibling(int64_t offset, int32_t size) {
@@ -54,7 +79,7 @@ double RoundTo(double x) {
   if (!std::isfinite(x)) return x;
   const double scaled = x * scale;
   if (!std::isfinite(scaled)) return x;
-  const double down = std::floor(scaled);
+  const double down = std::fabs(scaled) < 0x1p52 ? FloorSmall(scaled) : std::floor(scaled);
   const double diff = scaled - down;
   double r;
   if (diff < 0.5) {
@@ -68,10 +93,17 @@ double RoundTo(double x) {
 }
 
 // Appends the decimal text of v, as std::to_string writes it.
-void AppendNumber(std::string& text, int64_t v) {
+void AppendNumber(TextBuffer& text, int64_t v) {
+  if (v >= 0 && v < 1000) {
+    char* at = text.Extend(v < 10 ? 1 : v < 100 ? 2 : 3);
+    if (v >= 100) *at++ = static_cast<char>('0' + v / 100);
+    if (v >= 10) *at++ = static_cast<char>('0' + v / 10 % 10);
+    *at = static_cast<char>('0' + v % 10);
+    return;
+  }
   char digits[24];
   const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-  text.append(digits, end);
+  text.Append(std::string_view(digits, static_cast<size_t>(end - digits)));
 }
 
 // k when text is the decimal text of a whole number k in 0..limit-1 (as std::to_string writes it),
@@ -114,73 +146,202 @@ const std::array<char, 256>& UpperCaseTable() {
 
 }  // namespace
 
-void AppendFrequencyText(std::string& text, int32_t code) {
+namespace {
+
+// FrequencyText(code) into out (room for 16); its length. Throws FrequencyText's FormatError for a code
+// with a nibble above 9.
+size_t FormatFrequency(int32_t code, char* out) {
   const auto bits = static_cast<uint32_t>(code);
   uint32_t value = 0;
   for (int shift = 28; shift >= 0; shift -= 4) {
     const uint32_t digit = (bits >> shift) & 0xF;
-    if (digit > 9) {
-      FrequencyText(code);  // throws its FormatError
-      return;
-    }
+    if (digit > 9) FrequencyText(code);  // throws its FormatError
     value = value * 10 + digit;
   }
   // value / 10000 with up to 15 significant digits and no trailing zeros: at most 8 digits, so exact.
   if (value == 0) {
-    text.push_back('0');
-    return;
+    out[0] = '0';
+    return 1;
   }
-  AppendNumber(text, value / 10000);
+  char* end = std::to_chars(out, out + 16, value / 10000).ptr;
   uint32_t fraction = value % 10000;
-  if (fraction == 0) return;
-  char digits[5] = {'.', 0, 0, 0, 0};
-  size_t length = 5;
+  if (fraction == 0) return static_cast<size_t>(end - out);
+  end[0] = '.';
   for (int i = 4; i >= 1; --i) {
-    digits[i] = static_cast<char>('0' + fraction % 10);
+    end[i] = static_cast<char>('0' + fraction % 10);
     fraction /= 10;
   }
-  while (digits[length - 1] == '0') --length;
-  text.append(digits, length);
+  size_t length = 5;
+  while (end[length - 1] == '0') --length;
+  return static_cast<size_t>(end - out) + length;
+}
+
+}  // namespace
+
+void AppendFrequencyText(std::string& text, int32_t code) {
+  char out[16];
+  text.append(out, FormatFrequency(code, out));
+}
+
+void TextBuffer::Grow(size_t n) {
+  const size_t capacity = std::max(size_ + n, std::max<size_t>(capacity_ * 2, 256));
+  auto data = std::make_unique_for_overwrite<char[]>(capacity + kBlockSlack);
+  if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
+}
+
+namespace {
+
+constexpr double kOrdinaryLatitude = 80;   // degrees
+constexpr double kOrdinaryOffset = 10000;  // metres
+constexpr double kBoundaryMargin = 1e-3;   // in units of the 6th decimal: 1e-9 degrees
+
+// The value RoundTo<6> gives for every number within 1e-9 degrees of `degrees` (false when a rounding
+// boundary lies that near).
+inline bool RoundedClear(double degrees, double& rounded) {
+  const double scaled = degrees * 1e6;
+  const double down = FloorSmall(scaled);
+  const double diff = scaled - down;
+  rounded = (diff < 0.5 ? down : down + 1.0) / 1e6;
+  return std::fabs(diff - 0.5) > kBoundaryMargin;
+}
+
+}  // namespace
+
+OffsetPlacer::OffsetPlacer() {
+  for (int32_t course : {0, 90, 180, 270}) {
+    const double tc = static_cast<double>(static_cast<int16_t>(course)) * geo::kPi / 180;
+    sinCourse_[course / 90] = std::sin(tc);
+    cosCourse_[course / 90] = std::cos(tc);
+  }
+  coursesExact_ = cosCourse_[0] == 1 && cosCourse_[2] == -1 && sinCourse_[1] == 1 && sinCourse_[3] == -1;
+  SetReference(0, 0);
+}
+
+void OffsetPlacer::SetReference(double lat, double lon) {
+  // As DestinationPoint works them out from the reference.
+  refLat_ = lat;
+  refLon_ = lon;
+  const double phi1 = lat * geo::kPi / 180;
+  sinRef_ = std::sin(phi1);
+  cosRef_ = std::cos(phi1);
+  lambdaRef_ = -lon * geo::kPi / 180;
+  ordinary_ = coursesExact_ && std::fabs(lat) <= kOrdinaryLatitude && std::fabs(lon) <= 180;
+}
+
+bool OffsetPlacer::ClosedLongitude(double m, size_t c, double& lon) const {
+  // Along the great circle leaving due east or west: sin(phi) = sin(phi1) cos(d), and the longitude
+  // changes by asin(sin(d) / cos(phi)).
+  // Constants as products rather than quotients: a last bit here is far inside the margin.
+  constexpr double kRadiansPerMetre = geo::kPi / 1852 / 10800;
+  constexpr double kDegreesPerRadian = 180 / geo::kPi;
+  const double d = m * kRadiansPerMetre;
+  const double d2 = d * d;
+  const double sinD = d * (1 - d2 * (1.0 / 6) * (1 - d2 * (1.0 / 20) * (1 - d2 * (1.0 / 42))));
+  const double cosD = 1 - d2 * 0.5 * (1 - d2 * (1.0 / 12) * (1 - d2 * (1.0 / 30) * (1 - d2 * (1.0 / 56))));
+  const double sinPhi = sinRef_ * cosD;
+  const double y = sinD / std::sqrt(1 - sinPhi * sinPhi);
+  const double y2 = y * y;
+  const double change = y * (1 + y2 * (1.0 / 6 + y2 * (3.0 / 40 + y2 * (5.0 / 112 + y2 * (35.0 / 1152)))));
+  const double a = lambdaRef_ - sinCourse_[c] * change + geo::kPi;
+  if (!(a > 1e-6 && a < geo::kTwoPi - 1e-6)) return false;  // near the 180th meridian
+  return RoundedClear(-(a - geo::kPi) * kDegreesPerRadian, lon);
+}
+
+bool OffsetPlacer::ClosedLatitude(double m, size_t c, double& lat) const {
+  // Along the meridian the latitude changes by the arc itself: m / 1852 minutes.
+  constexpr double kDegreesPerMetre = 1.0 / 1852 / 60;
+  return RoundedClear(refLat_ + (c == 0 ? m : -m) * kDegreesPerMetre, lat);
+}
+
+double OffsetPlacer::Longitude(double m, size_t c) const {
+  const double d = m / 1852 * geo::kPi / 10800;
+  const double phi = geo::ArcSin(sinRef_ * std::cos(d) + cosRef_ * std::sin(d) * cosCourse_[c]);
+  double lambda = lambdaRef_;
+  if (std::cos(phi) != 0) {
+    lambda = geo::FloatMod(lambdaRef_ - geo::ArcSin(sinCourse_[c] * std::sin(d) / std::cos(phi)) + geo::kPi,
+                           geo::kTwoPi) -
+             geo::kPi;
+  }
+  return RoundTo<6>(-lambda * 180 / geo::kPi);
+}
+
+double OffsetPlacer::Latitude(double m, size_t c) const {
+  const double d = m / 1852 * geo::kPi / 10800;
+  const double phi = geo::ArcSin(sinRef_ * std::cos(d) + cosRef_ * std::sin(d) * cosCourse_[c]);
+  return RoundTo<6>(phi * 180 / geo::kPi);
+}
+
+void OffsetPlacer::Place(float x, float z, double& lat, double& lon) const {
+  if (!std::isfinite(x) || !std::isfinite(z)) {
+    // Not a distance: the general form, whose arithmetic on the value decides the result's bits.
+    lon = x == 0 ? refLon_ : geo::DestinationPointMetres(refLat_, refLon_, x > 0 ? 90 : 270, x).Longitude;
+    lat = z == 0 ? refLat_ : geo::DestinationPointMetres(refLat_, refLon_, z > 0 ? 0 : 180, z).Latitude;
+    return;
+  }
+  // Courses as DestinationPointMetres is given them: 90 or 270 for x, 0 or 180 for z.
+  const double mx = std::fabs(static_cast<double>(x));
+  const double mz = std::fabs(static_cast<double>(z));
+  const size_t cx = x > 0 ? 1 : 3;
+  const size_t cz = z > 0 ? 0 : 2;
+  const bool closedX = x != 0 && ordinary_ && mx <= kOrdinaryOffset && ClosedLongitude(mx, cx, lon);
+  const bool closedZ = z != 0 && ordinary_ && mz <= kOrdinaryOffset && ClosedLatitude(mz, cz, lat);
+  if (!closedX) lon = x == 0 ? refLon_ : Longitude(mx, cx);
+  if (!closedZ) lat = z == 0 ? refLat_ : Latitude(mz, cz);
 }
 
 // The walk of the section chains, as the straightforward scan walks them, noting the items to decode
 // instead of decoding them.
 class BglScan::Walk {
  public:
-  Walk(const BglBytes& bgl, std::vector<Item>& items) : bgl_(bgl), items_(items) {}
+  Walk(std::span<const uint8_t> bytes, std::vector<Item>& items)
+      : bgl_(bytes), bytes_(bytes), items_(items) {}
 
   void File() {
-    if (bgl_.ReadInt32(144) != 1) return;
-    const int32_t airports = bgl_.ReadInt32(156);
-    const int32_t airspaces = bgl_.ReadInt32(164);
+    if (Int32(144) != 1) return;
+    const int32_t airports = Int32(156);
+    const int32_t airspaces = Int32(164);
     if (airports > 0) {
-      bgl_.Require(airports, 8);
+      Require(airports, 8);
       AirportList(airports);
     }
     if (airspaces > 0) {
-      bgl_.Require(airspaces, 8);
+      Require(airspaces, 8);
       AirspaceSection(airspaces);
     }
   }
 
  private:
+  // BglBytes' reads, checked here and left to it for the error.
+  void Require(int64_t offset, int64_t length) const {
+    const auto size = static_cast<int64_t>(bytes_.size());
+    if (offset < 0 || length < 0 || offset > size || length > size - offset) bgl_.Require(offset, length);
+  }
+  int32_t Int32(int64_t offset) const {
+    Require(offset, 4);
+    const uint8_t* p = bytes_.data() + offset;
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+  }
+
   std::optional<int64_t> AirportList(int64_t offset) {
-    while (bgl_.ReadInt32(offset) == kAirportListType) {
-      const int32_t size = bgl_.ReadInt32(offset + 4);
-      const int32_t n = bgl_.ReadInt32(offset + 20);
+    while (Int32(offset) == kAirportListType) {
+      const int32_t size = Int32(offset + 4);
+      const int32_t n = Int32(offset + 20);
       int64_t p = 0;
       for (int32_t i = 0; i < n; ++i) {
         const int64_t e = offset + 24 + p;
-        const int32_t type = bgl_.ReadInt32(e);
-        const int32_t entrySize = bgl_.ReadInt32(e + 4);
-        const int32_t kind = bgl_.ReadInt32(e + 8);
-        const int32_t d = bgl_.ReadInt32(e + 12);
+        const int32_t type = Int32(e);
+        const int32_t entrySize = Int32(e + 4);
+        const int32_t kind = Int32(e + 8);
+        const int32_t d = Int32(e + 12);
         if (type == kAirportEntryType) {
           const int64_t identLength = static_cast<int64_t>(entrySize) - 8;
-          if (identLength > 0) bgl_.Require(e + 16, identLength);
-          bgl_.Require(d, 16);
-          const int32_t h0 = bgl_.ReadInt32(d);
-          const int32_t h2 = bgl_.ReadInt32(static_cast<int64_t>(d) + 8);
+          if (identLength > 0) Require(e + 16, identLength);
+          Require(d, 16);
+          const int32_t h0 = Int32(d);
+          const int32_t h2 = Int32(static_cast<int64_t>(d) + 8);
           if (kind == kAirportEntryKind && d >= 1 && h0 == 1 && h2 == 1) {
             items_.push_back(Item{d, e + 16, identLength});
           }
@@ -197,12 +358,12 @@ class BglScan::Walk {
 
   void BoundaryGroup(int64_t offset) {
     for (;;) {
-      const int32_t type = bgl_.ReadInt32(offset);
-      const int32_t size = bgl_.ReadInt32(offset + 4);
+      const int32_t type = Int32(offset);
+      const int32_t size = Int32(offset + 4);
       if (type == kBoundaryRecord) {
         // A value that cannot be read drops the airspace, as a failure inside one does.
         try {
-          if (bgl_.ReadInt32(offset + 8) == kAirspaceValue) items_.push_back(Item{offset, -1, 0});
+          if (Int32(offset + 8) == kAirspaceValue) items_.push_back(Item{offset, -1, 0});
         } catch (const Error&) {
         }
       } else if (type != kAirportListType) {
@@ -216,7 +377,7 @@ class BglScan::Walk {
 
   void AirspaceSection(int64_t offset) {
     for (;;) {
-      const int32_t type = bgl_.ReadInt32(offset);
+      const int32_t type = Int32(offset);
       if (type == kAirportListType) {
         const auto after = AirportList(offset);
         if (!after) return;
@@ -224,15 +385,16 @@ class BglScan::Walk {
         continue;
       }
       if (type != kBoundaryRecord) return;
-      const int32_t size = bgl_.ReadInt32(offset + 4);
-      if (bgl_.ReadInt32(offset + 8) == kBoundaryGroup) BoundaryGroup(offset + 16);
+      const int32_t size = Int32(offset + 4);
+      if (Int32(offset + 8) == kBoundaryGroup) BoundaryGroup(offset + 16);
       const auto next = NextSibling(offset, size);
       if (!next) return;
       offset = *next;
     }
   }
 
-  const BglBytes& bgl_;
+  const BglBytes bgl_;
+  std::span<const uint8_t> bytes_;
   std::vector<Item>& items_;
 };
 
@@ -240,13 +402,7 @@ class BglScan::Walk {
 // the straightforward AirportWalk decodes them into an AirportRecord.
 class BglScan::AirportDecoder {
  public:
-  explicit AirportDecoder(const geo::MagVarGrid& grid) : grid_(grid) {
-    for (int32_t course : {0, 90, 180, 270}) {
-      const double tc = static_cast<double>(static_cast<int16_t>(course)) * geo::kPi / 180;
-      sinCourse_[static_cast<size_t>(course / 90)] = std::sin(tc);
-      cosCourse_[static_cast<size_t>(course / 90)] = std::cos(tc);
-    }
-  }
+  explicit AirportDecoder(const geo::MagVarGrid& grid) : grid_(grid) {}
 
   // Decodes the airport whose data header is at item.Offset; the airport when it qualifies (it has a
   // tower or ground frequency), else null.
@@ -275,7 +431,7 @@ class BglScan::AirportDecoder {
  private:
   void Reset() {
     DecodedAirport& a = airport_;
-    a.texts_.clear();
+    a.texts_.Clear();
     for (TextRef* t :
          {&a.Ident, &a.Name, &a.ClearanceFreq, &a.ClearanceName, &a.GroundFreq, &a.GroundName, &a.TowerFreq,
           &a.TowerName, &a.ApproachFreq, &a.ApproachName, &a.RunwayIdent, &a.IlsFrequency}) {
@@ -296,9 +452,7 @@ class BglScan::AirportDecoder {
     a.ParkingCount = 0;
     a.TaxiPaths.clear();
     a.TaxiPathCount = 0;
-    refLat_ = 0;
-    refLon_ = 0;
-    SetReference(0, 0);
+    placer_.SetReference(0, 0);
     runwayNames_.clear();
     runwayIdent_ = TextRef{};
     runwayEndIdent_ = TextRef{};
@@ -310,7 +464,7 @@ class BglScan::AirportDecoder {
   bool SameText(TextRef a, TextRef b) const { return Text(a) == Text(b); }
   // Closes a text begun at `from` in the text buffer.
   TextRef TextFrom(size_t from) const {
-    return TextRef{static_cast<uint32_t>(from), static_cast<uint32_t>(airport_.texts_.size() - from)};
+    return TextRef{static_cast<uint32_t>(from), static_cast<uint32_t>(airport_.texts_.Size() - from)};
   }
 
   [[noreturn]] void OutOfFile(int64_t offset, int64_t length) const {
@@ -321,7 +475,7 @@ class BglScan::AirportDecoder {
     if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset) OutOfFile(offset, length);
   }
   int32_t Int32(int64_t offset) const {
-    Require(offset, 4);
+    if (offset < 0 || offset > size_ - 4) OutOfFile(offset, 4);
     return Int32Unchecked(offset);
   }
   int32_t Int32Unchecked(int64_t offset) const {
@@ -335,16 +489,26 @@ class BglScan::AirportDecoder {
   TextRef ReadText(int64_t offset, int64_t length) {
     if (length <= 0) return TextRef{};
     Require(offset, length);
-    std::string& texts = airport_.texts_;
-    const size_t from = texts.size();
-    const auto* p = reinterpret_cast<const char*>(bytes_.data() + offset);
-    const auto* end = p + length;
-    while (p < end) {
-      const auto* zero = static_cast<const char*>(std::memchr(p, 0, static_cast<size_t>(end - p)));
-      const auto* stop = zero ? zero : end;
-      texts.append(p, stop);
-      p = zero ? zero + 1 : end;
+    TextBuffer& texts = airport_.texts_;
+    const size_t from = texts.Size();
+    char* out = texts.Extend(static_cast<size_t>(length));
+    const uint8_t* p = bytes_.data() + offset;
+    size_t kept = 0;
+    int64_t i = 0;
+    // Eight bytes at a time while they hold no zero byte, or only zero bytes (the padding after a text).
+    for (; i + 8 <= length; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      if (word == 0) continue;
+      if (((word - 0x0101010101010101u) & ~word & 0x8080808080808080u) != 0) break;
+      std::memcpy(out + kept, &word, 8);
+      kept += 8;
     }
+    for (; i < length; ++i) {
+      out[kept] = static_cast<char>(p[i]);
+      kept += p[i] != 0;
+    }
+    texts.Truncate(from + kept);
     return TextFrom(from);
   }
   void RequireElements(int64_t offset, int32_t n, int32_t s) const {
@@ -358,74 +522,27 @@ class BglScan::AirportDecoder {
 
   // FrequencyText(code) added to the texts, through a small cache of the codes met.
   TextRef FrequencyRef(int32_t code) {
-    CachedFrequency& cached = frequencies_[(static_cast<uint32_t>(code) * 2654435761u) >> 22];
-    std::string& texts = airport_.texts_;
-    const size_t from = texts.size();
-    if (cached.Length != 0 && cached.Code == code) {
-      texts.append(cached.Text, cached.Length);
-    } else {
-      AppendFrequencyText(texts, code);
-      const size_t length = texts.size() - from;
-      if (length <= sizeof cached.Text) {
-        cached.Code = code;
-        cached.Length = static_cast<uint8_t>(length);
-        std::memcpy(cached.Text, texts.data() + from, length);
-      }
+    CachedFrequency& cached = frequencies_[(static_cast<uint32_t>(code) * 2654435761u) >> 20];
+    if (cached.Length == 0 || cached.Code != code) {
+      char text[16];
+      const size_t length = FormatFrequency(code, text);
+      cached.Code = code;
+      cached.Length = static_cast<uint8_t>(length);
+      std::memcpy(cached.Text, text, sizeof cached.Text);
     }
+    TextBuffer& texts = airport_.texts_;
+    const size_t from = texts.Size();
+    std::memcpy(texts.Extend(cached.Length), cached.Text, cached.Length);
     return TextFrom(from);
-  }
-
-  // The position of a taxi or parking element, as DestinationPointMetres places it: the longitude of
-  // the point x metres east (course 90 or 270) and the latitude of the point z metres north (course 0
-  // or 180) of the reference, with the reference's sine and cosine worked out once per airport.
-  void PlaceOffset(float x, float z, double& lat, double& lon) const {
-    if (!std::isfinite(x) || !std::isfinite(z)) {
-      // Not a distance: the general form, whose arithmetic on the value decides the result's bits.
-      lon = x == 0 ? refLon_ : geo::DestinationPointMetres(refLat_, refLon_, x > 0 ? 90 : 270, x).Longitude;
-      lat = z == 0 ? refLat_ : geo::DestinationPointMetres(refLat_, refLon_, z > 0 ? 0 : 180, z).Latitude;
-      return;
-    }
-    if (x == 0) {
-      lon = refLon_;
-    } else {
-      const size_t c = x > 0 ? 1 : 3;
-      const double d = std::fabs(static_cast<double>(x)) / 1852 * geo::kPi / 10800;
-      const double phi = geo::ArcSin(sinRef_ * std::cos(d) + cosRef_ * std::sin(d) * cosCourse_[c]);
-      double lambda = lambdaRef_;
-      if (std::cos(phi) != 0) {
-        lambda =
-            geo::FloatMod(lambdaRef_ - geo::ArcSin(sinCourse_[c] * std::sin(d) / std::cos(phi)) + geo::kPi,
-                          geo::kTwoPi) -
-            geo::kPi;
-      }
-      lon = RoundTo<6>(-lambda * 180 / geo::kPi);
-    }
-    if (z == 0) {
-      lat = refLat_;
-    } else {
-      const size_t c = z > 0 ? 0 : 2;
-      const double d = std::fabs(static_cast<double>(z)) / 1852 * geo::kPi / 10800;
-      const double phi = geo::ArcSin(sinRef_ * std::cos(d) + cosRef_ * std::sin(d) * cosCourse_[c]);
-      lat = RoundTo<6>(phi * 180 / geo::kPi);
-    }
-  }
-
-  void SetReference(double lat, double lon) {
-    refLat_ = lat;
-    refLon_ = lon;
-    const double phi1 = lat * geo::kPi / 180;
-    sinRef_ = std::sin(phi1);
-    cosRef_ = std::cos(phi1);
-    lambdaRef_ = -lon * geo::kPi / 180;
   }
 
   // The runway ident of a number and designator code into ident; ident is left as it was when either
   // is out of the named range.
   void RunwayIdent(int32_t number, int32_t designator, TextRef& ident) {
     if (number > 36 || designator > 4 || designator < 0) return;
-    const size_t from = airport_.texts_.size();
+    const size_t from = airport_.texts_.Size();
     AppendNumber(airport_.texts_, number);
-    airport_.texts_.append(kDesignators[static_cast<size_t>(designator)]);
+    airport_.texts_.Append(kDesignators[static_cast<size_t>(designator)]);
     ident = TextFrom(from);
   }
 
@@ -437,7 +554,7 @@ class BglScan::AirportDecoder {
       const int64_t e = first + static_cast<int64_t>(i) * s;
       TaxiPoint& p = airport_.TaxiPoints[static_cast<size_t>(i)];
       p.PointType = Int32Unchecked(e);
-      PlaceOffset(SingleUnchecked(e + 4), SingleUnchecked(e + 8), p.Latitude, p.Longitude);
+      placer_.Place(SingleUnchecked(e + 4), SingleUnchecked(e + 8), p.Latitude, p.Longitude);
     }
   }
 
@@ -448,11 +565,11 @@ class BglScan::AirportDecoder {
     for (int32_t i = 0; i < n; ++i) {
       const int64_t e = first + static_cast<int64_t>(i) * s;
       DecodedAirport::Parking& p = airport_.ParkingSpots[static_cast<size_t>(i)];
-      PlaceOffset(SingleUnchecked(e), SingleUnchecked(e + 4), p.Latitude, p.Longitude);
+      placer_.Place(SingleUnchecked(e), SingleUnchecked(e + 4), p.Latitude, p.Longitude);
       p.RadiusFt = FeetFromMetres(SingleUnchecked(e + 8));
       // ParkingName: the last five hex digits hold 128 * number + name code.
       const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(Int32Unchecked(e + 16)) & 0xFFFFF);
-      const int32_t number = CLng(v / 128.0);
+      const int32_t number = ToLong(v / 128.0);
       const int32_t code = v - 128 * number;
       if (code >= 1 && code <= 37) parkingWord_ = code;
       p.Word = parkingWord_;
@@ -473,7 +590,7 @@ class BglScan::AirportDecoder {
       p.EndPoint = Int32Unchecked(e + 16);
       const int32_t number = Int32Unchecked(e + 28);
       pathNumbers_[static_cast<size_t>(i)] = number;
-      const size_t from = airport_.texts_.size();
+      const size_t from = airport_.texts_.Size();
       AppendNumber(airport_.texts_, number);
       p.Name = TextFrom(from);
     }
@@ -572,11 +689,11 @@ class BglScan::AirportDecoder {
     const int32_t designator = Int32(offset + 48);
     const int32_t number = Int32(offset + 52);
     RunwayIdent(number, designator, runwayIdent_);
-    std::string& texts = airport_.texts_;
-    const size_t from = texts.size();
-    texts.reserve(from + 7 + runwayIdent_.Length);  // the ident is copied from the same buffer
-    texts.append("Runway ");
-    texts.append(texts.data() + runwayIdent_.Offset, runwayIdent_.Length);
+    TextBuffer& texts = airport_.texts_;
+    const size_t from = texts.Size();
+    char* name = texts.Extend(7 + runwayIdent_.Length);  // the ident is copied from the same buffer
+    std::memcpy(name, "Runway ", 7);
+    std::memcpy(name + 7, texts.Data() + runwayIdent_.Offset, runwayIdent_.Length);
     runwayNames_.push_back(TextFrom(from));
     DecodedAirport& a = airport_;
     if (length > a.RunwayLength) {
@@ -607,7 +724,7 @@ class BglScan::AirportDecoder {
       a.ThresholdLon = RoundTo<5>(Longitude(Int32(offset + 20)));
       a.ThresholdElevationFt = FeetFromMetres(Int32(offset + 28));
       const double heading = Int32(offset + 32) / 65536.0 * 360 / 65536;
-      a.MagHeading = geo::TrueToMagnetic(CInt(heading), a.ThresholdLat, a.ThresholdLon, grid_);
+      a.MagHeading = geo::TrueToMagnetic(ToInteger(heading), a.ThresholdLat, a.ThresholdLon, grid_);
     }
   }
 
@@ -620,7 +737,7 @@ class BglScan::AirportDecoder {
         case kHeaderRecord: {
           const double lat = RoundTo<6>(Latitude(Int32(offset + 12)));
           const double lon = RoundTo<6>(Longitude(Int32(offset + 20)));
-          SetReference(lat, lon);
+          placer_.SetReference(lat, lon);
           airport_.Latitude = lat;
           airport_.Longitude = lon;
           airport_.ElevationFt = FeetFromMetres(Int32(offset + 28));
@@ -633,7 +750,7 @@ class BglScan::AirportDecoder {
         case kNameRecord: {
           const TextRef name = ReadText(offset + 8, size);
           const auto& upper = UpperCaseTable();
-          char* c = airport_.texts_.data() + name.Offset;
+          char* c = airport_.texts_.Data() + name.Offset;
           for (uint32_t i = 0; i < name.Length; ++i) c[i] = upper[static_cast<uint8_t>(c[i])];
           airport_.Name = name;
           break;
@@ -661,20 +778,14 @@ class BglScan::AirportDecoder {
   struct CachedFrequency {
     int32_t Code = 0;
     uint8_t Length = 0;  // 0: empty slot
-    char Text[11] = {};
+    char Text[16] = {};
   };
 
   const geo::MagVarGrid& grid_;
   std::span<const uint8_t> bytes_;
   int64_t size_ = 0;
   DecodedAirport airport_;
-  double refLat_ = 0;
-  double refLon_ = 0;
-  double sinRef_ = 0;
-  double cosRef_ = 1;
-  double lambdaRef_ = 0;
-  std::array<double, 4> sinCourse_{};
-  std::array<double, 4> cosCourse_{};
+  OffsetPlacer placer_;
   std::vector<TextRef> runwayNames_;  // "Runway " and the ident, per runway so far
   TextRef runwayIdent_;
   TextRef runwayEndIdent_;
@@ -683,7 +794,7 @@ class BglScan::AirportDecoder {
   std::vector<int32_t> pathNumbers_;
   std::vector<int32_t> bucketHead_;
   std::vector<int32_t> bucketNext_;
-  std::array<CachedFrequency, 1024> frequencies_{};
+  std::array<CachedFrequency, 4096> frequencies_{};
 };
 
 AirportRecord DecodedAirport::ToRecord() const {
@@ -729,78 +840,122 @@ AirportRecord DecodedAirport::ToRecord() const {
   return a;
 }
 
+namespace {
+
+// The upper-case parking words as blocks of 16 bytes, for RecordCursor::Bytes.
+struct ParkingWordBlock {
+  char Text[16 + kBlockSlack] = {};
+  size_t Length = 0;
+};
+
+const std::array<ParkingWordBlock, 38>& ParkingWordBlocks() {
+  static const std::array<ParkingWordBlock, 38> blocks = [] {
+    std::array<ParkingWordBlock, 38> b{};
+    for (size_t code = 0; code < b.size(); ++code) {
+      const std::string& word = UpperParkingWords()[code];
+      b[code].Length = std::min(word.size(), size_t{16});
+      std::memcpy(b[code].Text, word.data(), b[code].Length);
+    }
+    return b;
+  }();
+  return blocks;
+}
+
+}  // namespace
+
 size_t DecodedAirport::Write(RecordBytes& out) const {
-  // The layout of WriteAirportRecord; an array without elements is two zero bytes.
-  out.String16(Text(Ident));
-  out.String16(Text(Name));
-  const size_t nextRecordPos = 2 + Ident.Length + 2 + Name.Length;
-  out.I32(0);
-  out.F64(Latitude);
-  out.F64(Longitude);
-  out.I32(ElevationFt);
+  // The layout of WriteAirportRecord; an array without elements is two zero bytes. The size first,
+  // checking the texts in their order, then every field into the room made for them.
+  const auto& words = ParkingWordBlocks();
+  size_t size = 4 + 8 + 8 + 4 + 8 + 8 + 4 + 4 + 4 + 2;
+  for (TextRef t : {Ident, Name, ClearanceFreq, ClearanceName, GroundFreq, GroundName, TowerFreq, TowerName,
+                    ApproachFreq, ApproachName, RunwayIdent, IlsFrequency}) {
+    RecordBytes::CheckText(t.Length);
+    size += 2 + t.Length;
+  }
+  auto arraySize = [](size_t n) { return n == 0 ? size_t{2} : size_t{10}; };
+  size += arraySize(TaxiPoints.size()) + TaxiPoints.size() * 20 + 2;
+  size += arraySize(ParkingSpots.size()) + 2;
+  char digits[32];
+  for (const Parking& p : ParkingSpots) {
+    size += 2 + 4 + 8 + 8 + 1;
+    if (p.Number >= 0) {
+      const auto length = static_cast<size_t>(std::to_chars(digits, digits + 16, p.Number).ptr - digits);
+      size += words[static_cast<size_t>(p.Word)].Length + 1 + length;
+    }
+  }
+  size += arraySize(TaxiPaths.size()) + 2;
+  for (const Path& p : TaxiPaths) {
+    RecordBytes::CheckText(p.Name.Length);
+    size += 12 + 2 + p.Name.Length;
+  }
+  size += 2 + 2;
+
+  RecordCursor at(out.Extend(size));
+  const char* texts = texts_.Data();
+  auto text = [&at, texts](TextRef t) { at.String16(texts + t.Offset, t.Length); };
+  auto descriptor = [&at](size_t n) {
+    if (n == 0) {
+      at.I16(0);
+      return;
+    }
+    at.I16(1);
+    at.I32(static_cast<int32_t>(n));
+    at.I32(0);
+  };
+  text(Ident);
+  text(Name);
+  at.I32(0);  // NextRecordPos
+  at.F64(Latitude);
+  at.F64(Longitude);
+  at.I32(ElevationFt);
   for (TextRef t : {ClearanceFreq, ClearanceName, GroundFreq, GroundName, TowerFreq, TowerName, ApproachFreq,
                     ApproachName, RunwayIdent}) {
-    out.String16(Text(t));
+    text(t);
   }
-  out.F64(ThresholdLat);
-  out.F64(ThresholdLon);
-  out.I32(ThresholdElevationFt);
-  out.I32(RunwayLength);
-  out.I32(RunwayWidth);
-  out.I16(MagHeading);
-  out.String16(Text(IlsFrequency));
-  auto descriptor = [&out](size_t n) {
-    if (n == 0) {
-      out.I16(0);
-      return false;
-    }
-    out.I16(1);
-    out.I32(static_cast<int32_t>(n));
-    out.I32(0);
-    return true;
-  };
-  if (descriptor(TaxiPoints.size())) {
-    for (const TaxiPoint& p : TaxiPoints) {
-      out.I32(p.PointType);
-      out.F64(p.Latitude);
-      out.F64(p.Longitude);
-    }
+  at.F64(ThresholdLat);
+  at.F64(ThresholdLon);
+  at.I32(ThresholdElevationFt);
+  at.I32(RunwayLength);
+  at.I32(RunwayWidth);
+  at.I16(MagHeading);
+  text(IlsFrequency);
+  descriptor(TaxiPoints.size());
+  for (const TaxiPoint& p : TaxiPoints) {
+    at.I32(p.PointType);
+    at.F64(p.Latitude);
+    at.F64(p.Longitude);
   }
-  out.I16(TaxiPointCount);
-  if (descriptor(ParkingSpots.size())) {
-    const auto& words = UpperParkingWords();
-    for (const Parking& p : ParkingSpots) {
-      if (p.Number < 0) {
-        out.I16(0);
-      } else {
-        const std::string& word = words[static_cast<size_t>(p.Word)];
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, p.Number).ptr;
-        const auto length = static_cast<size_t>(end - digits);
-        out.I16(static_cast<int16_t>(word.size() + 1 + length));
-        out.Bytes(word);
-        out.Bytes(" ");
-        out.Bytes(std::string_view(digits, length));
-      }
-      out.I32(p.RadiusFt);
-      out.F64(p.Latitude);
-      out.F64(p.Longitude);
-      out.U8(0);
+  at.I16(TaxiPointCount);
+  descriptor(ParkingSpots.size());
+  for (const Parking& p : ParkingSpots) {
+    if (p.Number < 0) {
+      at.I16(0);
+    } else {
+      const ParkingWordBlock& word = words[static_cast<size_t>(p.Word)];
+      const auto length = static_cast<size_t>(std::to_chars(digits, digits + 16, p.Number).ptr - digits);
+      at.I16(static_cast<int16_t>(word.Length + 1 + length));
+      at.Bytes(word.Text, word.Length);
+      at.U8(' ');
+      at.Bytes(digits, length);
     }
+    at.I32(p.RadiusFt);
+    at.F64(p.Latitude);
+    at.F64(p.Longitude);
+    at.U8(0);
   }
-  out.I16(ParkingCount);
-  if (descriptor(TaxiPaths.size())) {
-    for (const Path& p : TaxiPaths) {
-      out.I32(p.PathType);
-      out.I32(p.StartPoint);
-      out.I32(p.EndPoint);
-      out.String16(Text(p.Name));
-    }
+  at.I16(ParkingCount);
+  descriptor(TaxiPaths.size());
+  for (const Path& p : TaxiPaths) {
+    at.I32(p.PathType);
+    at.I32(p.StartPoint);
+    at.I32(p.EndPoint);
+    text(p.Name);
   }
-  out.I16(TaxiPathCount);
-  out.I16(0);  // the two lists kept while running, empty in the file
-  out.I16(0);
-  return nextRecordPos;
+  at.I16(TaxiPathCount);
+  at.I16(0);  // the two lists kept while running, empty in the file
+  at.I16(0);
+  return 2 + Ident.Length + 2 + Name.Length;
 }
 
 BglScan::BglScan(const geo::MagVarGrid& grid) : decoder_(std::make_unique<AirportDecoder>(grid)) {}
@@ -813,8 +968,7 @@ void BglScan::Start(std::span<const uint8_t> bytes) {
   next_ = 0;
   pendingError_ = nullptr;
   try {
-    const BglBytes bgl(bytes);
-    Walk(bgl, items_).File();
+    Walk(bytes, items_).File();
   } catch (...) {
     pendingError_ = std::current_exception();
   }

@@ -73,7 +73,7 @@ class DatabaseBuild {
   // How long one tick of the sliced build decodes a file before it leaves the rest for the next tick
   // (it always decodes at least one airport or airspace). The ticks that finish a file show the same
   // area and file count as the one that began it.
-  std::chrono::microseconds SliceTime{8000};
+  std::chrono::microseconds SliceTime{6000};
 
   // The files the records are appended to: AppFolder's world_airports.dat and world_airspaces.dat
   // unless chosen otherwise before the first Tick.

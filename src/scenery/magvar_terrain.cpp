@@ -4,6 +4,8 @@
 #include <bit>
 #include <cmath>
 #include <exception>
+#include <limits>
+#include <numbers>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -136,6 +138,22 @@ void LoadTerrainPoints(std::span<const AirportRecord> airports, std::span<const 
   std::sort(sorted.begin(), sorted.end(),
             [](const ByLatitude& a, const ByLatitude& b) { return a.Latitude < b.Latitude; });
 
+  // How far in longitude a point within 1.6 degrees of latitude of an airport may lie and still be
+  // within 95 nm of it (more than the 90.5 nm that DistanceNm could round to 90): on the sphere the
+  // haversine of the distance is at least cos(lat1) cos(lat2) sin^2(dLon / 2), sin(x) >= 2x / pi, so
+  // the distance is at least sqrt(cos(lat1) cos(lat2)) dLon / 90 radians. Farther points are not
+  // worked out; for an airport beyond 88 degrees or off the map, every point is.
+  std::vector<double> reach(airports.size(), std::numeric_limits<double>::infinity());
+  for (size_t k = 0; k < airports.size(); ++k) {
+    const double lat = airports[k].Latitude;
+    const double lon = airports[k].Longitude;
+    if (!(std::fabs(lat) <= 88 && std::fabs(lon) <= 180)) continue;
+    const double factor = std::sqrt(std::cos(lat * std::numbers::pi / 180) *
+                                    std::cos((std::fabs(lat) + 1.6) * std::numbers::pi / 180));
+    constexpr double kDegrees = 95 * std::numbers::pi / 10800 * 90;  // 95 nm in radians, times 90
+    reach[k] = kDegrees / (factor * 0.999);
+  }
+
   struct Found {
     size_t Airport;
     TerrainPoint Point;
@@ -146,6 +164,9 @@ void LoadTerrainPoints(std::span<const AirportRecord> airports, std::span<const 
     if (failures[k]) return;  // that airport's scan has ended
     const AirportRecord& airport = airports[k];
     if (std::fabs(point.Latitude - airport.Latitude) > 1.6) return;
+    double dLon = std::fabs(point.Longitude - airport.Longitude);
+    if (dLon > 180) dLon = 360 - dLon;
+    if (dLon > reach[k]) return;  // surely more than 95 nm away
     try {
       if (geo::DistanceNm(airport.Latitude, airport.Longitude, point.Latitude, point.Longitude) >
           kTerrainRadiusNm) {

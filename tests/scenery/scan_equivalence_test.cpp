@@ -3,6 +3,7 @@
 // and the one-pass terrain points. Synthetic worlds, damaged copies of them and hand-built odd files.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -14,7 +15,9 @@
 #include "base/byte_io.h"
 #include "base/errors.h"
 #include "base/files.h"
+#include "base/rounding.h"
 #include "bgl_fixture.h"
+#include "geo/geometry.h"
 #include "scenery/bgl_scan.h"
 #include "scenery/database_build.h"
 #include "scenery/database_files.h"
@@ -326,6 +329,42 @@ TEST(BuildEquivalence, OneFileForBothDatabases) {
   const BuildRun reference = Build(sim.Path(), BuildMethod::Straightforward, {}, "both.dat", "./both.dat");
   EXPECT_EQ(reference.airports, reference.airspaces);
   EXPECT_EQ(Build(sim.Path(), BuildMethod::Sliced, {}, "both.dat", "./both.dat"), reference);
+}
+
+// The closed forms and their fallbacks against DestinationPointMetres, to the bit: ordinary airports
+// and offsets, and the edges where the general formulas take over.
+TEST(ScanEquivalence, TaxiOffsetsPlacedAsTheGeneralFormulasPlaceThem) {
+  std::mt19937_64 random(17);
+  std::uniform_real_distribution<double> anyLat(-90, 90), edgeLat(79.99, 80.01), anyLon(-180, 180);
+  std::uniform_real_distribution<float> ordinary(-10000, 10000), edgeOffset(9999, 10001), far(-4e6f, 4e6f);
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  OffsetPlacer placer;
+  int checked = 0;
+  for (int i = 0; i < 40000; ++i) {
+    double lat = Round(i % 5 == 0 ? edgeLat(random) * (i % 2 ? 1 : -1) : anyLat(random), 6);
+    double lon = Round(i % 7 == 0 ? 179.99 + (anyLon(random) / 18000) : anyLon(random), 6);
+    if (i % 11 == 0) lon = -lon;
+    if (i == 0) lat = lon = 0;
+    placer.SetReference(lat, lon);
+    for (int k = 0; k < 6; ++k) {
+      float x = ordinary(random), z = ordinary(random);
+      if (k == 1) x = edgeOffset(random), z = -edgeOffset(random);
+      if (k == 2) x = far(random), z = far(random);
+      if (k == 3) x = x * 1e-6f, z = std::round(z);
+      if (k == 4 && i % 100 == 0) x = (i % 200 ? nan : -inf), z = (i % 300 ? inf : nan);
+      double placedLat = 0, placedLon = 0;
+      placer.Place(x, z, placedLat, placedLon);
+      const double refLat = z == 0 ? lat : geo::DestinationPointMetres(lat, lon, z > 0 ? 0 : 180, z).Latitude;
+      const double refLon =
+          x == 0 ? lon : geo::DestinationPointMetres(lat, lon, x > 0 ? 90 : 270, x).Longitude;
+      ASSERT_EQ(std::bit_cast<uint64_t>(placedLat), std::bit_cast<uint64_t>(refLat))
+          << lat << " " << lon << " " << z;
+      ASSERT_EQ(std::bit_cast<uint64_t>(placedLon), std::bit_cast<uint64_t>(refLon))
+          << lat << " " << lon << " " << x;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 240000);
 }
 
 TEST(ScanEquivalence, FrequencyTextFromTheNibbles) {
