@@ -67,7 +67,7 @@ class OffsetPlacer {
   bool ordinary_ = true;  // the reference is one the closed forms hold for
   double sinCourse_[4] = {};
   double cosCourse_[4] = {};
-  bool coursesExact_ = false;  // sin and cos of the four courses come out as 0 or plus or minus 1
+  bool coursesExact_ = false;  // cos 0, sin 90, cos 180 and sin 270 come out as exactly 1 or -1
 };
 
 // Texts side by side in one buffer that grows and never shrinks, with kBlockSlack bytes to spare after
