@@ -18,6 +18,7 @@ target_link_libraries(skyvox_geo PUBLIC skyvox_base)
 
 add_library(skyvox_scenery
   src/scenery/bgl_reader.cpp
+  src/scenery/bgl_scan.cpp
   src/scenery/database_build.cpp
   src/scenery/database_files.cpp
   src/scenery/magvar_terrain.cpp

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <span>
 
 #include "app/config_file.h"
 #include "base/errors.h"
@@ -184,9 +185,11 @@ void SettingsController::NextPressed() {
     const std::vector<uint8_t> terrain = ReadWholeFile(JoinPath(world.AppFolder, scenery::kTerrainFileName));
     // A copy cut short would silently give fewer (or no) terrain points: refused, with its cause.
     if (const auto fault = scenery::TerrainFileFault(terrain)) throw FileError(*fault);
-    for (int32_t i = 0; i < world.ControlledAirportCount; ++i) {
+    if (world.ControlledAirportCount > 0) {
       statusText_ = "World_terrain.db file";
-      scenery::LoadTerrainPoints(world.ControlledAirports[static_cast<size_t>(i)], terrain, world);
+      scenery::LoadTerrainPoints(
+          std::span(world.ControlledAirports).first(static_cast<size_t>(world.ControlledAirportCount)),
+          terrain, world);
     }
   } catch (const Error& e) {
     // Nothing is handed over half-loaded: the window stays, ready for another try.

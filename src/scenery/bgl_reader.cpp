@@ -477,7 +477,8 @@ void WalkAirspaceSection(const BglBytes& bgl, int64_t offset, const geo::MagVarG
 
 }  // namespace
 
-void ScanBglFile(std::span<const uint8_t> bytes, const geo::MagVarGrid& grid, const BglScanSink& sink) {
+void ScanBglFileStraightforward(std::span<const uint8_t> bytes, const geo::MagVarGrid& grid,
+                                const BglScanSink& sink) {
   const BglBytes bgl(bytes);
   if (bgl.ReadInt32(144) != 1) return;
   const int32_t airports = bgl.ReadInt32(156);

@@ -61,8 +61,13 @@ struct BglScanSink {
 };
 
 // Checks the header (field 144 must be 1), then walks the airport section and the airspace section.
-// The variation grid turns runway headings into magnetic ones.
+// The variation grid turns runway headings into magnetic ones. A BglScan run to its end (bgl_scan.h).
 void ScanBglFile(std::span<const uint8_t> bytes, const geo::MagVarGrid& grid, const BglScanSink& sink);
+
+// The same scan decoding each item as its walk meets it, into records built afresh: the reference the
+// sliced scan is checked against.
+void ScanBglFileStraightforward(std::span<const uint8_t> bytes, const geo::MagVarGrid& grid,
+                                const BglScanSink& sink);
 
 // Decodes one airport whose data header lies at d (its records start at d + 16) and hands it to the
 // sink when it has a tower or ground frequency.

@@ -1,10 +1,18 @@
 #include "scenery/database_files.h"
 
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
 #include "base/errors.h"
 #include "base/files.h"
+#include "scenery/bgl_scan.h"
+#include "scenery/record_bytes.h"
 
 namespace skyvox::scenery {
 namespace fs = std::filesystem;
@@ -16,8 +24,8 @@ constexpr size_t kMinParkingSize = 2 + 25;
 constexpr size_t kMinTaxiPathSize = 12 + 2;
 constexpr size_t kMinRuntimeEntrySize = 4 + 2;
 
-template <typename T, typename WriteElement>
-void WriteArray(ByteWriter& out, const std::vector<T>& items, WriteElement writeElement) {
+template <typename Out, typename T, typename WriteElement>
+void WriteArray(Out& out, const std::vector<T>& items, WriteElement writeElement) {
   if (items.empty()) {
     out.I16(0);  // no dimensions: an array without elements
     return;
@@ -64,7 +72,8 @@ int16_t ReadCount(ByteReader& in, size_t elements, const char* what) {
   return count;
 }
 
-void WriteRuntimeEntry(ByteWriter& out, const RuntimeEntry& e) {
+template <typename Out>
+void WriteRuntimeEntry(Out& out, const RuntimeEntry& e) {
   out.I32(e.PlayerIndex);
   out.String16(e.Text);
 }
@@ -110,6 +119,11 @@ void WalkAirports(std::span<const uint8_t> bytes, Visit visit) {
   }
 }
 
+// ": REASON" for a system error number, nothing when there is none.
+std::string SystemReason(int error) {
+  return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+}
+
 std::vector<uint8_t> ReadIfPresent(const fs::path& file) {
   std::error_code ec;
   if (!fs::exists(file, ec)) return {};
@@ -122,7 +136,11 @@ size_t NextRecordPosOffset(const AirportRecord& airport) {
   return 2 + airport.Ident.size() + 2 + airport.Name.size();
 }
 
-void WriteAirportRecord(ByteWriter& out, const AirportRecord& a) {
+namespace {
+
+// The airport record's fields in file order, into a ByteWriter or a RecordBytes.
+template <typename Out>
+void PutAirportRecord(Out& out, const AirportRecord& a) {
   out.String16(a.Ident);
   out.String16(a.Name);
   out.I32(a.NextRecordPos);
@@ -142,13 +160,13 @@ void WriteAirportRecord(ByteWriter& out, const AirportRecord& a) {
   out.I32(r.Width);
   out.I16(r.MagHeading);
   out.String16(r.IlsFrequency);
-  WriteArray(out, a.TaxiPoints, [](ByteWriter& w, const TaxiPoint& p) {
+  WriteArray(out, a.TaxiPoints, [](Out& w, const TaxiPoint& p) {
     w.I32(p.PointType);
     w.F64(p.Latitude);
     w.F64(p.Longitude);
   });
   out.I16(a.TaxiPointCount);
-  WriteArray(out, a.ParkingSpots, [](ByteWriter& w, const ParkingRecord& p) {
+  WriteArray(out, a.ParkingSpots, [](Out& w, const ParkingRecord& p) {
     w.String16(p.Name);
     w.I32(p.RadiusFt);
     w.F64(p.Latitude);
@@ -156,15 +174,34 @@ void WriteAirportRecord(ByteWriter& out, const AirportRecord& a) {
     w.U8(p.Occupied);
   });
   out.I16(a.ParkingCount);
-  WriteArray(out, a.TaxiPaths, [](ByteWriter& w, const TaxiPath& p) {
+  WriteArray(out, a.TaxiPaths, [](Out& w, const TaxiPath& p) {
     w.I32(p.PathType);
     w.I32(p.StartPoint);
     w.I32(p.EndPoint);
     w.String16(p.Name);
   });
   out.I16(a.TaxiPathCount);
-  WriteArray(out, a.RuntimeList1, WriteRuntimeEntry);
-  WriteArray(out, a.RuntimeList2, WriteRuntimeEntry);
+  WriteArray(out, a.RuntimeList1, WriteRuntimeEntry<Out>);
+  WriteArray(out, a.RuntimeList2, WriteRuntimeEntry<Out>);
+}
+
+template <typename Out>
+void PutAirspaceRecord(Out& out, const AirspaceRecord& s) {
+  out.String16(s.CenterName);
+  out.String16(s.AirspaceClass);
+  out.String16(s.CenterFreq);
+  out.F64(s.NorthLat);
+  out.F64(s.SouthLat);
+  out.F64(s.EastLon);
+  out.F64(s.WestLon);
+  out.I32(s.LowerLimit);
+  out.I32(s.UpperLimit);
+}
+
+}  // namespace
+
+void WriteAirportRecord(ByteWriter& out, const AirportRecord& a) {
+  PutAirportRecord(out, a);
 }
 
 AirportRecord ReadAirportRecord(ByteReader& in) {
@@ -221,15 +258,7 @@ AirportRecord ReadAirportRecord(ByteReader& in) {
 }
 
 void WriteAirspaceRecord(ByteWriter& out, const AirspaceRecord& s) {
-  out.String16(s.CenterName);
-  out.String16(s.AirspaceClass);
-  out.String16(s.CenterFreq);
-  out.F64(s.NorthLat);
-  out.F64(s.SouthLat);
-  out.F64(s.EastLon);
-  out.F64(s.WestLon);
-  out.I32(s.LowerLimit);
-  out.I32(s.UpperLimit);
+  PutAirspaceRecord(out, s);
 }
 
 AirspaceRecord ReadAirspaceRecord(ByteReader& in) {
@@ -297,6 +326,130 @@ void AppendAirspaceRecord(const fs::path& file, const AirspaceRecord& airspace, 
   WriteAirspaceRecord(out, airspace);
   WriteAt(file, FileLength(file), out.Data());
   airspaceCount += 1;
+}
+
+// One database file being appended to: its length when first met after a flush, then the records
+// gathered since.
+struct DatabaseAppender::Target {
+  std::string Path;
+  bool Met = false;
+  uint64_t Start = 0;  // where the gathered bytes go
+  RecordBytes Bytes;
+  std::fstream Stream;
+};
+
+DatabaseAppender::DatabaseAppender() = default;
+DatabaseAppender::~DatabaseAppender() = default;
+
+DatabaseAppender::Target& DatabaseAppender::Find(const std::string& file) {
+  Target* found = nullptr;
+  for (const auto& target : targets_) {
+    if (target->Path == file) found = target.get();
+  }
+  if (found && found->Met) return *found;
+  // Another name of a file already met (both exist) shares its target: its length is that file's.
+  std::error_code ec;
+  for (const auto& target : targets_) {
+    if (target->Met && fs::equivalent(target->Path, file, ec)) return *target;
+  }
+  if (!found) {
+    targets_.push_back(std::make_unique<Target>());
+    found = targets_.back().get();
+    found->Path = file;
+  }
+  found->Met = true;
+  found->Start = FileLength(file);
+  found->Bytes.Truncate(0);
+  return *found;
+}
+
+void DatabaseAppender::Open(Target& target) {
+  if (target.Stream.is_open()) return;
+  // As WriteAt opens it: without truncation, created when missing.
+  target.Stream.open(target.Path, std::ios::binary | std::ios::in | std::ios::out);
+  if (!target.Stream) {
+    { std::ofstream create(target.Path, std::ios::binary); }
+    target.Stream.clear();
+    target.Stream.open(target.Path, std::ios::binary | std::ios::in | std::ios::out);
+  }
+  if (!target.Stream) {
+    const int error = errno;
+    target.Stream = std::fstream();
+    throw FileError("cannot open " + target.Path + " for writing" + SystemReason(error));
+  }
+}
+
+template <typename Write, typename SetNext>
+void DatabaseAppender::AppendAirportWith(const std::string& file, const Write& write, const SetNext& setNext,
+                                         int32_t& airportCount) {
+  Target& target = Find(file);
+  const size_t at = target.Bytes.Size();
+  try {
+    const size_t nextRecordPos = write(target.Bytes);
+    const uint64_t next = target.Start + target.Bytes.Size() + 1;
+    if (next > static_cast<uint64_t>(INT32_MAX)) {
+      throw FileError(file + ": the database cannot grow past 2 GiB");
+    }
+    setNext(static_cast<int32_t>(next));
+    target.Bytes.PatchI32(at + nextRecordPos, static_cast<int32_t>(next));
+    Open(target);
+  } catch (...) {
+    target.Bytes.Truncate(at);
+    throw;
+  }
+  airportCount += 1;
+}
+
+void DatabaseAppender::AppendAirport(const std::string& file, AirportRecord& airport, int32_t& airportCount) {
+  AppendAirportWith(
+      file,
+      [&airport](RecordBytes& out) {
+        PutAirportRecord(out, airport);
+        return NextRecordPosOffset(airport);
+      },
+      [&airport](int32_t next) { airport.NextRecordPos = next; }, airportCount);
+}
+
+void DatabaseAppender::AppendAirport(const std::string& file, const DecodedAirport& airport,
+                                     int32_t& airportCount) {
+  AppendAirportWith(
+      file, [&airport](RecordBytes& out) { return airport.Write(out); }, [](int32_t) {}, airportCount);
+}
+
+void DatabaseAppender::AppendAirspace(const std::string& file, const AirspaceRecord& airspace,
+                                      int32_t& airspaceCount) {
+  Target& target = Find(file);
+  const size_t at = target.Bytes.Size();
+  try {
+    PutAirspaceRecord(target.Bytes, airspace);
+    Open(target);
+  } catch (...) {
+    target.Bytes.Truncate(at);
+    throw;
+  }
+  airspaceCount += 1;
+}
+
+void DatabaseAppender::Flush() {
+  for (const auto& target : targets_) {
+    if (!target->Met) continue;
+    target->Met = false;
+    std::fstream& out = target->Stream;
+    if (target->Bytes.Size() != 0) {
+      errno = 0;
+      out.seekp(static_cast<std::streamoff>(target->Start));
+      out.write(reinterpret_cast<const char*>(target->Bytes.Data().data()),
+                static_cast<std::streamsize>(target->Bytes.Size()));
+      out.flush();
+      if (!out) {
+        const int error = errno;
+        out = std::fstream();
+        for (const auto& other : targets_) other->Met = false;
+        throw FileError("cannot write " + target->Path + SystemReason(error));
+      }
+    }
+    out.close();
+  }
 }
 
 std::vector<std::string> ListAllAirports(const fs::path& file) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@
 #include "scenery/records.h"
 
 namespace skyvox::scenery {
+
+class DecodedAirport;
 
 inline constexpr const char* kAirportsFileName = "world_airports.dat";
 inline constexpr const char* kAirspacesFileName = "world_airspaces.dat";
@@ -54,6 +57,38 @@ void AppendAirportRecord(const std::filesystem::path& file, AirportRecord& airpo
 // Appends one airspace at the end of the file (created when missing); airspaceCount += 1.
 void AppendAirspaceRecord(const std::filesystem::path& file, const AirspaceRecord& airspace,
                           int32_t& airspaceCount);
+
+// Appends records as AppendAirportRecord and AppendAirspaceRecord do, the same bytes at the same
+// positions, but gathers them in memory and writes each file's share in one go at Flush. A file's
+// length is taken when it is first met after a Flush and counted on from there, and the file is opened
+// as its first record is gathered, so a file that cannot be opened fails at the same record. A record
+// that cannot be written fails at Flush: on a full disk, how much of the gathered bytes reached the
+// file is the system's. The counts grow as records are gathered.
+class DatabaseAppender {
+ public:
+  DatabaseAppender();
+  ~DatabaseAppender();  // what was not flushed is dropped
+  DatabaseAppender(const DatabaseAppender&) = delete;
+  DatabaseAppender& operator=(const DatabaseAppender&) = delete;
+
+  // Throws FormatError for a record that cannot be serialised, FileError for a file that cannot be
+  // opened or would pass 2 GiB; nothing of that record is kept. The AirportRecord's NextRecordPos is
+  // set as AppendAirportRecord sets it.
+  void AppendAirport(const std::string& file, AirportRecord& airport, int32_t& airportCount);
+  void AppendAirport(const std::string& file, const DecodedAirport& airport, int32_t& airportCount);
+  void AppendAirspace(const std::string& file, const AirspaceRecord& airspace, int32_t& airspaceCount);
+  // Writes what was gathered and closes the files. Throws FileError naming the file and the reason.
+  void Flush();
+
+ private:
+  struct Target;
+  Target& Find(const std::string& file);
+  static void Open(Target& target);
+  template <typename Write, typename SetNext>
+  void AppendAirportWith(const std::string& file, const Write& write, const SetNext& setNext,
+                         int32_t& airportCount);
+  std::vector<std::unique_ptr<Target>> targets_;
+};
 
 // The entries "Ident - Name" of every stored airport, in file order. The walk follows NextRecordPos
 // from the first record and stops at the end of the file, at a record header that is cut short, or at

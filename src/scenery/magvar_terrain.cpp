@@ -1,7 +1,11 @@
 #include "scenery/magvar_terrain.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <exception>
+#include <limits>
+#include <numbers>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -88,6 +92,131 @@ void LoadTerrainPoints(const AirportRecord& airport, std::span<const uint8_t> te
 
 void LoadTerrainPoints(const AirportRecord& airport, WorldTables& tables) {
   LoadTerrainPoints(airport, ReadWholeFile(JoinPath(tables.AppFolder, kTerrainFileName)), tables);
+}
+
+void LoadTerrainPointsStraightforward(std::span<const AirportRecord> airports,
+                                      std::span<const uint8_t> terrainBytes, WorldTables& tables) {
+  for (const AirportRecord& airport : airports) LoadTerrainPoints(airport, terrainBytes, tables);
+}
+
+namespace {
+
+double LittleDouble(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return std::bit_cast<double>(v);
+}
+
+int32_t LittleInt32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+
+}  // namespace
+
+void LoadTerrainPoints(std::span<const AirportRecord> airports, std::span<const uint8_t> terrainBytes,
+                       WorldTables& tables) {
+  // Airports by latitude, for the points of ordinary latitudes: only those within 2 degrees of a
+  // point's latitude can pass the 1.6 degree test, which is then made as the one-airport scan makes it.
+  // The rest (a latitude that is not a number, infinite, or a point beyond a million degrees, where
+  // rounding could blur the 2 degrees) are checked against the point one by one.
+  struct ByLatitude {
+    double Latitude;
+    size_t Airport;
+  };
+  constexpr double kOrdinary = 1e6;
+  std::vector<ByLatitude> sorted;
+  std::vector<size_t> unsorted;
+  for (size_t k = 0; k < airports.size(); ++k) {
+    const double lat = airports[k].Latitude;
+    if (std::isfinite(lat)) {
+      sorted.push_back({lat, k});
+    } else {
+      unsorted.push_back(k);
+    }
+  }
+  std::sort(sorted.begin(), sorted.end(),
+            [](const ByLatitude& a, const ByLatitude& b) { return a.Latitude < b.Latitude; });
+
+  // How far in longitude a point within 1.6 degrees of latitude of an airport may lie and still be
+  // within 95 nm of it (more than the 90.5 nm that DistanceNm could round to 90): on the sphere the
+  // haversine of the distance is at least cos(lat1) cos(lat2) sin^2(dLon / 2), sin(x) >= 2x / pi, so
+  // the distance is at least sqrt(cos(lat1) cos(lat2)) dLon / 90 radians. Farther points are not
+  // worked out; for an airport beyond 88 degrees or off the map, every point is.
+  std::vector<double> reach(airports.size(), std::numeric_limits<double>::infinity());
+  for (size_t k = 0; k < airports.size(); ++k) {
+    const double lat = airports[k].Latitude;
+    const double lon = airports[k].Longitude;
+    if (!(std::fabs(lat) <= 88 && std::fabs(lon) <= 180)) continue;
+    const double factor = std::sqrt(std::cos(lat * std::numbers::pi / 180) *
+                                    std::cos((std::fabs(lat) + 1.6) * std::numbers::pi / 180));
+    constexpr double kDegrees = 95 * std::numbers::pi / 10800 * 90;  // 95 nm in radians, times 90
+    reach[k] = kDegrees / (factor * 0.999);
+  }
+
+  struct Found {
+    size_t Airport;
+    TerrainPoint Point;
+  };
+  std::vector<Found> found;
+  std::vector<std::exception_ptr> failures(airports.size());
+  auto check = [&](size_t k, const TerrainPoint& point) {
+    if (failures[k]) return;  // that airport's scan has ended
+    const AirportRecord& airport = airports[k];
+    if (std::fabs(point.Latitude - airport.Latitude) > 1.6) return;
+    double dLon = std::fabs(point.Longitude - airport.Longitude);
+    if (dLon > 180) dLon = 360 - dLon;
+    if (dLon > reach[k]) return;  // surely more than 95 nm away
+    try {
+      if (geo::DistanceNm(airport.Latitude, airport.Longitude, point.Latitude, point.Longitude) >
+          kTerrainRadiusNm) {
+        return;
+      }
+    } catch (const Error&) {
+      failures[k] = std::current_exception();
+      return;
+    }
+    found.push_back({k, point});
+  };
+
+  const size_t count = terrainBytes.size() / kTerrainPointSize;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* p = terrainBytes.data() + i * kTerrainPointSize;
+    TerrainPoint point;
+    point.Latitude = LittleDouble(p);
+    point.Longitude = LittleDouble(p + 8);
+    point.Elevation = LittleInt32(p + 16);
+    if (!std::isfinite(point.Latitude) || !std::isfinite(point.Longitude)) continue;
+    if (std::fabs(point.Latitude) <= kOrdinary) {
+      const double low = point.Latitude - 2;
+      const double high = point.Latitude + 2;
+      auto it = std::lower_bound(sorted.begin(), sorted.end(), low,
+                                 [](const ByLatitude& a, double lat) { return a.Latitude < lat; });
+      for (; it != sorted.end() && it->Latitude <= high; ++it) check(it->Airport, point);
+    } else {
+      for (const ByLatitude& a : sorted) check(a.Airport, point);
+    }
+    for (size_t k : unsorted) check(k, point);
+  }
+
+  // Each airport's points in file order, the airports in turn.
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Found& a, const Found& b) { return a.Airport < b.Airport; });
+  auto next = found.begin();
+  for (size_t k = 0; k < airports.size(); ++k) {
+    const auto first = next;
+    while (next != found.end() && next->Airport == k) ++next;
+    if (first != next) {
+      const auto n = static_cast<int32_t>(next - first);
+      tables.TerrainPoints.resize(static_cast<size_t>(tables.TerrainPointCount));
+      tables.TerrainPoints.reserve(static_cast<size_t>(tables.TerrainPointCount) + static_cast<size_t>(n) +
+                                   1);
+      for (auto f = first; f != next; ++f) tables.TerrainPoints.push_back(f->Point);
+      tables.TerrainPointCount += n;
+      tables.TerrainPoints.emplace_back();
+    }
+    if (failures[k]) std::rethrow_exception(failures[k]);
+  }
 }
 
 std::optional<std::string> TerrainFileFault(std::span<const uint8_t> bytes,

@@ -43,6 +43,17 @@ void LoadTerrainPoints(const AirportRecord& airport, std::span<const uint8_t> te
 // The same, reading AppFolder/world_terrain.db (FileError when it cannot be read).
 void LoadTerrainPoints(const AirportRecord& airport, WorldTables& tables);
 
+// LoadTerrainPoints for each airport in turn, in one pass over the file that checks each point only
+// against the airports within reach of its latitude: the same points in the same order. When the
+// distance to a point cannot be worked out for an airport (a position that is not a number), the
+// points of the airports before it and its own found before that point are appended, then the same
+// error is thrown.
+void LoadTerrainPoints(std::span<const AirportRecord> airports, std::span<const uint8_t> terrainBytes,
+                       WorldTables& tables);
+// The same, one pass over the file per airport: the reference the one-pass form is checked against.
+void LoadTerrainPointsStraightforward(std::span<const AirportRecord> airports,
+                                      std::span<const uint8_t> terrainBytes, WorldTables& tables);
+
 // What is wrong with the bytes of a terrain file, nothing when they can be used: a file that holds no
 // record or whose last record is cut short does not add up; and when the shipped file's bytes are at
 // hand, a shorter file that is their beginning is a copy cut short (a full disk). A terrain file of

@@ -54,13 +54,15 @@ unchanged() {  # WHAT [FOLDER]
   sums "${2:-$work/app}" | cmp -s - "$work/old.sums" || fail "$1: the working database changed"
   [[ $1 == SIGKILL ]] || ! ls "${2:-$work/app}" | grep -q building || fail "$1: temporaries left behind"
 }
-"$db" make-scenery --synthetic 40000 --per-file 200 --out "$work/big" >/dev/null || fail "synthetic world"
+"$db" make-scenery --synthetic 80000 --per-file 400 --out "$work/big" >/dev/null || fail "synthetic world"
 for sig in INT TERM KILL; do
   "$db" build --sim "$work/big" --app "$work/app" >/dev/null 2>"$work/kill.err" &
   pid=$!
-  for _ in $(seq 100); do ls "$work/app" | grep -q building && break; sleep 0.1; done
-  sleep 0.2
+  for _ in $(seq 1000); do ls "$work/app" | grep -q building && break; sleep 0.01; done
+  # The build takes about a second: held still while the signal arrives, so that it cannot finish first.
+  kill -STOP "$pid"
   kill -"$sig" "$pid"
+  kill -CONT "$pid" 2>/dev/null
   { wait "$pid"; } 2>/dev/null && fail "an interrupted build succeeded"
   unchanged "SIG$sig"
   [[ $sig == KILL ]] || grep -q "interrupted; the database in .* was left as it" "$work/kill.err" || fail "SIG$sig"
