@@ -62,6 +62,8 @@ std::vector<BenchGoal> ReadBenchGoals(const std::string& path) {
     g.Baseline = fields[2] == "-" ? "" : fields[2];
     g.Unit = fields[3];
     const std::string& goal = fields[4];
+    // A figure shown without a goal: rates are better higher, anything else lower.
+    if (g.Unit == "M/s" || g.Unit == "MB/s") g.Direction = '>';
     if (goal != "-") {
       if (goal.size() < 3 || (goal[0] != '<' && goal[0] != '>') || goal[1] != ' ') {
         throw bad("the goal must read \"< X\", \"> X\" or \"-\"");

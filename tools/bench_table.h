@@ -12,7 +12,8 @@ namespace skyvox::tools {
 // A line of the goals file: "figure | benchmark | baseline benchmark or - | unit | goal".
 // unit: "ms" (the benchmark's real time), "M/s" (items per second, in millions), "MB/s" (bytes per
 // second, in millions), or the name of one of the benchmark's counters. goal: "< X" or "> X" in the
-// unit (lower or higher is better), or "-" when the figure is only shown (lower taken as better).
+// unit (lower or higher is better), or "-" when the figure is only shown (then rates are taken as
+// better higher, anything else lower).
 struct BenchGoal {
   std::string Figure;
   std::string Benchmark;

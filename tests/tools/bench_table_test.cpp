@@ -18,6 +18,7 @@ TEST(BenchTable, FiguresBaselinesRatiosAndGoals) {
                                      "Loop | BM_Loop | BM_Loop_Baseline | M/s | > 2\n"
                                      "Peak | Memory/500 | - | VmHWM_MB | < 200\n"
                                      "Shown | BM_Tick/50 | - | ms | -\n"
+                                     "Rate | BM_Loop | BM_Loop_Baseline | M/s | -\n"
                                      "Absent | BM_None | - | ms | < 1\n"));
   dir.Write("a.json", std::string(R"({"benchmarks": [
       {"name": "BM_Tick/500", "run_type": "iteration", "real_time": 4000, "time_unit": "us"},
@@ -39,6 +40,7 @@ TEST(BenchTable, FiguresBaselinesRatiosAndGoals) {
             "| Loop | 1.50 M/s | 0.5 M/s | 3.00x | > 2.00 M/s | NO |\n"
             "| Peak | 24.1 VmHWM_MB | - | - | < 200 VmHWM_MB | yes |\n"
             "| Shown | 0.5 ms | - | - | - | - |\n"
+            "| Rate | 1.50 M/s | 0.5 M/s | 3.00x | - | - |\n"
             "| Absent | not measured | - | - | < 1.00 ms | - |\n"
             "\ngoals met: 2 of 4\n");
 }
