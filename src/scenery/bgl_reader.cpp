@@ -12,43 +12,16 @@
 #include "base/text.h"
 #include "geo/geometry.h"
 #include "geo/sim_coordinates.h"
+#include "scenery/bgl_format.h"
 
 namespace skyvox::scenery {
 namespace {
 
-constexpr int32_t kHeaderRecord = 0x10001;
-constexpr int32_t kRunwayRecord = 0x10002;
-constexpr int32_t kPositionRecord = 0x10003;
-constexpr int32_t kNavAidRecord = 0x10004;
-constexpr int32_t kRunwayEndRecord = 0x10005;
-constexpr int32_t kNameRecord = 0x10006;
-constexpr int32_t kTaxiDataRecord = 0x11001;
-constexpr int32_t kFrequencyRecord = 0x20001;
-constexpr int32_t kLimitsRecord = 0x12002;
-constexpr int32_t kBoxRecord = 0x1000B;
-constexpr int32_t kBoundaryRecord = 1;
-constexpr int32_t kBoundaryGroup = 4;
-constexpr int32_t kAirspaceValue = 5;
-constexpr int32_t kIlsKind = 4;
+using namespace bgl_format;
 
-double Latitude(int32_t raw) {
-  return raw * 90.0 / geo::kLatitudeMetresPer90Degrees;
-}
-double Longitude(int32_t raw) {
-  return raw * 360.0 / geo::kLongitudeUnitsPerTurn;
-}
 int32_t FeetFromMetres(double metres) {
   return CLng(metres / 0.3048);
 }
-
-// The offset after a record whose size field is `size`; nothing when that would not move forward.
-std::optional<int64_t> NextSibling(int64_t offset, int32_t size) {
-  const int64_t next = offset + static_cast<int64_t>(size) + 8;
-  if (next <= offset) return std::nullopt;
-  return next;
-}
-
-constexpr std::array<const char*, 5> kDesignators = {"", "L", "R", "C", "H"};
 
 // Runway ident of a number and designator code; nothing when either is out of the named range.
 // Negative designator codes are treated like codes above 4.

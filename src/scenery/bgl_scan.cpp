@@ -1,5 +1,7 @@
 #include "scenery/bgl_scan.h"
 
+#include <limits>
+
 #include <array>
 #include <bit>
 #include <charconv>
@@ -13,29 +15,13 @@
 #include "base/text.h"
 #include "geo/geometry.h"
 #include "geo/sim_coordinates.h"
+#include "scenery/bgl_format.h"
 
 namespace skyvox::scenery {
 namespace {
 
-constexpr int32_t kHeaderRecord = 0x10001;
-constexpr int32_t kRunwayRecord = 0x10002;
-constexpr int32_t kPositionRecord = 0x10003;
-constexpr int32_t kNavAidRecord = 0x10004;
-constexpr int32_t kRunwayEndRecord = 0x10005;
-constexpr int32_t kNameRecord = 0x10006;
-constexpr int32_t kTaxiDataRecord = 0x11001;
-constexpr int32_t kFrequencyRecord = 0x20001;
-constexpr int32_t kBoundaryRecord = 1;
-constexpr int32_t kBoundaryGroup = 4;
-constexpr int32_t kAirspaceValue = 5;
-constexpr int32_t kIlsKind = 4;
+using namespace bgl_format;
 
-double Latitude(int32_t raw) {
-  return raw * 90.0 / geo::kLatitudeMetresPer90Degrees;
-}
-double Longitude(int32_t raw) {
-  return raw * 360.0 / geo::kLongitudeUnitsPerTurn;
-}
 // std::floor(x) for |x| < 2^52, a whole x (-0 too) returned as it is.
 double FloorSmall(double x) {
   const auto t = static_cast<double>(static_cast<int64_t>(x));
@@ -43,32 +29,27 @@ double FloorSmall(double x) {
   return t > x ? t - 1 : t;
 }
 
-// CLng(x), and CInt(x) below: half to even, the conversion worked out here for the values that fit
-// and left to CLng (CInt) for its error otherwise.
-int32_t ToLong(double x) {
-  if (!(x > -2147483648.0 && x < 2147483647.0)) return CLng(x);
+// CLng(x) and CInt(x): half to even, the conversion worked out here for the values that fit and left to
+// CLng (CInt) for its error otherwise.
+template <class Whole>
+Whole ToWhole(double x, Whole (*checked)(double)) {
+  constexpr double kLow = static_cast<double>(std::numeric_limits<Whole>::min());
+  constexpr double kHigh = static_cast<double>(std::numeric_limits<Whole>::max());
+  if (!(x > kLow && x < kHigh)) return checked(x);
   const double down = FloorSmall(x);
   const double diff = x - down;
   const auto whole = static_cast<int64_t>(down);
-  return static_cast<int32_t>(diff < 0.5 ? whole : diff > 0.5 ? whole + 1 : whole + (whole & 1));
+  return static_cast<Whole>(diff < 0.5 ? whole : diff > 0.5 ? whole + 1 : whole + (whole & 1));
 }
-
+int32_t ToLong(double x) {
+  return ToWhole<int32_t>(x, CLng);
+}
 int16_t ToInteger(double x) {
-  if (!(x > -32768.0 && x < 32767.0)) return CInt(x);
-  const double down = FloorSmall(x);
-  const double diff = x - down;
-  const auto whole = static_cast<int64_t>(down);
-  return static_cast<int16_t>(diff < 0.5 ? whole : diff > 0.5 ? whole + 1 : whole + (whole & 1));
+  return ToWhole<int16_t>(x, CInt);
 }
 
 int32_t FeetFromMetres(double metres) {
   return ToLong(metres / 0.3048);
-}
-
-std::optional<int64_t> NextSibling(int64_t offset, int32_t size) {
-  const int64_t next = offset + static_cast<int64_t>(size) + 8;
-  if (next <= offset) return std::nullopt;
-  return next;
 }
 
 // Round(x, decimals) with its scale, 10 to the decimals, written out.
@@ -117,8 +98,6 @@ int64_t IndexOfNumberText(std::string_view text, int64_t limit) {
   }
   return k < limit ? k : -1;
 }
-
-constexpr std::array<const char*, 5> kDesignators = {"", "L", "R", "C", "H"};
 
 // The upper-case parking words by name code, as ParkingName spells them.
 const std::array<std::string, 38>& UpperParkingWords() {
