@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <new>
+#include <set>
 #include <stdexcept>
 
 namespace skyvox::session {
@@ -25,6 +27,19 @@ int32_t CountOf(size_t n) {
 }  // namespace
 
 LoopbackHub::LoopbackHub(uint64_t seed) : seed_(seed) {}
+
+LoopbackHub::Payload* LoopbackHub::Payload::Make(const std::vector<uint8_t>& bytes, int32_t from) {
+  void* block = ::operator new(sizeof(Payload) + bytes.size());
+  auto* payload = new (block) Payload(from, static_cast<uint32_t>(bytes.size()));
+  std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(payload + 1));
+  return payload;
+}
+
+void LoopbackHub::Payload::Release() {
+  if (--refs_ != 0) return;
+  this->~Payload();
+  ::operator delete(static_cast<void*>(this));
+}
 
 int32_t LoopbackHub::NewId() {
   if (nextId_ > std::numeric_limits<int32_t>::max()) throw DirectPlayError("no player or group ids left");
@@ -73,24 +88,49 @@ bool LoopbackHub::IsFull(const Session& session) {
 }
 
 LoopbackHub::Player* LoopbackHub::FindPlayer(Session& session, int32_t playerId) {
-  for (Player& p : session.Players) {
-    if (p.Id == playerId) return &p;
-  }
-  return nullptr;
+  const int64_t k = int64_t{playerId} - kFirstId;
+  if (k < 0 || static_cast<uint64_t>(k) >= session.PlayerSlots.size()) return nullptr;
+  const uint32_t slot = session.PlayerSlots[static_cast<size_t>(k)];
+  return slot != 0 ? &session.Players[slot - 1] : nullptr;
+}
+
+void LoopbackHub::AddPlayer(Session& session, Player player) {
+  player.Cursor = LogEnd(session);  // broadcasts sent before it joined are not for it
+  const auto k = static_cast<size_t>(int64_t{player.Id} - kFirstId);
+  if (k >= session.PlayerSlots.size()) session.PlayerSlots.resize(k + 1);
+  session.PlayerSlots[k] = static_cast<uint32_t>(session.Players.size() + 1);
+  if (player.Endpoint >= session.Own.size()) session.Own.resize(player.Endpoint + 1);
+  session.Own[player.Endpoint].push_back(player.Id);
+  session.Players.push_back(std::move(player));
 }
 
 void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
-  // Names of players that left are kept while some of their messages still wait to be received.
-  std::erase_if(session.Departed, [&](const auto& d) {
+  // Names of players that left are kept while some of their messages still wait to be received. The
+  // clean-up looks at every queue, so it runs when the list has doubled since the last one.
+  if (session.Departed.size() >= session.DepartedCleanAt) {
+    std::set<int32_t> waiting;
+    auto note = [&](const Queued& q) {
+      if (session.Departed.count(q.From()) != 0) waiting.insert(q.From());
+    };
     for (const Player& p : session.Players) {
-      for (const Queued& q : p.Queue) {
-        if (q.From == d.first) return false;
-      }
+      for (const Queued& q : p.Queue) note(q);
     }
-    return true;
-  });
-  if (const Player* p = FindPlayer(session, playerId)) session.Departed[playerId] = p->FriendlyName;
-  std::erase_if(session.Players, [&](const Player& p) { return p.Id == playerId; });
+    for (const Broadcast& b : session.Log) {
+      if (session.Departed.count(b.From) != 0) waiting.insert(b.From);
+    }
+    std::erase_if(session.Departed, [&](const auto& d) { return waiting.count(d.first) == 0; });
+    session.DepartedCleanAt = std::max<size_t>(16, 2 * session.Departed.size());
+  }
+  const Player* p = FindPlayer(session, playerId);
+  if (p == nullptr) return;
+  session.Departed[playerId] = p->FriendlyName;
+  std::erase(session.Own[p->Endpoint], playerId);
+  session.Players.erase(session.Players.begin() + (p - session.Players.data()));
+  session.PlayerSlots[static_cast<size_t>(int64_t{playerId} - kFirstId)] = 0;
+  for (size_t i = 0; i < session.Players.size(); ++i) {
+    session.PlayerSlots[static_cast<size_t>(int64_t{session.Players[i].Id} - kFirstId)] =
+        static_cast<uint32_t>(i + 1);
+  }
   for (Group& g : session.Groups) std::erase(g.Members, playerId);
 }
 
@@ -107,6 +147,7 @@ void LoopbackHub::DropPlayer(int32_t playerId) {
 void LoopbackHub::EndSession(const std::string& instanceId) {
   const auto gone = std::erase_if(sessions_, [&](const Session& s) { return s.InstanceId == instanceId; });
   if (gone == 0) throw DirectPlayError("no such session");
+  SessionsChanged();
 }
 
 std::vector<DpSessionDesc> LoopbackHub::Sessions() const {
@@ -119,7 +160,7 @@ std::vector<LoopbackPlayerInfo> LoopbackHub::Players(const std::string& instance
   std::vector<LoopbackPlayerInfo> out;
   if (const Session* s = FindSession(instanceId)) {
     for (const Player& p : s->Players) {
-      out.push_back({p.Id, p.FriendlyName, p.FormalName, p.Endpoint, p.Queue.size()});
+      out.push_back({p.Id, p.FriendlyName, p.FormalName, p.Endpoint, Pending(*s, p)});
     }
   }
   return out;
@@ -156,6 +197,7 @@ std::string LoopbackHub::Host(uint32_t endpoint, const DpSessionDesc& desc) {
   s.InstanceId = NewInstanceId();
   s.Endpoints.push_back(endpoint);
   sessions_.push_back(std::move(s));
+  SessionsChanged();
   return sessions_.back().InstanceId;
 }
 
@@ -181,21 +223,92 @@ void LoopbackHub::Leave(uint32_t endpoint, const std::string& instanceId) {
   if (s->Endpoints.empty()) EndSession(instanceId);
 }
 
+size_t LoopbackHub::Pending(const Session& session, const Player& player) {
+  return player.Queue.size() + static_cast<size_t>(LogEnd(session) - player.Cursor) - player.OwnAhead;
+}
+
+size_t LoopbackHub::PendingBytes(const Session& session, const Player& player) {
+  const uint64_t before =
+      player.Cursor == LogEnd(session)
+          ? session.LogBytes
+          : session.Log[static_cast<size_t>(player.Cursor - session.LogStart)].BytesBefore;
+  return player.QueuedBytes + static_cast<size_t>(session.LogBytes - before) - player.OwnBytesAhead;
+}
+
+const LoopbackHub::Broadcast* LoopbackHub::NextBroadcast(Session& session, Player& player) {
+  while (player.Cursor < LogEnd(session)) {
+    const Broadcast& b = session.Log[static_cast<size_t>(player.Cursor - session.LogStart)];
+    if (b.From != player.Id) return &b;
+    ++player.Cursor;
+    --player.OwnAhead;
+    player.OwnBytesAhead -= b.Size;
+  }
+  return nullptr;
+}
+
+template <typename Visit>
+void LoopbackHub::ForEachPending(const Session& session, const Player& player, Visit visit) {
+  for (const Queued& q : player.Queue) visit(q);
+  for (uint64_t i = player.Cursor; i < LogEnd(session); ++i) {
+    const Broadcast& b = session.Log[static_cast<size_t>(i - session.LogStart)];
+    if (b.From != player.Id) visit(b.Message);
+  }
+}
+
+void LoopbackHub::TrimLog(Session& session) {
+  session.MinCursor = LogEnd(session);
+  session.MaxQueue = 0;
+  session.MaxQueueBytes = 0;
+  for (const Player& p : session.Players) {
+    session.MinCursor = std::min(session.MinCursor, p.Cursor);
+    session.MaxQueue = std::max(session.MaxQueue, p.Queue.size());
+    session.MaxQueueBytes = std::max(session.MaxQueueBytes, p.QueuedBytes);
+  }
+  while (session.LogStart < session.MinCursor) {
+    session.Log.pop_front();
+    ++session.LogStart;
+  }
+  session.TrimAt = std::max<size_t>(1024, 2 * session.Log.size());
+}
+
 void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int32_t to,
                           const DpMessage& message) {
-  const Player* sender = FindPlayer(session, from);
+  Player* sender = FindPlayer(session, from);
   if (sender == nullptr || sender->Endpoint != endpoint)
     throw DirectPlayError("sender is not a local player");
   const size_t size = message.Bytes().size();
   if (size == 0) throw DirectPlayError("empty message");
   if (size > kMaxMessageBytes) throw DirectPlayError("message too large");
+  auto full = [&](const Player& p) {
+    return Pending(session, p) >= kMaxQueuedMessages || PendingBytes(session, p) + size > kMaxQueuedBytes;
+  };
+
+  if (to == kAllPlayers) {
+    if (session.Players.size() < 2) return;  // nobody else to hear it
+    // All or nothing: a full queue anywhere rejects the whole send. The bounds show at once that no
+    // queue is near its limits.
+    const uint64_t logBytesFromMin =
+        session.LogBytes -
+        (session.MinCursor == LogEnd(session)
+             ? session.LogBytes
+             : session.Log[static_cast<size_t>(session.MinCursor - session.LogStart)].BytesBefore);
+    if (session.MaxQueue + (LogEnd(session) - session.MinCursor) >= kMaxQueuedMessages ||
+        session.MaxQueueBytes + logBytesFromMin + size > kMaxQueuedBytes) {
+      for (const Player& p : session.Players) {
+        if (p.Id != from && full(p)) throw DirectPlayError("queue full");
+      }
+    }
+    session.Log.push_back({Queued(Payload::Make(message.Bytes(), from), ++sendCounter_), from,
+                           static_cast<uint32_t>(size), session.LogBytes});
+    session.LogBytes += size;
+    ++sender->OwnAhead;
+    sender->OwnBytesAhead += size;
+    if (session.Log.size() >= session.TrimAt) TrimLog(session);
+    return;
+  }
 
   std::vector<Player*> receivers;
-  if (to == kAllPlayers) {
-    for (Player& p : session.Players) {
-      if (p.Id != from) receivers.push_back(&p);
-    }
-  } else if (Player* p = FindPlayer(session, to)) {
+  if (Player* p = FindPlayer(session, to)) {
     receivers.push_back(p);
   } else {
     const auto g = std::find_if(session.Groups.begin(), session.Groups.end(),
@@ -205,15 +318,16 @@ void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int
       if (member != from) receivers.push_back(FindPlayer(session, member));
     }
   }
-  // All or nothing: a full queue anywhere rejects the whole send.
   for (const Player* p : receivers) {
-    if (p->Queue.size() >= kMaxQueuedMessages || p->QueuedBytes + size > kMaxQueuedBytes) {
-      throw DirectPlayError("queue full");
-    }
+    if (full(*p)) throw DirectPlayError("queue full");
   }
+  if (receivers.empty()) return;
+  const Queued held(Payload::Make(message.Bytes(), from), 0);
   for (Player* p : receivers) {
-    p->Queue.push_back({message.Bytes(), from, p->Id, ++sendCounter_});
+    p->Queue.push_back(held.Share(++sendCounter_));
     p->QueuedBytes += size;
+    session.MaxQueue = std::max(session.MaxQueue, p->Queue.size());
+    session.MaxQueueBytes = std::max(session.MaxQueueBytes, p->QueuedBytes);
   }
 }
 
@@ -231,9 +345,12 @@ LoopbackDirectPlay::~LoopbackDirectPlay() {
 
 LoopbackHub::Session& LoopbackDirectPlay::OpenSession() {
   if (instanceId_.empty()) throw DirectPlayError("not in a session");
-  LoopbackHub::Session* s = hub_->FindSession(instanceId_);
-  if (s == nullptr) throw DirectPlayError("session lost");
-  return *s;
+  if (session_ == nullptr || sessionVersion_ != hub_->sessionsVersion_) {
+    session_ = hub_->FindSession(instanceId_);
+    sessionVersion_ = hub_->sessionsVersion_;
+  }
+  if (session_ == nullptr) throw DirectPlayError("session lost");
+  return *session_;
 }
 
 LoopbackHub::Session& LoopbackDirectPlay::SessionNamed(const std::string& sessionInstanceId, int32_t flags) {
@@ -271,6 +388,7 @@ std::vector<DpSessionDesc> LoopbackDirectPlay::EnumSessions(const DpSessionDesc&
 void LoopbackDirectPlay::Open(const DpSessionDesc& session, int32_t flags) {
   if (!initialized_) throw DirectPlayError("connection not initialised");
   if (!instanceId_.empty()) throw DirectPlayError("a session is already open");
+  session_ = nullptr;
   if (flags == kOpenCreate) {
     instanceId_ = hub_->Host(endpoint_, session);
   } else if (flags == kOpenJoin) {
@@ -293,7 +411,7 @@ int32_t LoopbackDirectPlay::CreatePlayer(const std::string& friendlyName, const 
   p.FriendlyName = friendlyName;
   p.FormalName = formalName;
   p.Endpoint = endpoint_;
-  s.Players.push_back(std::move(p));
+  LoopbackHub::AddPlayer(s, std::move(p));
   return s.Players.back().Id;
 }
 
@@ -324,6 +442,7 @@ void LoopbackDirectPlay::Close() {
   if (instanceId_.empty()) return;
   hub_->Leave(endpoint_, instanceId_);
   instanceId_.clear();
+  session_ = nullptr;
 }
 
 void LoopbackDirectPlay::Send(int32_t from, int32_t to, int32_t, const DpMessage& message) {
@@ -332,22 +451,53 @@ void LoopbackDirectPlay::Send(int32_t from, int32_t to, int32_t, const DpMessage
 
 int32_t LoopbackDirectPlay::GetMessageCount(int32_t playerId) {
   LoopbackHub::Session& s = OpenSession();
-  return CountOf(LocalPlayer(s, playerId).Queue.size());
+  return CountOf(LoopbackHub::Pending(s, LocalPlayer(s, playerId)));
+}
+
+LoopbackHub::Queued LoopbackDirectPlay::TakeOldest(int32_t& to) {
+  LoopbackHub::Session& s = OpenSession();
+  LoopbackHub::Player* oldest = nullptr;
+  const LoopbackHub::Broadcast* broadcast = nullptr;  // oldest's message when it is a broadcast
+  uint64_t oldestSequence = 0;
+  if (endpoint_ < s.Own.size()) {
+    for (const int32_t id : s.Own[endpoint_]) {
+      LoopbackHub::Player& p = *LoopbackHub::FindPlayer(s, id);
+      const LoopbackHub::Broadcast* b = LoopbackHub::NextBroadcast(s, p);
+      const bool queued = !p.Queue.empty();
+      if (b == nullptr && !queued) continue;
+      // A player's queue and its part of the log never hold the same sequence number.
+      const bool fromLog = b != nullptr && (!queued || b->Message.Sequence() < p.Queue.front().Sequence());
+      const uint64_t sequence = fromLog ? b->Message.Sequence() : p.Queue.front().Sequence();
+      if (oldest == nullptr || sequence < oldestSequence) {
+        oldest = &p;
+        broadcast = fromLog ? b : nullptr;
+        oldestSequence = sequence;
+      }
+    }
+  }
+  if (oldest == nullptr) throw DirectPlayError("no messages");
+  to = oldest->Id;
+  if (broadcast != nullptr) {
+    ++oldest->Cursor;
+    return broadcast->Message.Share();
+  }
+  LoopbackHub::Queued q = std::move(oldest->Queue.front());
+  oldest->Queue.pop_front();
+  oldest->QueuedBytes -= q.Bytes().size();
+  return q;
 }
 
 DpReceived LoopbackDirectPlay::Receive(int32_t flags) {
   if (flags != kReceiveAll) throw DirectPlayError("unsupported receive flags");
-  LoopbackHub::Session& s = OpenSession();
-  LoopbackHub::Player* oldest = nullptr;
-  for (LoopbackHub::Player& p : s.Players) {
-    if (p.Endpoint != endpoint_ || p.Queue.empty()) continue;
-    if (oldest == nullptr || p.Queue.front().Sequence < oldest->Queue.front().Sequence) oldest = &p;
-  }
-  if (oldest == nullptr) throw DirectPlayError("no messages");
-  LoopbackHub::Queued q = std::move(oldest->Queue.front());
-  oldest->Queue.pop_front();
-  oldest->QueuedBytes -= q.Bytes.size();
-  return {DpMessage(std::move(q.Bytes)), q.From, q.To};
+  int32_t to = 0;
+  const LoopbackHub::Queued q = TakeOldest(to);
+  return {DpMessage(std::vector<uint8_t>(q.Bytes().begin(), q.Bytes().end())), q.From(), to};
+}
+
+void LoopbackDirectPlay::ReceiveInPlace(const InPlaceReader& read) {
+  int32_t to = 0;
+  const LoopbackHub::Queued q = TakeOldest(to);
+  read(q.Bytes(), q.From(), to);
 }
 
 std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
@@ -356,12 +506,13 @@ std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
   // A player that left is still named for the messages it sent that wait here.
   const auto departed = session.Departed.find(playerId);
   if (departed != session.Departed.end()) {
+    bool waiting = false;
     for (const LoopbackHub::Player& p : session.Players) {
       if (p.Endpoint != endpoint_) continue;
-      for (const LoopbackHub::Queued& q : p.Queue) {
-        if (q.From == playerId) return departed->second;
-      }
+      LoopbackHub::ForEachPending(
+          session, p, [&](const LoopbackHub::Queued& q) { waiting = waiting || q.From() == playerId; });
     }
+    if (waiting) return departed->second;
   }
   throw DirectPlayError("no such player");
 }
