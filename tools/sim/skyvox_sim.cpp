@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
   try {
     if (*run) {
       ScenarioRunner runner(ParseScenarioFile(scenarioPath), appFolder, std::cout);
+      runner.KeepTranscript(false);  // printed as it goes; nothing reads it back
       runner.SetCorrected(corrected);
       runner.Run();
       return 0;
