@@ -95,7 +95,7 @@ LoopbackHub::Player* LoopbackHub::FindPlayer(Session& session, int32_t playerId)
 }
 
 void LoopbackHub::AddPlayer(Session& session, Player player) {
-  player.Cursor = LogEnd(session);  // broadcasts sent before it joined are not for it
+  player.Cursor = session.LogEnd;  // broadcasts sent before it joined are not for it
   const auto k = static_cast<size_t>(int64_t{player.Id} - kFirstId);
   if (k >= session.PlayerSlots.size()) session.PlayerSlots.resize(k + 1);
   session.PlayerSlots[k] = static_cast<uint32_t>(session.Players.size() + 1);
@@ -115,7 +115,8 @@ void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
     for (const Player& p : session.Players) {
       for (const Queued& q : p.Queue) note(q);
     }
-    for (const Broadcast& b : session.Log) {
+    for (uint64_t i = session.LogStart; i < session.LogEnd; ++i) {
+      const Broadcast& b = LogAt(session, i);
       if (session.Departed.count(b.From) != 0) waiting.insert(b.From);
     }
     std::erase_if(session.Departed, [&](const auto& d) { return waiting.count(d.first) == 0; });
@@ -145,7 +146,14 @@ void LoopbackHub::DropPlayer(int32_t playerId) {
 }
 
 void LoopbackHub::EndSession(const std::string& instanceId) {
-  const auto gone = std::erase_if(sessions_, [&](const Session& s) { return s.InstanceId == instanceId; });
+  const auto gone = std::erase_if(sessions_, [&](Session& s) {
+    if (s.InstanceId != instanceId) return false;
+    // A broadcast being read in place keeps its bytes until the reader is done.
+    if (reading_ > 0) {
+      for (Chunk& c : s.Chunks) retired_.push_back(std::move(c.Bytes));
+    }
+    return true;
+  });
   if (gone == 0) throw DirectPlayError("no such session");
   SessionsChanged();
 }
@@ -224,20 +232,18 @@ void LoopbackHub::Leave(uint32_t endpoint, const std::string& instanceId) {
 }
 
 size_t LoopbackHub::Pending(const Session& session, const Player& player) {
-  return player.Queue.size() + static_cast<size_t>(LogEnd(session) - player.Cursor) - player.OwnAhead;
+  return player.Queue.size() + static_cast<size_t>(session.LogEnd - player.Cursor) - player.OwnAhead;
 }
 
 size_t LoopbackHub::PendingBytes(const Session& session, const Player& player) {
   const uint64_t before =
-      player.Cursor == LogEnd(session)
-          ? session.LogBytes
-          : session.Log[static_cast<size_t>(player.Cursor - session.LogStart)].BytesBefore;
+      player.Cursor == session.LogEnd ? session.LogBytes : LogAt(session, player.Cursor).BytesBefore;
   return player.QueuedBytes + static_cast<size_t>(session.LogBytes - before) - player.OwnBytesAhead;
 }
 
 const LoopbackHub::Broadcast* LoopbackHub::NextBroadcast(Session& session, Player& player) {
-  while (player.Cursor < LogEnd(session)) {
-    const Broadcast& b = session.Log[static_cast<size_t>(player.Cursor - session.LogStart)];
+  while (player.Cursor < session.LogEnd) {
+    const Broadcast& b = LogAt(session, player.Cursor);
     if (b.From != player.Id) return &b;
     ++player.Cursor;
     --player.OwnAhead;
@@ -248,15 +254,40 @@ const LoopbackHub::Broadcast* LoopbackHub::NextBroadcast(Session& session, Playe
 
 template <typename Visit>
 void LoopbackHub::ForEachPending(const Session& session, const Player& player, Visit visit) {
-  for (const Queued& q : player.Queue) visit(q);
-  for (uint64_t i = player.Cursor; i < LogEnd(session); ++i) {
-    const Broadcast& b = session.Log[static_cast<size_t>(i - session.LogStart)];
-    if (b.From != player.Id) visit(b.Message);
+  for (const Queued& q : player.Queue) visit(q.From());
+  for (uint64_t i = player.Cursor; i < session.LogEnd; ++i) {
+    const Broadcast& b = LogAt(session, i);
+    if (b.From != player.Id) visit(b.From);
   }
 }
 
+void LoopbackHub::AppendBroadcast(Session& session, const std::vector<uint8_t>& bytes, int32_t from,
+                                  uint64_t sequence) {
+  if (session.Chunks.empty() || session.Chunks.back().Used + bytes.size() > session.Chunks.back().Capacity) {
+    Chunk& c = session.Chunks.emplace_back();
+    c.Capacity = std::max(kChunkBytes, bytes.size());
+    c.Bytes = std::make_unique_for_overwrite<uint8_t[]>(c.Capacity);
+  }
+  Chunk& c = session.Chunks.back();
+  uint8_t* at = c.Bytes.get() + c.Used;
+  std::copy(bytes.begin(), bytes.end(), at);
+  if (session.LogEnd - session.LogStart == session.Log.size()) {
+    // The ring is full: twice the room, each entry at its place in the new ring.
+    std::vector<Broadcast> wider(std::max<size_t>(1024, 2 * session.Log.size()));
+    for (uint64_t i = session.LogStart; i < session.LogEnd; ++i)
+      wider[i & (wider.size() - 1)] = LogAt(session, i);
+    session.Log = std::move(wider);
+  }
+  session.Log[session.LogEnd & (session.Log.size() - 1)] = {at, static_cast<uint32_t>(bytes.size()), from,
+                                                            sequence, session.LogBytes};
+  ++session.LogEnd;
+  c.Used += bytes.size();
+  c.End = session.LogEnd;
+  session.LogBytes += bytes.size();
+}
+
 void LoopbackHub::TrimLog(Session& session) {
-  session.MinCursor = LogEnd(session);
+  session.MinCursor = session.LogEnd;
   session.MaxQueue = 0;
   session.MaxQueueBytes = 0;
   for (const Player& p : session.Players) {
@@ -264,11 +295,10 @@ void LoopbackHub::TrimLog(Session& session) {
     session.MaxQueue = std::max(session.MaxQueue, p.Queue.size());
     session.MaxQueueBytes = std::max(session.MaxQueueBytes, p.QueuedBytes);
   }
-  while (session.LogStart < session.MinCursor) {
-    session.Log.pop_front();
-    ++session.LogStart;
-  }
-  session.TrimAt = std::max<size_t>(1024, 2 * session.Log.size());
+  session.LogStart = session.MinCursor;
+  while (session.Chunks.size() > 1 && session.Chunks.front().End <= session.LogStart)
+    session.Chunks.pop_front();
+  session.TrimAt = std::max<size_t>(1024, 2 * (session.LogEnd - session.LogStart));
 }
 
 void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int32_t to,
@@ -287,23 +317,20 @@ void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int
     if (session.Players.size() < 2) return;  // nobody else to hear it
     // All or nothing: a full queue anywhere rejects the whole send. The bounds show at once that no
     // queue is near its limits.
-    const uint64_t logBytesFromMin =
-        session.LogBytes -
-        (session.MinCursor == LogEnd(session)
-             ? session.LogBytes
-             : session.Log[static_cast<size_t>(session.MinCursor - session.LogStart)].BytesBefore);
-    if (session.MaxQueue + (LogEnd(session) - session.MinCursor) >= kMaxQueuedMessages ||
+    const uint64_t logBytesFromMin = session.LogBytes - (session.MinCursor == session.LogEnd
+                                                             ? session.LogBytes
+                                                             : LogAt(session, session.MinCursor).BytesBefore);
+    if (session.MaxQueue + (session.LogEnd - session.MinCursor) >= kMaxQueuedMessages ||
         session.MaxQueueBytes + logBytesFromMin + size > kMaxQueuedBytes) {
       for (const Player& p : session.Players) {
         if (p.Id != from && full(p)) throw DirectPlayError("queue full");
       }
     }
-    session.Log.push_back({Queued(Payload::Make(message.Bytes(), from), ++sendCounter_), from,
-                           static_cast<uint32_t>(size), session.LogBytes});
-    session.LogBytes += size;
+    AppendBroadcast(session, message.Bytes(), from, ++sendCounter_);
     ++sender->OwnAhead;
     sender->OwnBytesAhead += size;
-    if (session.Log.size() >= session.TrimAt) TrimLog(session);
+    // Bytes handed out in place stay where they are until the reader is done.
+    if (session.LogEnd - session.LogStart >= session.TrimAt && reading_ == 0) TrimLog(session);
     return;
   }
 
@@ -454,7 +481,8 @@ int32_t LoopbackDirectPlay::GetMessageCount(int32_t playerId) {
   return CountOf(LoopbackHub::Pending(s, LocalPlayer(s, playerId)));
 }
 
-LoopbackHub::Queued LoopbackDirectPlay::TakeOldest(int32_t& to) {
+const LoopbackHub::Broadcast* LoopbackDirectPlay::TakeOldest(std::optional<LoopbackHub::Queued>& held,
+                                                             int32_t& to) {
   LoopbackHub::Session& s = OpenSession();
   LoopbackHub::Player* oldest = nullptr;
   const LoopbackHub::Broadcast* broadcast = nullptr;  // oldest's message when it is a broadcast
@@ -466,8 +494,8 @@ LoopbackHub::Queued LoopbackDirectPlay::TakeOldest(int32_t& to) {
       const bool queued = !p.Queue.empty();
       if (b == nullptr && !queued) continue;
       // A player's queue and its part of the log never hold the same sequence number.
-      const bool fromLog = b != nullptr && (!queued || b->Message.Sequence() < p.Queue.front().Sequence());
-      const uint64_t sequence = fromLog ? b->Message.Sequence() : p.Queue.front().Sequence();
+      const bool fromLog = b != nullptr && (!queued || b->Sequence < p.Queue.front().Sequence());
+      const uint64_t sequence = fromLog ? b->Sequence : p.Queue.front().Sequence();
       if (oldest == nullptr || sequence < oldestSequence) {
         oldest = &p;
         broadcast = fromLog ? b : nullptr;
@@ -479,25 +507,42 @@ LoopbackHub::Queued LoopbackDirectPlay::TakeOldest(int32_t& to) {
   to = oldest->Id;
   if (broadcast != nullptr) {
     ++oldest->Cursor;
-    return broadcast->Message.Share();
+    return broadcast;
   }
-  LoopbackHub::Queued q = std::move(oldest->Queue.front());
+  held.emplace(std::move(oldest->Queue.front()));
   oldest->Queue.pop_front();
-  oldest->QueuedBytes -= q.Bytes().size();
-  return q;
+  oldest->QueuedBytes -= held->Bytes().size();
+  return nullptr;
 }
 
 DpReceived LoopbackDirectPlay::Receive(int32_t flags) {
   if (flags != kReceiveAll) throw DirectPlayError("unsupported receive flags");
+  std::optional<LoopbackHub::Queued> held;
   int32_t to = 0;
-  const LoopbackHub::Queued q = TakeOldest(to);
-  return {DpMessage(std::vector<uint8_t>(q.Bytes().begin(), q.Bytes().end())), q.From(), to};
+  if (const LoopbackHub::Broadcast* b = TakeOldest(held, to)) {
+    return {DpMessage(std::vector<uint8_t>(b->Bytes, b->Bytes + b->Size)), b->From, to};
+  }
+  const std::span<const uint8_t> bytes = held->Bytes();
+  return {DpMessage(std::vector<uint8_t>(bytes.begin(), bytes.end())), held->From(), to};
 }
 
-void LoopbackDirectPlay::ReceiveInPlace(const InPlaceReader& read) {
-  int32_t to = 0;
-  const LoopbackHub::Queued q = TakeOldest(to);
-  read(q.Bytes(), q.From(), to);
+void LoopbackDirectPlay::ReceiveInPlace(int32_t count, const InPlaceReader& read) {
+  struct Reading {
+    LoopbackHub& Hub;
+    explicit Reading(LoopbackHub& hub) : Hub(hub) { ++Hub.reading_; }
+    ~Reading() {
+      if (--Hub.reading_ == 0) Hub.retired_.clear();
+    }
+  } reading(*hub_);
+  for (int32_t i = 0; i < count; ++i) {
+    std::optional<LoopbackHub::Queued> held;
+    int32_t to = 0;
+    if (const LoopbackHub::Broadcast* b = TakeOldest(held, to)) {
+      read({b->Bytes, b->Size}, b->From, to);
+    } else {
+      read(held->Bytes(), held->From(), to);
+    }
+  }
 }
 
 std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
@@ -509,8 +554,7 @@ std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
     bool waiting = false;
     for (const LoopbackHub::Player& p : session.Players) {
       if (p.Endpoint != endpoint_) continue;
-      LoopbackHub::ForEachPending(
-          session, p, [&](const LoopbackHub::Queued& q) { waiting = waiting || q.From() == playerId; });
+      LoopbackHub::ForEachPending(session, p, [&](int32_t from) { waiting = waiting || from == playerId; });
     }
     if (waiting) return departed->second;
   }

@@ -33,6 +33,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -126,7 +127,6 @@ class LoopbackHub {
     }
     // Another reference to the same payload.
     Queued Share(uint64_t sequence) const { return Queued(payload_, sequence); }
-    Queued Share() const { return Share(sequence_); }
     std::span<const uint8_t> Bytes() const { return payload_->Bytes(); }
     int32_t From() const { return payload_->From(); }
     uint64_t Sequence() const { return sequence_; }
@@ -137,13 +137,22 @@ class LoopbackHub {
   };
   // A message to all players, kept once in its session's log. Every player reads the log from its own
   // position on and passes over its own broadcasts: a crowd's position reports cost one entry each,
-  // not one per receiver.
+  // not one per receiver. The bytes lie in the session's chunks in the order sent, so that readers
+  // go through them in sequence.
   struct Broadcast {
-    Queued Message;
-    int32_t From = 0;  // the message's sender and size, at hand without reading the payload
+    const uint8_t* Bytes = nullptr;
     uint32_t Size = 0;
+    int32_t From = 0;
+    uint64_t Sequence = 0;
     uint64_t BytesBefore = 0;  // the size of every broadcast logged before this one
   };
+  struct Chunk {
+    std::unique_ptr<uint8_t[]> Bytes;
+    size_t Capacity = 0;
+    size_t Used = 0;
+    uint64_t End = 0;  // the log position after its last message
+  };
+  static constexpr size_t kChunkBytes = 256 * 1024;
   // Players and sessions move (their queues are not copyable).
   struct Player {
     Player() = default;
@@ -184,12 +193,16 @@ class LoopbackHub {
     std::map<int32_t, std::string> Departed;
     size_t DepartedCleanAt = 16;  // Departed's size that triggers the next clean-up
 
-    std::deque<Broadcast> Log;
-    uint64_t LogStart = 0;  // the position of Log.front(); positions count every broadcast ever logged
-    uint64_t LogBytes = 0;  // the size of every broadcast ever logged
+    // A ring (its size a power of two) of the broadcasts at positions LogStart to LogEnd; positions
+    // count every broadcast ever logged.
+    std::vector<Broadcast> Log;
+    uint64_t LogStart = 0;
+    uint64_t LogEnd = 0;
+    uint64_t LogBytes = 0;     // the size of every broadcast ever logged
+    std::deque<Chunk> Chunks;  // their bytes
     // Bounds that spare a broadcast a look at every player's queue against the limits: no Cursor is
     // below MinCursor, no Queue holds more than MaxQueue messages or MaxQueueBytes bytes. The log
-    // before MinCursor is read by everyone and dropped when the log has doubled.
+    // before MinCursor is read by everyone and let go when the log has doubled.
     uint64_t MinCursor = 0;
     size_t MaxQueue = 0;
     size_t MaxQueueBytes = 0;
@@ -207,16 +220,20 @@ class LoopbackHub {
   static Player* FindPlayer(Session& session, int32_t playerId);
   static void AddPlayer(Session& session, Player player);
   static void RemovePlayer(Session& session, int32_t playerId);
-  static uint64_t LogEnd(const Session& session) { return session.LogStart + session.Log.size(); }
+  static const Broadcast& LogAt(const Session& session, uint64_t position) {
+    return session.Log[position & (session.Log.size() - 1)];
+  }
   // What waits for a player: its queue and the others' broadcasts from its cursor on.
   static size_t Pending(const Session& session, const Player& player);
   static size_t PendingBytes(const Session& session, const Player& player);
   // The next broadcast the player reads (its own passed over), or null.
   static const Broadcast* NextBroadcast(Session& session, Player& player);
-  // Calls `visit` with every message waiting for the player, in no particular order.
+  // Calls `visit` with the sender of every message waiting for the player, in no particular order.
   template <typename Visit>
   static void ForEachPending(const Session& session, const Player& player, Visit visit);
   static void TrimLog(Session& session);
+  static void AppendBroadcast(Session& session, const std::vector<uint8_t>& bytes, int32_t from,
+                              uint64_t sequence);
 
   // The endpoint operations; `session` is the endpoint's open session.
   std::vector<DpSessionDesc> ListSessions(int32_t flags) const;
@@ -231,7 +248,11 @@ class LoopbackHub {
   int64_t nextId_ = kFirstId;  // wider than an id so that the end of the sequence is detectable
   uint32_t lastEndpoint_ = 0;
   std::vector<Session> sessions_;  // live sessions, in creation order
-  uint64_t sessionsVersion_ = 0;   // changes whenever sessions_ does, so endpoints can keep a pointer
+  // Broadcasts handed out in place: meanwhile no log is trimmed, and the bytes of an ended session wait
+  // in retired_.
+  int reading_ = 0;
+  std::vector<std::unique_ptr<uint8_t[]>> retired_;
+  uint64_t sessionsVersion_ = 0;  // changes whenever sessions_ does, so endpoints can keep a pointer
 };
 
 // One DirectPlay object on a hub. Operations that need a session throw DirectPlayError before Open,
@@ -276,12 +297,12 @@ class LoopbackDirectPlay : public DirectPlay {
   int32_t GetMessageCount(int32_t playerId) override;
   // The oldest message queued for any of this endpoint's players; flags must be kReceiveAll.
   DpReceived Receive(int32_t flags) override;
-  // Receive(kReceiveAll) without copying the message: for in-process participants that read every
-  // position report of a crowd. The oldest message is taken off the queue, then its bytes, its sender
-  // and the receiving player are handed to `read` (the bytes live until `read` returns; what it throws
-  // propagates). Throws DirectPlayError like Receive.
+  // `count` calls of Receive(kReceiveAll) without copying the messages: for in-process participants
+  // that read every position report of a crowd. Each message is taken off the queue, then its bytes,
+  // its sender and the receiving player are handed to `read` (the bytes live until `read` returns;
+  // what it throws propagates and ends the reading). Throws DirectPlayError like Receive.
   using InPlaceReader = std::function<void(std::span<const uint8_t> bytes, int32_t from, int32_t to)>;
-  void ReceiveInPlace(const InPlaceReader& read);
+  void ReceiveInPlace(int32_t count, const InPlaceReader& read);
 
   // Players of the session only (not groups).
   std::string GetPlayerFriendlyName(int32_t playerId) override;
@@ -294,7 +315,9 @@ class LoopbackDirectPlay : public DirectPlay {
   LoopbackHub::Session& OpenSession();
   LoopbackHub::Session& SessionNamed(const std::string& sessionInstanceId, int32_t flags);
   LoopbackHub::Player& LocalPlayer(LoopbackHub::Session& session, int32_t playerId);
-  LoopbackHub::Queued TakeOldest(int32_t& to);
+  // Takes the oldest message for this endpoint's players: a broadcast is returned (its bytes stay in
+  // the log until it is trimmed), a message of a player's queue is moved into `held`.
+  const LoopbackHub::Broadcast* TakeOldest(std::optional<LoopbackHub::Queued>& held, int32_t& to);
 
   std::shared_ptr<LoopbackHub> hub_;
   uint32_t endpoint_;

@@ -373,9 +373,10 @@ TEST(LoopbackModel, EveryQueueReadsAsItsOwnCopyOfEverySend) {
       if (pick(2) == 0) {
         r = ends[e]->Receive(kReceiveAll);
       } else {
-        dynamic_cast<LoopbackDirectPlay&>(*ends[e]).ReceiveInPlace([&](auto bytes, int32_t from, int32_t to) {
-          r = {DpMessage({bytes.begin(), bytes.end()}), from, to};
-        });
+        dynamic_cast<LoopbackDirectPlay&>(*ends[e]).ReceiveInPlace(
+            1, [&](auto bytes, int32_t from, int32_t to) {
+              r = {DpMessage({bytes.begin(), bytes.end()}), from, to};
+            });
       }
       ASSERT_EQ(r.Message.Bytes(), oldest->Queue[0].Bytes) << step;
       ASSERT_EQ(std::pair(r.From, r.To), std::pair(oldest->Queue[0].From, oldest->Id)) << step;

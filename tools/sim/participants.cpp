@@ -83,11 +83,11 @@ bool Drain(session::DirectPlay& dp, session::LoopbackDirectPlay* loopback, int32
   };
   try {
     const int32_t n = dp.GetMessageCount(playerId);
-    for (int32_t i = 0; i < n; ++i) {
-      if (loopback != nullptr) {
-        loopback->ReceiveInPlace(
-            [&](std::span<const uint8_t> bytes, int32_t from, int32_t) { handleQuietly(bytes, from); });
-      } else {
+    if (loopback != nullptr) {
+      loopback->ReceiveInPlace(
+          n, [&](std::span<const uint8_t> bytes, int32_t from, int32_t) { handleQuietly(bytes, from); });
+    } else {
+      for (int32_t i = 0; i < n; ++i) {
         const DpReceived received = dp.Receive(session::kReceiveAll);
         handleQuietly(received.Message.Bytes(), received.From);
       }
