@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <new>
+#include <set>
 #include <stdexcept>
 
 namespace skyvox::session {
@@ -25,6 +27,19 @@ int32_t CountOf(size_t n) {
 }  // namespace
 
 LoopbackHub::LoopbackHub(uint64_t seed) : seed_(seed) {}
+
+LoopbackHub::Payload* LoopbackHub::Payload::Make(const std::vector<uint8_t>& bytes, int32_t from) {
+  void* block = ::operator new(sizeof(Payload) + bytes.size());
+  auto* payload = new (block) Payload(from, static_cast<uint32_t>(bytes.size()));
+  std::copy(bytes.begin(), bytes.end(), reinterpret_cast<uint8_t*>(payload + 1));
+  return payload;
+}
+
+void LoopbackHub::Payload::Release() {
+  if (--refs_ != 0) return;
+  this->~Payload();
+  ::operator delete(static_cast<void*>(this));
+}
 
 int32_t LoopbackHub::NewId() {
   if (nextId_ > std::numeric_limits<int32_t>::max()) throw DirectPlayError("no player or group ids left");
@@ -73,37 +88,49 @@ bool LoopbackHub::IsFull(const Session& session) {
 }
 
 LoopbackHub::Player* LoopbackHub::FindPlayer(Session& session, int32_t playerId) {
-  const auto place = session.Places.find(playerId);
-  return place == session.Places.end() ? nullptr : &session.Players[place->second];
+  const int64_t k = int64_t{playerId} - kFirstId;
+  if (k < 0 || static_cast<uint64_t>(k) >= session.PlayerSlots.size()) return nullptr;
+  const uint32_t slot = session.PlayerSlots[static_cast<size_t>(k)];
+  return slot != 0 ? &session.Players[slot - 1] : nullptr;
 }
 
 void LoopbackHub::AddPlayer(Session& session, Player player) {
-  session.Places[player.Id] = session.Players.size();
-  session.LocalPlayers[player.Endpoint].push_back(player.Id);
+  player.Cursor = session.LogEnd;  // broadcasts sent before it joined are not for it
+  const auto k = static_cast<size_t>(int64_t{player.Id} - kFirstId);
+  if (k >= session.PlayerSlots.size()) session.PlayerSlots.resize(k + 1);
+  session.PlayerSlots[k] = static_cast<uint32_t>(session.Players.size() + 1);
+  if (player.Endpoint >= session.Own.size()) session.Own.resize(player.Endpoint + 1);
+  session.Own[player.Endpoint].push_back(player.Id);
   session.Players.push_back(std::move(player));
 }
 
 void LoopbackHub::RemovePlayer(Session& session, int32_t playerId) {
-  // Names of players that left are kept while some of their messages still wait to be received.
-  std::erase_if(session.Departed, [&](const auto& d) {
+  // Names of players that left are kept while some of their messages still wait to be received. The
+  // clean-up looks at every queue, so it runs when the list has doubled since the last one.
+  if (session.Departed.size() >= session.DepartedCleanAt) {
+    std::set<int32_t> waiting;
+    auto note = [&](const Queued& q) {
+      if (session.Departed.count(q.From()) != 0) waiting.insert(q.From());
+    };
     for (const Player& p : session.Players) {
-      for (const Queued& q : p.Queue) {
-        if (q.From == d.first) return false;
-      }
+      for (const Queued& q : p.Queue) note(q);
     }
-    return true;
-  });
-  const auto place = session.Places.find(playerId);
-  if (place != session.Places.end()) {
-    const size_t gone = place->second;
-    const Player& p = session.Players[gone];
-    session.Departed[playerId] = p.FriendlyName;
-    std::vector<int32_t>& local = session.LocalPlayers[p.Endpoint];
-    std::erase(local, playerId);
-    if (local.empty()) session.LocalPlayers.erase(p.Endpoint);
-    session.Places.erase(place);
-    session.Players.erase(session.Players.begin() + static_cast<std::ptrdiff_t>(gone));
-    for (size_t i = gone; i < session.Players.size(); ++i) session.Places[session.Players[i].Id] = i;
+    for (uint64_t i = session.LogStart; i < session.LogEnd; ++i) {
+      const Broadcast& b = LogAt(session, i);
+      if (session.Departed.count(b.From) != 0) waiting.insert(b.From);
+    }
+    std::erase_if(session.Departed, [&](const auto& d) { return waiting.count(d.first) == 0; });
+    session.DepartedCleanAt = std::max<size_t>(16, 2 * session.Departed.size());
+  }
+  const Player* p = FindPlayer(session, playerId);
+  if (p == nullptr) return;
+  session.Departed[playerId] = p->FriendlyName;
+  std::erase(session.Own[p->Endpoint], playerId);
+  session.Players.erase(session.Players.begin() + (p - session.Players.data()));
+  session.PlayerSlots[static_cast<size_t>(int64_t{playerId} - kFirstId)] = 0;
+  for (size_t i = 0; i < session.Players.size(); ++i) {
+    session.PlayerSlots[static_cast<size_t>(int64_t{session.Players[i].Id} - kFirstId)] =
+        static_cast<uint32_t>(i + 1);
   }
   for (Group& g : session.Groups) std::erase(g.Members, playerId);
 }
@@ -119,8 +146,16 @@ void LoopbackHub::DropPlayer(int32_t playerId) {
 }
 
 void LoopbackHub::EndSession(const std::string& instanceId) {
-  const auto gone = std::erase_if(sessions_, [&](const Session& s) { return s.InstanceId == instanceId; });
+  const auto gone = std::erase_if(sessions_, [&](Session& s) {
+    if (s.InstanceId != instanceId) return false;
+    // A broadcast being read in place keeps its bytes until the reader is done.
+    if (reading_ > 0) {
+      for (Chunk& c : s.Chunks) retired_.push_back(std::move(c.Bytes));
+    }
+    return true;
+  });
   if (gone == 0) throw DirectPlayError("no such session");
+  SessionsChanged();
 }
 
 std::vector<DpSessionDesc> LoopbackHub::Sessions() const {
@@ -133,7 +168,7 @@ std::vector<LoopbackPlayerInfo> LoopbackHub::Players(const std::string& instance
   std::vector<LoopbackPlayerInfo> out;
   if (const Session* s = FindSession(instanceId)) {
     for (const Player& p : s->Players) {
-      out.push_back({p.Id, p.FriendlyName, p.FormalName, p.Endpoint, p.Queue.size()});
+      out.push_back({p.Id, p.FriendlyName, p.FormalName, p.Endpoint, Pending(*s, p)});
     }
   }
   return out;
@@ -170,6 +205,7 @@ std::string LoopbackHub::Host(uint32_t endpoint, const DpSessionDesc& desc) {
   s.InstanceId = NewInstanceId();
   s.Endpoints.push_back(endpoint);
   sessions_.push_back(std::move(s));
+  SessionsChanged();
   return sessions_.back().InstanceId;
 }
 
@@ -195,21 +231,111 @@ void LoopbackHub::Leave(uint32_t endpoint, const std::string& instanceId) {
   if (s->Endpoints.empty()) EndSession(instanceId);
 }
 
+size_t LoopbackHub::Pending(const Session& session, const Player& player) {
+  return player.Queue.size() + static_cast<size_t>(session.LogEnd - player.Cursor) - player.OwnAhead;
+}
+
+size_t LoopbackHub::PendingBytes(const Session& session, const Player& player) {
+  const uint64_t before =
+      player.Cursor == session.LogEnd ? session.LogBytes : LogAt(session, player.Cursor).BytesBefore;
+  return player.QueuedBytes + static_cast<size_t>(session.LogBytes - before) - player.OwnBytesAhead;
+}
+
+const LoopbackHub::Broadcast* LoopbackHub::NextBroadcast(Session& session, Player& player) {
+  while (player.Cursor < session.LogEnd) {
+    const Broadcast& b = LogAt(session, player.Cursor);
+    if (b.From != player.Id) return &b;
+    ++player.Cursor;
+    --player.OwnAhead;
+    player.OwnBytesAhead -= b.Size;
+  }
+  return nullptr;
+}
+
+template <typename Visit>
+void LoopbackHub::ForEachPending(const Session& session, const Player& player, Visit visit) {
+  for (const Queued& q : player.Queue) visit(q.From());
+  for (uint64_t i = player.Cursor; i < session.LogEnd; ++i) {
+    const Broadcast& b = LogAt(session, i);
+    if (b.From != player.Id) visit(b.From);
+  }
+}
+
+void LoopbackHub::AppendBroadcast(Session& session, const std::vector<uint8_t>& bytes, int32_t from,
+                                  uint64_t sequence) {
+  if (session.Chunks.empty() || session.Chunks.back().Used + bytes.size() > session.Chunks.back().Capacity) {
+    Chunk& c = session.Chunks.emplace_back();
+    c.Capacity = std::max(kChunkBytes, bytes.size());
+    c.Bytes = std::make_unique_for_overwrite<uint8_t[]>(c.Capacity);
+  }
+  Chunk& c = session.Chunks.back();
+  uint8_t* at = c.Bytes.get() + c.Used;
+  std::copy(bytes.begin(), bytes.end(), at);
+  if (session.LogEnd - session.LogStart == session.Log.size()) {
+    // The ring is full: twice the room, each entry at its place in the new ring.
+    std::vector<Broadcast> wider(std::max<size_t>(1024, 2 * session.Log.size()));
+    for (uint64_t i = session.LogStart; i < session.LogEnd; ++i)
+      wider[i & (wider.size() - 1)] = LogAt(session, i);
+    session.Log = std::move(wider);
+  }
+  session.Log[session.LogEnd & (session.Log.size() - 1)] = {at, static_cast<uint32_t>(bytes.size()), from,
+                                                            sequence, session.LogBytes};
+  ++session.LogEnd;
+  c.Used += bytes.size();
+  c.End = session.LogEnd;
+  session.LogBytes += bytes.size();
+}
+
+void LoopbackHub::TrimLog(Session& session) {
+  session.MinCursor = session.LogEnd;
+  session.MaxQueue = 0;
+  session.MaxQueueBytes = 0;
+  for (const Player& p : session.Players) {
+    session.MinCursor = std::min(session.MinCursor, p.Cursor);
+    session.MaxQueue = std::max(session.MaxQueue, p.Queue.size());
+    session.MaxQueueBytes = std::max(session.MaxQueueBytes, p.QueuedBytes);
+  }
+  session.LogStart = session.MinCursor;
+  while (session.Chunks.size() > 1 && session.Chunks.front().End <= session.LogStart)
+    session.Chunks.pop_front();
+  session.TrimAt = std::max<size_t>(1024, 2 * (session.LogEnd - session.LogStart));
+}
+
 void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int32_t to,
                           const DpMessage& message) {
-  const Player* sender = FindPlayer(session, from);
+  Player* sender = FindPlayer(session, from);
   if (sender == nullptr || sender->Endpoint != endpoint)
     throw DirectPlayError("sender is not a local player");
   const size_t size = message.Bytes().size();
   if (size == 0) throw DirectPlayError("empty message");
   if (size > kMaxMessageBytes) throw DirectPlayError("message too large");
+  auto full = [&](const Player& p) {
+    return Pending(session, p) >= kMaxQueuedMessages || PendingBytes(session, p) + size > kMaxQueuedBytes;
+  };
+
+  if (to == kAllPlayers) {
+    if (session.Players.size() < 2) return;  // nobody else to hear it
+    // All or nothing: a full queue anywhere rejects the whole send. The bounds show at once that no
+    // queue is near its limits.
+    const uint64_t logBytesFromMin = session.LogBytes - (session.MinCursor == session.LogEnd
+                                                             ? session.LogBytes
+                                                             : LogAt(session, session.MinCursor).BytesBefore);
+    if (session.MaxQueue + (session.LogEnd - session.MinCursor) >= kMaxQueuedMessages ||
+        session.MaxQueueBytes + logBytesFromMin + size > kMaxQueuedBytes) {
+      for (const Player& p : session.Players) {
+        if (p.Id != from && full(p)) throw DirectPlayError("queue full");
+      }
+    }
+    AppendBroadcast(session, message.Bytes(), from, ++sendCounter_);
+    ++sender->OwnAhead;
+    sender->OwnBytesAhead += size;
+    // Bytes handed out in place stay where they are until the reader is done.
+    if (session.LogEnd - session.LogStart >= session.TrimAt && reading_ == 0) TrimLog(session);
+    return;
+  }
 
   std::vector<Player*> receivers;
-  if (to == kAllPlayers) {
-    for (Player& p : session.Players) {
-      if (p.Id != from) receivers.push_back(&p);
-    }
-  } else if (Player* p = FindPlayer(session, to)) {
+  if (Player* p = FindPlayer(session, to)) {
     receivers.push_back(p);
   } else {
     const auto g = std::find_if(session.Groups.begin(), session.Groups.end(),
@@ -219,15 +345,16 @@ void LoopbackHub::Deliver(Session& session, uint32_t endpoint, int32_t from, int
       if (member != from) receivers.push_back(FindPlayer(session, member));
     }
   }
-  // All or nothing: a full queue anywhere rejects the whole send.
   for (const Player* p : receivers) {
-    if (p->Queue.size() >= kMaxQueuedMessages || p->QueuedBytes + size > kMaxQueuedBytes) {
-      throw DirectPlayError("queue full");
-    }
+    if (full(*p)) throw DirectPlayError("queue full");
   }
+  if (receivers.empty()) return;
+  const Queued held(Payload::Make(message.Bytes(), from), 0);
   for (Player* p : receivers) {
-    p->Queue.push_back({message.Bytes(), from, p->Id, ++sendCounter_});
+    p->Queue.push_back(held.Share(++sendCounter_));
     p->QueuedBytes += size;
+    session.MaxQueue = std::max(session.MaxQueue, p->Queue.size());
+    session.MaxQueueBytes = std::max(session.MaxQueueBytes, p->QueuedBytes);
   }
 }
 
@@ -245,9 +372,12 @@ LoopbackDirectPlay::~LoopbackDirectPlay() {
 
 LoopbackHub::Session& LoopbackDirectPlay::OpenSession() {
   if (instanceId_.empty()) throw DirectPlayError("not in a session");
-  LoopbackHub::Session* s = hub_->FindSession(instanceId_);
-  if (s == nullptr) throw DirectPlayError("session lost");
-  return *s;
+  if (session_ == nullptr || sessionVersion_ != hub_->sessionsVersion_) {
+    session_ = hub_->FindSession(instanceId_);
+    sessionVersion_ = hub_->sessionsVersion_;
+  }
+  if (session_ == nullptr) throw DirectPlayError("session lost");
+  return *session_;
 }
 
 LoopbackHub::Session& LoopbackDirectPlay::SessionNamed(const std::string& sessionInstanceId, int32_t flags) {
@@ -285,6 +415,7 @@ std::vector<DpSessionDesc> LoopbackDirectPlay::EnumSessions(const DpSessionDesc&
 void LoopbackDirectPlay::Open(const DpSessionDesc& session, int32_t flags) {
   if (!initialized_) throw DirectPlayError("connection not initialised");
   if (!instanceId_.empty()) throw DirectPlayError("a session is already open");
+  session_ = nullptr;
   if (flags == kOpenCreate) {
     instanceId_ = hub_->Host(endpoint_, session);
   } else if (flags == kOpenJoin) {
@@ -307,9 +438,8 @@ int32_t LoopbackDirectPlay::CreatePlayer(const std::string& friendlyName, const 
   p.FriendlyName = friendlyName;
   p.FormalName = formalName;
   p.Endpoint = endpoint_;
-  const int32_t id = p.Id;
   LoopbackHub::AddPlayer(s, std::move(p));
-  return id;
+  return s.Players.back().Id;
 }
 
 void LoopbackDirectPlay::DestroyPlayer(int32_t playerId) {
@@ -339,6 +469,7 @@ void LoopbackDirectPlay::Close() {
   if (instanceId_.empty()) return;
   hub_->Leave(endpoint_, instanceId_);
   instanceId_.clear();
+  session_ = nullptr;
 }
 
 void LoopbackDirectPlay::Send(int32_t from, int32_t to, int32_t, const DpMessage& message) {
@@ -347,26 +478,71 @@ void LoopbackDirectPlay::Send(int32_t from, int32_t to, int32_t, const DpMessage
 
 int32_t LoopbackDirectPlay::GetMessageCount(int32_t playerId) {
   LoopbackHub::Session& s = OpenSession();
-  return CountOf(LocalPlayer(s, playerId).Queue.size());
+  return CountOf(LoopbackHub::Pending(s, LocalPlayer(s, playerId)));
+}
+
+const LoopbackHub::Broadcast* LoopbackDirectPlay::TakeOldest(std::optional<LoopbackHub::Queued>& held,
+                                                             int32_t& to) {
+  LoopbackHub::Session& s = OpenSession();
+  LoopbackHub::Player* oldest = nullptr;
+  const LoopbackHub::Broadcast* broadcast = nullptr;  // oldest's message when it is a broadcast
+  uint64_t oldestSequence = 0;
+  if (endpoint_ < s.Own.size()) {
+    for (const int32_t id : s.Own[endpoint_]) {
+      LoopbackHub::Player& p = *LoopbackHub::FindPlayer(s, id);
+      const LoopbackHub::Broadcast* b = LoopbackHub::NextBroadcast(s, p);
+      const bool queued = !p.Queue.empty();
+      if (b == nullptr && !queued) continue;
+      // A player's queue and its part of the log never hold the same sequence number.
+      const bool fromLog = b != nullptr && (!queued || b->Sequence < p.Queue.front().Sequence());
+      const uint64_t sequence = fromLog ? b->Sequence : p.Queue.front().Sequence();
+      if (oldest == nullptr || sequence < oldestSequence) {
+        oldest = &p;
+        broadcast = fromLog ? b : nullptr;
+        oldestSequence = sequence;
+      }
+    }
+  }
+  if (oldest == nullptr) throw DirectPlayError("no messages");
+  to = oldest->Id;
+  if (broadcast != nullptr) {
+    ++oldest->Cursor;
+    return broadcast;
+  }
+  held.emplace(std::move(oldest->Queue.front()));
+  oldest->Queue.pop_front();
+  oldest->QueuedBytes -= held->Bytes().size();
+  return nullptr;
 }
 
 DpReceived LoopbackDirectPlay::Receive(int32_t flags) {
   if (flags != kReceiveAll) throw DirectPlayError("unsupported receive flags");
-  LoopbackHub::Session& s = OpenSession();
-  LoopbackHub::Player* oldest = nullptr;
-  const auto local = s.LocalPlayers.find(endpoint_);
-  if (local != s.LocalPlayers.end()) {
-    for (const int32_t id : local->second) {
-      LoopbackHub::Player& p = *LoopbackHub::FindPlayer(s, id);
-      if (p.Queue.empty()) continue;
-      if (oldest == nullptr || p.Queue.front().Sequence < oldest->Queue.front().Sequence) oldest = &p;
+  std::optional<LoopbackHub::Queued> held;
+  int32_t to = 0;
+  if (const LoopbackHub::Broadcast* b = TakeOldest(held, to)) {
+    return {DpMessage(std::vector<uint8_t>(b->Bytes, b->Bytes + b->Size)), b->From, to};
+  }
+  const std::span<const uint8_t> bytes = held->Bytes();
+  return {DpMessage(std::vector<uint8_t>(bytes.begin(), bytes.end())), held->From(), to};
+}
+
+void LoopbackDirectPlay::ReceiveInPlace(int32_t count, const InPlaceReader& read) {
+  struct Reading {
+    LoopbackHub& Hub;
+    explicit Reading(LoopbackHub& hub) : Hub(hub) { ++Hub.reading_; }
+    ~Reading() {
+      if (--Hub.reading_ == 0) Hub.retired_.clear();
+    }
+  } reading(*hub_);
+  for (int32_t i = 0; i < count; ++i) {
+    std::optional<LoopbackHub::Queued> held;
+    int32_t to = 0;
+    if (const LoopbackHub::Broadcast* b = TakeOldest(held, to)) {
+      read({b->Bytes, b->Size}, b->From, to);
+    } else {
+      read(held->Bytes(), held->From(), to);
     }
   }
-  if (oldest == nullptr) throw DirectPlayError("no messages");
-  LoopbackHub::Queued q = std::move(oldest->Queue.front());
-  oldest->Queue.pop_front();
-  oldest->QueuedBytes -= q.Bytes.size();
-  return {DpMessage(std::move(q.Bytes)), q.From, q.To};
 }
 
 std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
@@ -375,12 +551,12 @@ std::string LoopbackDirectPlay::GetPlayerFriendlyName(int32_t playerId) {
   // A player that left is still named for the messages it sent that wait here.
   const auto departed = session.Departed.find(playerId);
   if (departed != session.Departed.end()) {
+    bool waiting = false;
     for (const LoopbackHub::Player& p : session.Players) {
       if (p.Endpoint != endpoint_) continue;
-      for (const LoopbackHub::Queued& q : p.Queue) {
-        if (q.From == playerId) return departed->second;
-      }
+      LoopbackHub::ForEachPending(session, p, [&](int32_t from) { waiting = waiting || from == playerId; });
     }
+    if (waiting) return departed->second;
   }
   throw DirectPlayError("no such player");
 }

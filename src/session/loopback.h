@@ -12,10 +12,12 @@
 //   never returned by EnumSessions or CurrentSession.
 // - Player and group ids come from one hub-wide sequence starting at kFirstId; instance ids are
 //   GUID texts drawn from the hub's seed and a counter. Both make every run reproducible.
-// - Send copies the message into each addressee's queue: to kAllPlayers every other player of the
-//   session, to a group every other member, to a player that player (itself included). Delivery is
-//   always reliable and in order whatever the send flags. Receive reports as To the receiving
-//   player's id, as DirectPlay does for broadcasts and group sends.
+// - Send queues the message for each addressee: to kAllPlayers every other player of the session, to
+//   a group every other member, to a player that player (itself included). Delivery is always
+//   reliable and in order whatever the send flags. Receive reports as To the receiving player's id,
+//   as DirectPlay does for broadcasts and group sends. (The bytes are stored once per send, and a
+//   message to all players once in its session's log, which each player reads from its own place:
+//   a crowd's position reports cost no copy per receiver.)
 // - A player that leaves (destroyed, dropped, its endpoint closed) can still be named by an endpoint
 //   that holds messages it sent (a goodbye, a last report), until they are all received; then the
 //   name lookup fails like for any unknown id.
@@ -28,10 +30,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "session/directplay.h"
@@ -89,19 +94,79 @@ class LoopbackHub {
  private:
   friend class LoopbackDirectPlay;
 
-  struct Queued {
-    std::vector<uint8_t> Bytes;
-    int32_t From = 0;
-    int32_t To = 0;
-    uint64_t Sequence = 0;  // hub-wide send order, to pick the oldest among several local players
+  // A sent message, stored once however many players receive it: the sender, a reference count and
+  // the bytes in one block (a crowd's receivers read them one after the other).
+  class Payload {
+   public:
+    static Payload* Make(const std::vector<uint8_t>& bytes, int32_t from);
+    std::span<const uint8_t> Bytes() const { return {reinterpret_cast<const uint8_t*>(this + 1), size_}; }
+    int32_t From() const { return from_; }
+    void Hold() { ++refs_; }
+    void Release();  // the hub is used from one thread
+
+   private:
+    Payload(int32_t from, uint32_t size) : from_(from), size_(size) {}
+    int32_t from_;
+    uint32_t size_;
+    uint32_t refs_ = 0;
   };
+  // A message waiting for a player: a counted reference to its payload, and its place in the
+  // hub-wide delivery order (which picks the oldest among several local players).
+  class Queued {
+   public:
+    Queued(Payload* payload, uint64_t sequence) : payload_(payload), sequence_(sequence) { payload->Hold(); }
+    Queued(Queued&& other) noexcept
+        : payload_(std::exchange(other.payload_, nullptr)), sequence_(other.sequence_) {}
+    Queued& operator=(Queued&& other) noexcept {
+      std::swap(payload_, other.payload_);
+      sequence_ = other.sequence_;
+      return *this;
+    }
+    ~Queued() {
+      if (payload_ != nullptr) payload_->Release();
+    }
+    // Another reference to the same payload.
+    Queued Share(uint64_t sequence) const { return Queued(payload_, sequence); }
+    std::span<const uint8_t> Bytes() const { return payload_->Bytes(); }
+    int32_t From() const { return payload_->From(); }
+    uint64_t Sequence() const { return sequence_; }
+
+   private:
+    Payload* payload_;
+    uint64_t sequence_;
+  };
+  // A message to all players, kept once in its session's log. Every player reads the log from its own
+  // position on and passes over its own broadcasts: a crowd's position reports cost one entry each,
+  // not one per receiver. The bytes lie in the session's chunks in the order sent, so that readers
+  // go through them in sequence.
+  struct Broadcast {
+    const uint8_t* Bytes = nullptr;
+    uint32_t Size = 0;
+    int32_t From = 0;
+    uint64_t Sequence = 0;
+    uint64_t BytesBefore = 0;  // the size of every broadcast logged before this one
+  };
+  struct Chunk {
+    std::unique_ptr<uint8_t[]> Bytes;
+    size_t Capacity = 0;
+    size_t Used = 0;
+    uint64_t End = 0;  // the log position after its last message
+  };
+  static constexpr size_t kChunkBytes = 256 * 1024;
+  // Players and sessions move (their queues are not copyable).
   struct Player {
+    Player() = default;
+    Player(Player&&) = default;
+    Player& operator=(Player&&) = default;
     int32_t Id = 0;
     std::string FriendlyName;
     std::string FormalName;
     uint32_t Endpoint = 0;
-    std::deque<Queued> Queue;
-    size_t QueuedBytes = 0;
+    std::deque<Queued> Queue;  // messages to this player or to a group of it
+    size_t QueuedBytes = 0;    // their size
+    uint64_t Cursor = 0;       // the next log position this player reads
+    size_t OwnAhead = 0;       // its own broadcasts at or after Cursor, and their size
+    size_t OwnBytesAhead = 0;
   };
   struct Group {
     int32_t Id = 0;
@@ -109,24 +174,45 @@ class LoopbackHub {
     std::vector<int32_t> Members;
   };
   struct Session {
+    Session() = default;
+    Session(Session&&) = default;
+    Session& operator=(Session&&) = default;
     std::string Name;
     std::string InstanceId;
     std::string Password;
     int32_t MaxPlayers = 0;
     int32_t Flags = 0;
-    std::vector<Player> Players;
-    // Where each player is in Players, and each endpoint's players by id: kept with Players so that
-    // finding a player or an endpoint's queues does not go through every player of a large session.
-    std::unordered_map<int32_t, size_t> Places;
-    std::unordered_map<uint32_t, std::vector<int32_t>> LocalPlayers;
+    std::vector<Player> Players;  // in creation order
+    // By id - kFirstId: the player's position in Players plus one, 0 for ids that are not players here.
+    std::vector<uint32_t> PlayerSlots;
+    std::vector<std::vector<int32_t>> Own;  // by endpoint number: its players' ids, in creation order
     std::vector<Group> Groups;
-    std::vector<uint32_t> Endpoints;          // endpoints that have the session open
-    std::map<int32_t, std::string> Departed;  // players that left, by id, while messages of theirs wait
+    std::vector<uint32_t> Endpoints;  // endpoints that have the session open
+    // Players that left, by id, while messages of theirs may wait. An entry may outlive the last of
+    // those messages until the next clean-up: a lookup checks the asking endpoint's queues anyway.
+    std::map<int32_t, std::string> Departed;
+    size_t DepartedCleanAt = 16;  // Departed's size that triggers the next clean-up
+
+    // A ring (its size a power of two) of the broadcasts at positions LogStart to LogEnd; positions
+    // count every broadcast ever logged.
+    std::vector<Broadcast> Log;
+    uint64_t LogStart = 0;
+    uint64_t LogEnd = 0;
+    uint64_t LogBytes = 0;     // the size of every broadcast ever logged
+    std::deque<Chunk> Chunks;  // their bytes
+    // Bounds that spare a broadcast a look at every player's queue against the limits: no Cursor is
+    // below MinCursor, no Queue holds more than MaxQueue messages or MaxQueueBytes bytes. The log
+    // before MinCursor is read by everyone and let go when the log has doubled.
+    uint64_t MinCursor = 0;
+    size_t MaxQueue = 0;
+    size_t MaxQueueBytes = 0;
+    size_t TrimAt = 1024;
   };
 
   uint32_t NewEndpoint() { return ++lastEndpoint_; }
   int32_t NewId();
   std::string NewInstanceId();
+  void SessionsChanged() { ++sessionsVersion_; }
   Session* FindSession(const std::string& instanceId);
   const Session* FindSession(const std::string& instanceId) const;
   static DpSessionDesc Describe(const Session& session, bool withPassword);
@@ -134,6 +220,20 @@ class LoopbackHub {
   static Player* FindPlayer(Session& session, int32_t playerId);
   static void AddPlayer(Session& session, Player player);
   static void RemovePlayer(Session& session, int32_t playerId);
+  static const Broadcast& LogAt(const Session& session, uint64_t position) {
+    return session.Log[position & (session.Log.size() - 1)];
+  }
+  // What waits for a player: its queue and the others' broadcasts from its cursor on.
+  static size_t Pending(const Session& session, const Player& player);
+  static size_t PendingBytes(const Session& session, const Player& player);
+  // The next broadcast the player reads (its own passed over), or null.
+  static const Broadcast* NextBroadcast(Session& session, Player& player);
+  // Calls `visit` with the sender of every message waiting for the player, in no particular order.
+  template <typename Visit>
+  static void ForEachPending(const Session& session, const Player& player, Visit visit);
+  static void TrimLog(Session& session);
+  static void AppendBroadcast(Session& session, const std::vector<uint8_t>& bytes, int32_t from,
+                              uint64_t sequence);
 
   // The endpoint operations; `session` is the endpoint's open session.
   std::vector<DpSessionDesc> ListSessions(int32_t flags) const;
@@ -148,6 +248,11 @@ class LoopbackHub {
   int64_t nextId_ = kFirstId;  // wider than an id so that the end of the sequence is detectable
   uint32_t lastEndpoint_ = 0;
   std::vector<Session> sessions_;  // live sessions, in creation order
+  // Broadcasts handed out in place: meanwhile no log is trimmed, and the bytes of an ended session wait
+  // in retired_.
+  int reading_ = 0;
+  std::vector<std::unique_ptr<uint8_t[]>> retired_;
+  uint64_t sessionsVersion_ = 0;  // changes whenever sessions_ does, so endpoints can keep a pointer
 };
 
 // One DirectPlay object on a hub. Operations that need a session throw DirectPlayError before Open,
@@ -192,6 +297,12 @@ class LoopbackDirectPlay : public DirectPlay {
   int32_t GetMessageCount(int32_t playerId) override;
   // The oldest message queued for any of this endpoint's players; flags must be kReceiveAll.
   DpReceived Receive(int32_t flags) override;
+  // `count` calls of Receive(kReceiveAll) without copying the messages: for in-process participants
+  // that read every position report of a crowd. Each message is taken off the queue, then its bytes,
+  // its sender and the receiving player are handed to `read` (the bytes live until `read` returns;
+  // what it throws propagates and ends the reading). Throws DirectPlayError like Receive.
+  using InPlaceReader = std::function<void(std::span<const uint8_t> bytes, int32_t from, int32_t to)>;
+  void ReceiveInPlace(int32_t count, const InPlaceReader& read);
 
   // Players of the session only (not groups).
   std::string GetPlayerFriendlyName(int32_t playerId) override;
@@ -204,11 +315,17 @@ class LoopbackDirectPlay : public DirectPlay {
   LoopbackHub::Session& OpenSession();
   LoopbackHub::Session& SessionNamed(const std::string& sessionInstanceId, int32_t flags);
   LoopbackHub::Player& LocalPlayer(LoopbackHub::Session& session, int32_t playerId);
+  // Takes the oldest message for this endpoint's players: a broadcast is returned (its bytes stay in
+  // the log until it is trimmed), a message of a player's queue is moved into `held`.
+  const LoopbackHub::Broadcast* TakeOldest(std::optional<LoopbackHub::Queued>& held, int32_t& to);
 
   std::shared_ptr<LoopbackHub> hub_;
   uint32_t endpoint_;
   bool initialized_ = false;
   std::string instanceId_;  // the open session, empty when none
+  // The open session as last looked up, valid while the hub's sessions have not changed since.
+  LoopbackHub::Session* session_ = nullptr;
+  uint64_t sessionVersion_ = 0;
 };
 
 class LoopbackFactory : public DirectPlayFactory {

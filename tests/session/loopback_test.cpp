@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <random>
 #include <regex>
 
 namespace skyvox::session {
@@ -205,7 +208,24 @@ TEST_F(LoopbackTrio, QueueLimitRejectsTheSend) {
   const DpMessage m = Msg(0x1018);
   for (size_t i = 0; i < LoopbackHub::kMaxQueuedMessages; ++i) a->Send(pa, pb, kSendGuaranteed, m);
   EXPECT_THROW(a->Send(pa, pb, kSendGuaranteed, m), DirectPlayError);
+  EXPECT_THROW(c->Send(pc, kAllPlayers, kSendGuaranteed, m), DirectPlayError);  // b is full: nobody gets it
+  EXPECT_EQ(a->GetMessageCount(pa), 0);
   EXPECT_EQ(b->GetMessageCount(pb), 100000);
+}
+
+TEST_F(LoopbackTrio, QueueLimitCountsBroadcasts) {
+  const DpMessage m = Msg(0x1018);
+  c->Send(pc, pa, kSendGuaranteed, m);
+  for (size_t i = 1; i < LoopbackHub::kMaxQueuedMessages; ++i) c->Send(pc, kAllPlayers, kSendGuaranteed, m);
+  b->Receive(kReceiveAll);
+  EXPECT_THROW(c->Send(pc, kAllPlayers, kSendGuaranteed, m), DirectPlayError);  // a is full
+  EXPECT_THROW(b->Send(pb, pa, kSendGuaranteed, m), DirectPlayError);
+  b->Send(pb, pc, kSendGuaranteed, m);
+  a->Receive(kReceiveAll);
+  c->Send(pc, kAllPlayers, kSendGuaranteed, m);
+  EXPECT_EQ(a->GetMessageCount(pa), 100000);
+  EXPECT_EQ(b->GetMessageCount(pb), 99999);
+  EXPECT_EQ(c->GetMessageCount(pc), 1);
 }
 
 TEST_F(LoopbackTrio, GroupMembershipIsSharedAndGroupSendsReachOtherMembers) {
@@ -279,6 +299,103 @@ TEST_F(LoopbackSession, SessionOutlivesItsCreatorAndEndsWithItsLastEndpoint) {
 
   pilot.reset();  // releasing the object leaves the session
   EXPECT_TRUE(net.hub->Sessions().empty());
+}
+
+// The hub against a plain model of its queues: each send copied into every addressee's queue, in
+// order; Receive takes the oldest across the endpoint's players (the first player on a tie); a
+// departed sender is named while the asking endpoint holds a message of its. Random joins,
+// departures, group memberships, sends to all, to a player or to the group, and receives.
+TEST(LoopbackModel, EveryQueueReadsAsItsOwnCopyOfEverySend) {
+  struct Sent {
+    std::vector<uint8_t> Bytes;
+    int32_t From;
+    uint64_t Order;
+  };
+  struct Player {
+    int32_t Id;
+    size_t Endpoint;
+    std::deque<Sent> Queue;
+  };
+  Net net(7);
+  std::vector<std::unique_ptr<DirectPlay>> ends;
+  for (int i = 0; i < 4; ++i) ends.push_back(net.Endpoint());
+  const std::string id = net.Host(*ends[0], Desc("S", 0, 0));
+  for (int i = 1; i < 4; ++i) net.Join(*ends[static_cast<size_t>(i)], id);
+  const int32_t group = ends[0]->CreateGroup("G");
+  std::vector<Player> model;
+  std::vector<int32_t> members, departed;
+  uint64_t order = 0;
+  std::mt19937 random(1);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  auto find = [&](int32_t player) {
+    return std::find_if(model.begin(), model.end(), [&](const Player& p) { return p.Id == player; });
+  };
+  for (int step = 0; step < 30000; ++step) {
+    const size_t op = pick(20);
+    if (op == 0 || model.size() < 3) {
+      const size_t e = pick(4);
+      model.push_back({ends[e]->CreatePlayer("P" + std::to_string(step), ""), e, {}});
+    } else if (op == 1 && model.size() > 4) {
+      const auto p = model.begin() + static_cast<std::ptrdiff_t>(pick(model.size()));
+      pick(2) == 0 ? net.hub->DropPlayer(p->Id) : ends[p->Endpoint]->DestroyPlayer(p->Id);
+      std::erase(members, p->Id);
+      departed.push_back(p->Id);
+      model.erase(p);
+    } else if (op == 2) {
+      const int32_t p = model[pick(model.size())].Id;
+      ends[0]->AddPlayerToGroup(group, p);
+      if (std::find(members.begin(), members.end(), p) == members.end()) members.push_back(p);
+    } else if (op < 13) {
+      const Player& from = model[pick(model.size())];
+      const size_t kind = pick(3);
+      const int32_t to = kind == 0 ? kAllPlayers : kind == 1 ? model[pick(model.size())].Id : group;
+      const std::vector<uint8_t> bytes(1 + pick(40), static_cast<uint8_t>(step));
+      ends[from.Endpoint]->Send(from.Id, to, 0, DpMessage(bytes));
+      for (const int32_t r : to == group ? members : std::vector<int32_t>{}) {
+        if (r != from.Id) find(r)->Queue.push_back({bytes, from.Id, ++order});
+      }
+      for (Player& p : model) {
+        if (to == p.Id || (to == kAllPlayers && p.Id != from.Id))
+          p.Queue.push_back({bytes, from.Id, ++order});
+      }
+    } else {
+      const size_t e = pick(4);
+      Player* oldest = nullptr;
+      for (Player& p : model) {
+        if (p.Endpoint == e && !p.Queue.empty() && (!oldest || p.Queue[0].Order < oldest->Queue[0].Order))
+          oldest = &p;
+      }
+      if (oldest == nullptr) {
+        EXPECT_THROW(ends[e]->Receive(kReceiveAll), DirectPlayError);
+        continue;
+      }
+      DpReceived r;
+      if (pick(2) == 0) {
+        r = ends[e]->Receive(kReceiveAll);
+      } else {
+        dynamic_cast<LoopbackDirectPlay&>(*ends[e]).ReceiveInPlace(
+            1, [&](auto bytes, int32_t from, int32_t to) {
+              r = {DpMessage({bytes.begin(), bytes.end()}), from, to};
+            });
+      }
+      ASSERT_EQ(r.Message.Bytes(), oldest->Queue[0].Bytes) << step;
+      ASSERT_EQ(std::pair(r.From, r.To), std::pair(oldest->Queue[0].From, oldest->Id)) << step;
+      oldest->Queue.pop_front();
+    }
+    for (const Player& p : model) ASSERT_EQ(ends[p.Endpoint]->GetMessageCount(p.Id), p.Queue.size()) << step;
+    if (departed.empty()) continue;
+    const int32_t gone = departed[pick(departed.size())];
+    const size_t e = pick(4);
+    const bool waiting = std::any_of(model.begin(), model.end(), [&](const Player& p) {
+      return p.Endpoint == e &&
+             std::any_of(p.Queue.begin(), p.Queue.end(), [&](auto& m) { return m.From == gone; });
+    });
+    if (waiting) {
+      EXPECT_EQ(ends[e]->GetPlayerFriendlyName(gone).substr(0, 1), "P") << step;
+    } else {
+      EXPECT_THROW(ends[e]->GetPlayerFriendlyName(gone), DirectPlayError) << step;
+    }
+  }
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #   - a program folder without its configuration file is refused and none of its files is deleted;
 #   - the scenarios shipped in data/scenarios play to their end; where tests/data/runner/NAME.expected
 #     exists, the transcript equals it (SKYVOX_UPDATE_TRANSCRIPTS=1 rewrites those: read every changed
-#     line before committing one);
+#     line before committing one); so does a load of 50 scripted pilots from make-load
+#     (load_50_pilots.expected);
 #   - the station refuses a --control Ident the database lacks and finds one in any case; it answers
 #     the host question from --host, prints the network's log with --verbose, and fails when nobody
 #     answers its search.
@@ -51,7 +52,8 @@ play unconfigured "$sim" run "$source/data/scenarios/airports_list.txt" --app "$
   bad "a folder without configuration: exit $rc, $(cat "$work/unconfigured.err")"
 [[ "$(ls "$work/unconfigured")" == "$before" ]] || bad "files of the unconfigured folder were deleted"
 
-for scenario in "$source"/data/scenarios/*.txt; do
+"$sim" make-load --pilots 50 --seconds 90 >"$work/load_50_pilots.txt" || bad "make-load failed"
+for scenario in "$source"/data/scenarios/*.txt "$work/load_50_pilots.txt"; do
   name=$(basename "$scenario" .txt)
   play "$name" "$sim" run "$scenario" --app "$work/app"
   if ((rc != 0)); then

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <sstream>
+#include <tuple>
 
 #include "app/config_file.h"
 #include "authoring/magdec_writer.h"
@@ -102,6 +104,40 @@ TEST_F(Scenarios, TheSessionLostWhenTheHostLeavesAloneEmptiesTheTables) {
   EXPECT_FALSE(r.Station()->IsOpen());
   EXPECT_EQ(r.State().World.ControlledAirportCount, 0);
   EXPECT_EQ(r.State().Link.Dp, nullptr);
+}
+
+// The roster comparison against its straightforward search, and the look without a copy against the
+// copy, on rosters drawn from a few names, ids and kinds (duplicates, PlayerCount beyond the list or
+// negative, the spare last entry).
+TEST(RosterChangesCompared, AsTheStraightforwardSearchFinds) {
+  std::mt19937 random(3);
+  auto roster = [&] {
+    std::vector<RosterKey> keys(random() % 7);
+    for (RosterKey& k : keys)
+      k = {std::string(1, static_cast<char>('A' + random() % 3)), static_cast<int32_t>(random() % 4),
+           random() % 2 ? "player" : "observer"};
+    return keys;
+  };
+  auto texts = [](const std::vector<RosterKey>& keys) {
+    std::vector<std::string> out;
+    for (const RosterKey& k : keys) out.push_back(k.Name + std::to_string(k.Id) + k.Kind);
+    return out;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    const std::vector<RosterKey> before = roster(), after = roster();
+    const RosterChanges fast = CompareRosters(before, after),
+                        plain = CompareRostersStraightforward(before, after);
+    ASSERT_EQ(texts(fast.Left), texts(plain.Left));
+    ASSERT_EQ(texts(fast.Joined), texts(plain.Joined));
+    session::SessionLink link;
+    link.PlayerRoster.clear();
+    for (const RosterKey& k : after) {
+      session::PlayerRecord& r = link.PlayerRoster.emplace_back();
+      std::tie(r.Name, r.PlayerId, r.Kind) = std::tie(k.Name, k.Id, k.Kind);
+    }
+    link.PlayerCount = static_cast<int16_t>(static_cast<int>(random() % 9) - 1);
+    ASSERT_EQ(RosterMatches(before, link), RosterKeys(link) == before);
+  }
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <initializer_list>
+#include <span>
 #include <stdexcept>
 
 #include "geo/sim_coordinates.h"
+#include "session/loopback.h"
 #include "session/messages.h"
 #include "sim/earth.h"
 
@@ -57,18 +60,36 @@ void LeaveQuietly(session::DirectPlay& dp, int32_t playerId) {
   }
 }
 
-// Receives every queued message and hands it to handle. Returns false when the provider failed to
-// list or deliver the queue (the session or the player is gone); a message that cannot be read or
-// answered is dropped.
+// Whether the message's type is one of `types` (a message too short to have a type is of none).
+bool OfType(std::span<const uint8_t> bytes, std::initializer_list<int32_t> types) {
+  if (bytes.size() < 4) return false;
+  const auto type = static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+                                         uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+  return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+// Receives every queued message and hands its bytes and sender to handle. Returns false when the
+// provider failed to list or deliver the queue (the session or the player is gone); a message that
+// cannot be read or answered is dropped. A loopback endpoint hands the bytes over without a copy: in a
+// crowd, most of what a participant receives is the others' position reports, which it passes over.
 template <typename Handler>
-bool Drain(session::DirectPlay& dp, int32_t playerId, Handler handle, std::string& error) {
+bool Drain(session::DirectPlay& dp, session::LoopbackDirectPlay* loopback, int32_t playerId, Handler handle,
+           std::string& error) {
+  auto handleQuietly = [&](std::span<const uint8_t> bytes, int32_t from) {
+    try {
+      handle(bytes, from);
+    } catch (const std::exception&) {
+    }
+  };
   try {
     const int32_t n = dp.GetMessageCount(playerId);
-    for (int32_t i = 0; i < n; ++i) {
-      DpReceived received = dp.Receive(session::kReceiveAll);
-      try {
-        handle(received);
-      } catch (const std::exception&) {
+    if (loopback != nullptr) {
+      loopback->ReceiveInPlace(
+          n, [&](std::span<const uint8_t> bytes, int32_t from, int32_t) { handleQuietly(bytes, from); });
+    } else {
+      for (int32_t i = 0; i < n; ++i) {
+        const DpReceived received = dp.Receive(session::kReceiveAll);
+        handleQuietly(received.Message.Bytes(), received.From);
       }
     }
   } catch (const std::exception& e) {
@@ -128,6 +149,7 @@ DpMessage BuildAircraftDescription(int16_t categoryCode, const std::string& text
 SimulatedHost::SimulatedHost(std::unique_ptr<session::DirectPlay> dp, std::string name, EventSink events)
     : dp_(std::move(dp)), name_(std::move(name)), events_(std::move(events)) {
   if (!dp_) throw std::invalid_argument("SimulatedHost needs a DirectPlay object");
+  loopback_ = dynamic_cast<session::LoopbackDirectPlay*>(dp_.get());
 }
 
 void SimulatedHost::Host(const std::string& sessionName, const std::string& password, int32_t maxPlayers) {
@@ -151,18 +173,20 @@ void SimulatedHost::Tick(double) {
   if (!inSession_) return;
   std::string error;
   const bool ok = Drain(
-      *dp_, playerId_,
-      [this](DpReceived& r) {
-        const int32_t type = r.Message.ReadLong();
-        r.Message.ReadLong();  // count
+      *dp_, loopback_, playerId_,
+      [this](std::span<const uint8_t> bytes, int32_t from) {
+        if (!OfType(bytes, {session::kJoinAsPlayer, session::kJoinAsObserver})) return;
+        DpMessage m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        const int32_t type = m.ReadLong();
+        m.ReadLong();  // count
         if (type == session::kJoinAsPlayer) {
-          dp_->Send(playerId_, r.From, session::kSendGuaranteed,
+          dp_->Send(playerId_, from, session::kSendGuaranteed,
                     refuseJoins_ ? session::BuildSimpleMessage(session::kJoinRefusedPlayer)
-                                 : session::BuildAnnouncement(session::kPlayerAnnouncement, r.From));
+                                 : session::BuildAnnouncement(session::kPlayerAnnouncement, from));
         } else if (type == session::kJoinAsObserver) {
-          dp_->Send(playerId_, r.From, session::kSendGuaranteed,
+          dp_->Send(playerId_, from, session::kSendGuaranteed,
                     refuseJoins_ ? session::BuildSimpleMessage(session::kJoinRefusedObserver)
-                                 : session::BuildAnnouncement(session::kObserverAnnouncement, r.From));
+                                 : session::BuildAnnouncement(session::kObserverAnnouncement, from));
         }
       },
       error);
@@ -194,6 +218,7 @@ SimulatedParticipant::SimulatedParticipant(std::unique_ptr<session::DirectPlay> 
                                            EventSink events)
     : dp_(std::move(dp)), name_(std::move(name)), events_(std::move(events)) {
   if (!dp_) throw std::invalid_argument(name_ + " needs a DirectPlay object");
+  loopback_ = dynamic_cast<session::LoopbackDirectPlay*>(dp_.get());
 }
 
 void SimulatedParticipant::StartJoin(const std::string& instanceId, const std::string& password,
@@ -225,8 +250,13 @@ void SimulatedPilot::Join(const std::string& instanceId, const std::string& pass
   announce_ = announce;
 }
 
-void SimulatedPilot::Handle(DpReceived& r) {
-  DpMessage& m = r.Message;
+void SimulatedPilot::Handle(std::span<const uint8_t> bytes, int32_t from) {
+  if (!OfType(bytes, {session::kPlayerAnnouncement, session::kJoinRefusedPlayer,
+                      session::kIdentificationRequest, session::kAircraftDescriptionRequest}) &&
+      !(keepChat_ && OfType(bytes, {session::kChatText}))) {
+    return;
+  }
+  DpMessage m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
   const int32_t type = m.ReadLong();
   const int32_t count = m.ReadLong();
   switch (type) {
@@ -252,13 +282,13 @@ void SimulatedPilot::Handle(DpReceived& r) {
       break;
     case session::kIdentificationRequest:
       if (state_ == ParticipantState::Present) {
-        dp_->Send(playerId_, r.From, session::kSendGuaranteed,
+        dp_->Send(playerId_, from, session::kSendGuaranteed,
                   session::BuildAnnouncement(session::kPlayerAnnouncement, playerId_));
       }
       break;
     case session::kAircraftDescriptionRequest:
       if (state_ == ParticipantState::Present) {
-        dp_->Send(playerId_, r.From, session::kSendGuaranteed,
+        dp_->Send(playerId_, from, session::kSendGuaranteed,
                   BuildAircraftDescription(kCategoryCode, aircraft_));
       }
       break;
@@ -274,7 +304,8 @@ void SimulatedPilot::Tick(double nowSeconds) {
   if (state_ != ParticipantState::Joining && state_ != ParticipantState::Present) return;
   std::string error;
   if (!Drain(
-          *dp_, playerId_, [this](DpReceived& r) { Handle(r); }, error)) {
+          *dp_, loopback_, playerId_,
+          [this](std::span<const uint8_t> bytes, int32_t from) { Handle(bytes, from); }, error)) {
     state_ = ParticipantState::Lost;
     events_(name_ + " loses the session (" + error + ")");
     return;
@@ -352,9 +383,14 @@ void SimulatedObserver::Tick(double) {
   if (state_ != ParticipantState::Joining && state_ != ParticipantState::Present) return;
   std::string error;
   const bool ok = Drain(
-      *dp_, playerId_,
-      [this](DpReceived& r) {
-        DpMessage& m = r.Message;
+      *dp_, loopback_, playerId_,
+      [this](std::span<const uint8_t> bytes, int32_t from) {
+        if (!OfType(bytes, {session::kObserverAnnouncement, session::kJoinRefusedObserver,
+                            session::kIdentificationRequest}) &&
+            !(keepChat_ && OfType(bytes, {session::kChatText}))) {
+          return;
+        }
+        DpMessage m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
         const int32_t type = m.ReadLong();
         const int32_t count = m.ReadLong();
         if (type == session::kObserverAnnouncement && state_ == ParticipantState::Joining &&
@@ -368,7 +404,7 @@ void SimulatedObserver::Tick(double) {
           events_(name_ + " is refused and leaves the session");
           LeaveQuietly(*dp_, playerId_);
         } else if (type == session::kIdentificationRequest && state_ == ParticipantState::Present) {
-          dp_->Send(playerId_, r.From, session::kSendGuaranteed,
+          dp_->Send(playerId_, from, session::kSendGuaranteed,
                     session::BuildAnnouncement(session::kObserverAnnouncement, playerId_));
         } else if (type == session::kChatText) {
           chat_.push_back(session::ReadText(m, count));

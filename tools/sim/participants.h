@@ -13,10 +13,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/directplay.h"
+#include "session/loopback.h"
 
 namespace skyvox::sim {
 
@@ -82,6 +85,7 @@ class SimulatedHost {
 
  private:
   std::unique_ptr<session::DirectPlay> dp_;
+  session::LoopbackDirectPlay* loopback_ = nullptr;  // dp_ when it is a loopback endpoint
   std::string name_;
   EventSink events_;
   int32_t playerId_ = 0;
@@ -111,17 +115,24 @@ class SimulatedParticipant {
   ParticipantState State() const { return state_; }
   // Chat lines received, in order of arrival, text with zero bytes dropped.
   const std::vector<std::string>& ReceivedChat() const { return chat_; }
+  // The lines received since the last call, which ReceivedChat then no longer holds.
+  std::vector<std::string> TakeReceivedChat() { return std::exchange(chat_, {}); }
+  // Whether chat lines are kept at all (the default). In a crowd every participant hears every
+  // other's chat: a simulator whose chat nobody reads drops it unread.
+  void KeepChat(bool keep) { keepChat_ = keep; }
 
  protected:
   // Opens the session, creates the player and asks all players to be admitted with `joinRequest`.
   void StartJoin(const std::string& instanceId, const std::string& password, int32_t joinRequest);
 
   std::unique_ptr<session::DirectPlay> dp_;
+  session::LoopbackDirectPlay* loopback_ = nullptr;  // dp_ when it is a loopback endpoint
   std::string name_;
   EventSink events_;
   int32_t playerId_ = 0;
   ParticipantState state_ = ParticipantState::Outside;
   std::vector<std::string> chat_;
+  bool keepChat_ = true;
 };
 
 // A pilot's simulator. Join opens the session, creates the player and asks all players to be admitted
@@ -168,7 +179,7 @@ class SimulatedPilot : public SimulatedParticipant {
     double Start = 0;
     double Duration = 0;  // seconds
   };
-  void Handle(session::DpReceived& received);
+  void Handle(std::span<const uint8_t> bytes, int32_t from);
 
   bool announce_ = true;
   std::string aircraft_ = "Cessna Skyhawk 172SP";

@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/connection.h"
@@ -143,9 +144,14 @@ class ScenarioRunner {
   int64_t NowMs() const { return now_; }
   // The program's tables as the station sees them (the roster, the controlled airports...).
   app::ProgramState& State() { return state_; }
+  // Every transcript line so far, unless the runner was told not to keep them.
   const std::vector<std::string>& Transcript() const { return transcript_; }
+  // Whether Transcript keeps the lines (the default) or they are only printed, as skyvox-sim does:
+  // a crowd's transcript can run to hundreds of thousands of lines.
+  void KeepTranscript(bool keep) { keepTranscript_ = keep; }
   const app::StationController* Station() const { return station_.get(); }
-  // The latest participant of that name, or null.
+  // The latest participant of that name, or null. Scripted participants keep no received chat (the
+  // transcript shows every line the station sent; in a crowd each hears everyone's chat).
   SimulatedPilot* Pilot(const std::string& name);
   SimulatedObserver* Observer(const std::string& name);
   session::LoopbackHub& Hub() { return *hub_; }
@@ -179,7 +185,7 @@ class ScenarioRunner {
   void NoteStationClosed();
   Participant* Find(const std::string& name);
   void TickParticipants();
-  void ReportRosterChanges(const std::vector<RosterKey>& before);
+  void ReportRosterChanges();
 
   Scenario scenario_;
   std::string appFolder_;
@@ -196,8 +202,9 @@ class ScenarioRunner {
   std::unique_ptr<app::StationController> station_;
   std::unique_ptr<SimulatedHost> host_;
   std::vector<Participant> participants_;  // in order of joining; a name that joins again is a new one
-  std::map<int32_t, std::string> names_;   // every player id ever seen, for the transcript
-  PilotWorld pilotWorld_;                  // what virtual pilots know of the controlled airports
+  std::unordered_map<std::string, size_t> latest_;  // name -> its latest participant's index
+  std::map<int32_t, std::string> names_;            // every player id ever seen, for the transcript
+  PilotWorld pilotWorld_;                           // what virtual pilots know of the controlled airports
   bool summarized_ = false;
   bool corrected_ = false;
 
@@ -208,6 +215,8 @@ class ScenarioRunner {
   size_t nextCommand_ = 0;
   Timer connectionTimer_, refreshTimer_, atcTimer_;
   std::vector<std::string> transcript_;
+  bool keepTranscript_ = true;
+  std::vector<RosterKey> roster_;  // the station's roster as last looked at
 };
 
 }  // namespace skyvox::sim

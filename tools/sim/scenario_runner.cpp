@@ -72,7 +72,7 @@ ScenarioRunner::~ScenarioRunner() = default;
 void ScenarioRunner::Emit(const std::string& utf8Line) {
   std::string line = TimeStamp(now_) + " " + utf8Line;
   out_ << line << '\n';
-  transcript_.push_back(std::move(line));
+  if (keepTranscript_) transcript_.push_back(std::move(line));
 }
 
 void ScenarioRunner::Event(const std::string& cp1252Text) {
@@ -90,10 +90,8 @@ void ScenarioRunner::RecordChat(int32_t to, const std::string& text) {
 }
 
 ScenarioRunner::Participant* ScenarioRunner::Find(const std::string& name) {
-  for (auto it = participants_.rbegin(); it != participants_.rend(); ++it) {
-    if (it->Name == name) return &*it;
-  }
-  return nullptr;
+  const auto it = latest_.find(name);
+  return it != latest_.end() ? &participants_[it->second] : nullptr;
 }
 
 SimulatedPilot* ScenarioRunner::Pilot(const std::string& name) {
@@ -173,11 +171,13 @@ void ScenarioRunner::HostSession() {
   Event(scenario_.HostName + " hosts the session \"" + scenario_.SessionName + "\"");
 
   for (const NamedLine& present : scenario_.Present) {
+    latest_[present.Name] = participants_.size();
     Participant& p = participants_.emplace_back();
     p.Name = present.Name;
     p.AsPilot =
         std::make_unique<SimulatedPilot>(std::make_unique<session::LoopbackDirectPlay>(hub_), present.Name,
                                          [this](const std::string& text) { Event(text); });
+    p.AsPilot->KeepChat(false);
     try {
       p.AsPilot->Join(host_->InstanceId(), scenario_.Password, false);
     } catch (const std::exception& e) {
@@ -339,9 +339,9 @@ void ScenarioRunner::PlayInstant() {
     return true;
   };
   auto tick = [this](void (app::StationController::*handler)()) {
-    const std::vector<RosterKey> before = RosterKeys(state_.Link);
+    if (!RosterMatches(roster_, state_.Link)) roster_ = RosterKeys(state_.Link);
     ((*station_).*handler)();
-    ReportRosterChanges(before);
+    ReportRosterChanges();
   };
   if (due(connectionTimer_, app::StationController::kConnectionIntervalMs)) {
     tick(&app::StationController::ConnectionTimerTick);
@@ -355,9 +355,12 @@ void ScenarioRunner::PlayInstant() {
   NoteStationClosed();
 }
 
-void ScenarioRunner::ReportRosterChanges(const std::vector<RosterKey>& before) {
-  if (!station_->IsOpen()) return;
-  const RosterChanges changes = CompareRosters(before, RosterKeys(state_.Link));
+// Who came and went since roster_ was taken, which then follows the station's roster.
+void ScenarioRunner::ReportRosterChanges() {
+  if (!station_->IsOpen() || RosterMatches(roster_, state_.Link)) return;
+  std::vector<RosterKey> now = RosterKeys(state_.Link);
+  const RosterChanges changes = CompareRosters(roster_, now);
+  roster_ = std::move(now);
   for (const RosterKey& k : changes.Left) Event("roster: " + k.Name + " removed");
   for (const RosterKey& k : changes.Joined) Event("roster: " + k.Name + " added (" + k.Kind + ")");
 }
@@ -396,6 +399,7 @@ void ScenarioRunner::Execute(const TimedCommand& command) {
     case Verb::Join:
     case Verb::Observer:
     case Verb::Pilot: {
+      latest_[command.Name] = participants_.size();
       Participant& p = participants_.emplace_back();
       p.Name = command.Name;
       auto dp = std::make_unique<session::LoopbackDirectPlay>(hub_);
@@ -408,6 +412,7 @@ void ScenarioRunner::Execute(const TimedCommand& command) {
       try {
         if (pilot) {
           p.AsPilot = std::make_unique<SimulatedPilot>(std::move(dp), command.Name, onEvent);
+          p.AsPilot->KeepChat(command.What == Verb::Pilot);  // a virtual pilot reads its lines
           if (command.What == Verb::Pilot) {
             try {
               p.Virtual = std::make_unique<VirtualPilot>(*p.AsPilot, pilotWorld_, command.Flight,
@@ -420,6 +425,7 @@ void ScenarioRunner::Execute(const TimedCommand& command) {
           names_[p.AsPilot->PlayerId()] = command.Name;
         } else {
           p.AsObserver = std::make_unique<SimulatedObserver>(std::move(dp), command.Name, onEvent);
+          p.AsObserver->KeepChat(false);
           p.AsObserver->Join(host_->InstanceId(), scenario_.Password);
           names_[p.AsObserver->PlayerId()] = command.Name;
         }

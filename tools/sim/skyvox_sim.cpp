@@ -1,6 +1,7 @@
 // skyvox-sim: plays a scenario of simulated FS2002 participants against the station and prints the
 // radio transcript, or hosts a real network session for a station running as a program of its own.
 //   skyvox-sim run SCENARIO --app APPFOLDER
+//   skyvox-sim make-load [--pilots N] [--seconds T] [--seed S]
 //   skyvox-sim host --network SCENARIO [--enum-port N] [--id-key K] [--ping-interval MS] [--ports A-B]
 //                   [--wait-station SECONDS] [--rejoin-host ADDRESS[:PORT]] [--enum-timeout MS]
 //                   [--app APPFOLDER]
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/load_scenario.h"
 #include "sim/network_mode.h"
 #include "sim/scenario.h"
 
@@ -49,6 +51,17 @@ int main(int argc, char** argv) {
   run->add_flag("--corrected", corrected,
                 "the station in the corrected mode: the controller's known defects fixed (default: the "
                 "program folder's settings file, else off)");
+
+  LoadShape load;
+  auto* makeLoad = cli.add_subcommand(
+      "make-load", "print a load scenario: scripted pilots reporting positions, flying legs and chatting");
+  makeLoad->add_option("--pilots", load.Pilots, "how many pilots")
+      ->check(CLI::Range(1, 9999))
+      ->capture_default_str();
+  makeLoad->add_option("--seconds", load.Seconds, "the run's length")
+      ->check(CLI::Range(90, 86400))
+      ->capture_default_str();
+  makeLoad->add_option("--seed", load.Seed, "varies the positions and legs")->capture_default_str();
 
   HostRunOptions hostOptions;
   std::string hostPorts = "2300-2400";
@@ -97,8 +110,13 @@ int main(int argc, char** argv) {
   try {
     if (*run) {
       ScenarioRunner runner(ParseScenarioFile(scenarioPath), appFolder, std::cout);
+      runner.KeepTranscript(false);  // printed as it goes; nothing reads it back
       runner.SetCorrected(corrected);
       runner.Run();
+      return 0;
+    }
+    if (*makeLoad) {
+      std::cout << LoadScenarioText(load);
       return 0;
     }
     if (*host) {

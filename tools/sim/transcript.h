@@ -35,5 +35,10 @@ struct RosterChanges {
   std::vector<RosterKey> Joined;  // in the second look's order
 };
 RosterChanges CompareRosters(const std::vector<RosterKey>& before, const std::vector<RosterKey>& after);
+// The same by searching each list for each key of the other: the reference for CompareRosters.
+RosterChanges CompareRostersStraightforward(const std::vector<RosterKey>& before,
+                                            const std::vector<RosterKey>& after);
+// Whether RosterKeys(link) would give `keys`, without building it.
+bool RosterMatches(const std::vector<RosterKey>& keys, const session::SessionLink& link);
 
 }  // namespace skyvox::sim

@@ -238,9 +238,8 @@ void VirtualPilot::Tick(double now) {
   Fly(now);
   sim_.Tick(now);
   if (sim_.State() != ParticipantState::Present) return;
-  const auto& chat = sim_.ReceivedChat();
-  for (; chatRead_ < chat.size(); ++chatRead_) {
-    if (auto line = ReadStationLine(sim_.Name(), chat[chatRead_])) Read(*line, now);
+  for (const std::string& text : sim_.TakeReceivedChat()) {
+    if (auto line = ReadStationLine(sim_.Name(), text)) Read(*line, now);
   }
   Decide(now);
 }

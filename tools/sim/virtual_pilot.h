@@ -184,7 +184,6 @@ class VirtualPilot {
   double lastNow_ = 0;
 
   // Radio.
-  size_t chatRead_ = 0;
   int linesReceived_ = 0;
   std::optional<StationLine> line_;
   std::string lastMessage_;
