@@ -19,7 +19,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSKYVOX_TESTS=OFF -D
   "${launcher[@]}" >/dev/null
 benches=(skyvox_station_tick_bench skyvox_atc_bench skyvox_radar_bench skyvox_receive_loop_bench
   skyvox_build_bench skyvox_terrain_bench skyvox_geo_bench skyvox_database_bench)
-tools=(skyvox_station_memory_bench skyvox_network_station_bench)
+tools=(skyvox_station_memory_bench skyvox_sim_load_bench skyvox_network_station_bench)
 cmake --build "$build" -j2 --target skyvox-bench-table "${benches[@]}" "${tools[@]}"
 mkdir -p "$out"
 rm -f "$out"/*.json
