@@ -1,7 +1,10 @@
-// The first-run build over synthetic worlds: 25,000 airports in 40 BGL files, and 10,000 airports in
-// one large file. BM_BuildParse reads and decodes every BGL file without writing the database;
-// BM_Build is the whole build, tick by tick as the window drives it. Each has its _Baseline, the
-// straightforward path, on the same files.
+// The first-run build over synthetic worlds: 25,000 airports in 40 BGL files, 10,000 airports in one
+// large file, and 15,400 airports in 308 files of about 34 KB, the file count and size of a real
+// simulator's scenery (308 BGL files, 10.3 MB), on which the speed against the window's schedule of one
+// file per 5 ms tick is judged: the schedule gives every file the same 5 ms whatever its size, so the
+// few large files of the 40-file world ask for 840 MB/s end to end to be ten times faster than it.
+// BM_BuildParse reads and decodes every BGL file without writing the database; BM_Build is the whole build,
+// tick by tick as the window drives it. Each has its _Baseline, the straightforward path, on the same files.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -154,7 +157,11 @@ void BM_Build_Baseline(benchmark::State& state) {
 }
 
 void Worlds(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"airports", "files"})->Args({25000, 40})->Args({10000, 1})->Unit(benchmark::kMillisecond);
+  b->ArgNames({"airports", "files"})
+      ->Args({25000, 40})
+      ->Args({10000, 1})
+      ->Args({15400, 308})
+      ->Unit(benchmark::kMillisecond);
 }
 
 BENCHMARK(BM_BuildParse)->Apply(Worlds);
