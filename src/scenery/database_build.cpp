@@ -116,6 +116,7 @@ bool DatabaseBuild::Step() {
   } else {
     CurrentFolder = area.Local;
     CurrentFile = enumeration_.First(CurrentFolder, context_);
+    lookupFolder_.reset();  // listed afresh, as the enumeration was
   }
   if (CurrentFile.empty()) {
     ++AreaIndex;
@@ -129,9 +130,20 @@ bool DatabaseBuild::Step() {
   return true;
 }
 
+std::optional<std::filesystem::path> DatabaseBuild::ResolveCurrentFile() {
+  if (lookupFolder_ != CurrentFolder) {
+    folderLookup_.Load(LowerCaseCp1252(CurrentFolder), context_);
+    lookupFolder_ = CurrentFolder;
+  }
+  // Found in the folder's listing as the whole name would be found; what the listing cannot answer
+  // (a name it does not hold, a folder that could not be listed) is asked of the file system.
+  if (auto path = folderLookup_.Find(LowerCaseCp1252(CurrentFile))) return path;
+  return ResolvePathNoCase(CurrentFileName(), context_);
+}
+
 void DatabaseBuild::StartScan(std::chrono::steady_clock::time_point deadline) {
   const std::string name = CurrentFileName();
-  const auto path = ResolvePathNoCase(name, context_);
+  const auto path = ResolveCurrentFile();
   ++filesDone_;
   if (!path) return;  // gone since it was listed: nothing to read
   if (!scan_) {

@@ -108,6 +108,7 @@ class DatabaseBuild {
   bool Step();
   void Publish();
   void ScanFileStraightforward();
+  std::optional<std::filesystem::path> ResolveCurrentFile();
   void StartScan(std::chrono::steady_clock::time_point deadline);
   void ContinueScan(std::chrono::steady_clock::time_point deadline);
 
@@ -119,6 +120,9 @@ class DatabaseBuild {
   int32_t filesDone_ = 0;
   std::string shownTitle_;
   int32_t shownFilesDone_ = 0;
+  // The sliced build's folder, listed once when it reaches the folder's first file.
+  FolderLookup folderLookup_;
+  std::optional<std::string> lookupFolder_;
   // The sliced build's file being scanned.
   bool scanning_ = false;
   std::string scanName_;

@@ -191,6 +191,53 @@ std::optional<fs::path> ResolvePathNoCase(std::string_view text, const PathConte
 #endif
 }
 
+bool FolderLookup::IsPlainName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+bool FolderLookup::Load(std::string_view folderText, const PathContext& context) {
+  entries_.clear();
+  folder_ = ResolvePathNoCase(folderText, context);
+  if (folder_ && IsDirectory(*folder_)) {
+    std::error_code ec;
+    fs::directory_iterator it(*folder_, ec);
+    if (!ec) {
+      for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) break;
+        std::error_code existsEc;
+        entries_.push_back({it->path().filename().string(), it->exists(existsEc)});
+      }
+      if (!ec) return true;
+    }
+  }
+  folder_.reset();
+  entries_.clear();
+  return false;
+}
+
+std::optional<fs::path> FolderLookup::Find(const std::string& name) const {
+  if (!folder_ || !IsPlainName(name)) return std::nullopt;
+#ifdef _WIN32
+  // Windows finds names without regard to case itself: the caller asks ResolvePathNoCase.
+  return std::nullopt;
+#else
+  // The exact names are asked of the file system, as the walk asks them, so that a folder on a
+  // case-blind mount gives the same path; only the search through the entries uses the listing.
+  fs::path exact = *folder_ / name;
+  if (Exists(exact)) return exact;
+  if (const std::string utf8 = Cp1252ToUtf8(name); utf8 != name) {
+    exact = *folder_ / utf8;
+    if (Exists(exact)) return exact;
+  }
+  const std::string folded = LowerCaseCp1252(name);
+  for (const Entry& entry : entries_) {
+    if (entry.Exists && SameNameNoCase(folded, entry.Name)) return *folder_ / entry.Name;
+  }
+  return std::nullopt;
+#endif
+}
+
 bool FolderExistsNoCase(std::string_view text, const PathContext& context) {
   const auto path = ResolvePathNoCase(text, context);
   return path && IsDirectory(*path);

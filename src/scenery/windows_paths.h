@@ -39,6 +39,31 @@ std::optional<std::filesystem::path> ResolvePathNoCase(std::string_view text, co
 // True when `text` resolves to a directory (a directory query with the directory attribute).
 bool FolderExistsNoCase(std::string_view text, const PathContext& context);
 
+// One folder resolved and listed once, so that many names in it are found as ResolvePathNoCase finds
+// "folder\\name" without walking the folder's path and listing the folder again for each name. The
+// listing is the folder as it was when Load ran.
+class FolderLookup {
+ public:
+  // Resolves `folderText` as ResolvePathNoCase does and lists the folder; false when it does not
+  // resolve to a folder that can be listed (Find then finds nothing).
+  bool Load(std::string_view folderText, const PathContext& context);
+  // What ResolvePathNoCase gives for the folder's text, a separator and `name`, from the listing: the
+  // exact name (as written, then as UTF-8), else the first entry equal to it without regard to case, in
+  // the order the folder lists its entries. A name with a separator, "." or ".." is not a plain entry:
+  // nullopt, and the caller asks ResolvePathNoCase.
+  std::optional<std::filesystem::path> Find(const std::string& name) const;
+  // False for a name Find cannot answer for (see Find).
+  static bool IsPlainName(std::string_view name);
+
+ private:
+  struct Entry {
+    std::string Name;
+    bool Exists = false;  // false for a link to nothing
+  };
+  std::optional<std::filesystem::path> folder_;
+  std::vector<Entry> entries_;
+};
+
 // The running enumeration of a folder's "*.bgl" files that the database build steps through, one name
 // per call. Names are the regular files whose name ends in ".bgl" without regard to case, as they are
 // on disk, in the order NTFS lists them: compared upper-cased, code by code (so "_" sorts after the

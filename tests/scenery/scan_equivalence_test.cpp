@@ -323,6 +323,34 @@ TEST(BuildEquivalence, SyntheticWorldIntactDamagedAndCutShort) {
   ExpectSameBuild(sim.Path(), "cut short");
 }
 
+// Each file is found in its folder's listing as the whole name would be found on disk: names in
+// capitals and mixed case, two names that differ only in case (the lower-cased one is read for both), a
+// UTF-8 name, a backslash inside a name, links to a file and to nothing.
+TEST(BuildEquivalence, FileNamesInAnyCase) {
+  TempDir sim;
+  authoring::WriteSceneryFolder(World(120, 30, 5), sim.Str(), {});
+  std::vector<fs::path> bgl;
+  for (const auto& entry : fs::recursive_directory_iterator(sim.Path())) {
+    if (entry.path().extension() == ".bgl" && entry.path().filename() != "magdec.bgl")
+      bgl.push_back(entry.path());
+  }
+  std::sort(bgl.begin(), bgl.end());
+  ASSERT_EQ(bgl.size(), 4u);
+  const fs::path folder = bgl[0].parent_path();
+  fs::rename(bgl[0], folder / "SYNTH_A.BGL");
+  fs::rename(bgl[1], folder / "Synth_B.Bgl");
+  fs::copy_file(bgl[3], folder / bgl[2].filename().string().replace(0, 5, "SYNTH"));
+  fs::copy_file(bgl[3], folder / "SC\xC3\x88NE.BGL");
+  fs::copy_file(bgl[3], folder / "a\\b.bgl");
+  fs::create_symlink(bgl[3], folder / "LINK.BGL");
+  fs::create_symlink(folder / "nothing", folder / "GHOST.BGL");
+  ExpectSameBuild(sim.Path(), "names in any case");
+  Bytes damaged = ReadBytes(folder / "Synth_B.Bgl");
+  Put32(damaged, static_cast<size_t>(BglBytes(damaged).ReadInt32(156)) + 4, 1 << 30);
+  WriteAt(folder / "Synth_B.Bgl", 0, damaged);
+  ExpectSameBuild(sim.Path(), "a damaged file named in mixed case");
+}
+
 TEST(BuildEquivalence, OneFileForBothDatabases) {
   TempDir sim;
   authoring::WriteSceneryFolder(World(60, 30, 3), sim.Str(), {});
