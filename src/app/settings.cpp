@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <filesystem>
 #include <span>
 
 #include "app/config_file.h"
@@ -84,6 +85,11 @@ void SettingsController::Load() {
   }
 
   boxes_.Show(kProgramTitle, kFirstRunText, MessageIcon::Information);
+  // The configuration file is away until the build has finished: database files of a build cut short
+  // (the program killed, a disk that filled) must not pass the next start-up check as a whole
+  // database. Without the configuration file that check deletes them and the next start builds again.
+  std::error_code ignored;
+  std::filesystem::remove(files_.Config, ignored);
   progressWindowText_ = "Scenery.cfg file";
   build_ = std::make_unique<scenery::DatabaseBuild>(world);
   try {
@@ -125,6 +131,14 @@ void SettingsController::ScanTick() {
     // BGL file as the file system knows it and why, or the database file that could not be written.
     const auto* bgl = dynamic_cast<const scenery::BglScanError*>(&e);
     scanEnabled_ = false;
+    // What was appended stays, and the configuration file keeps the counts the simulator-folder window
+    // wrote; but database files that could not be written are not whole: they are left without it.
+    if (!dynamic_cast<const scenery::DatabaseWriteError*>(&e)) {
+      try {
+        WriteConfigFileTo(files_.Config, {state_.World.SimFolder, 0, 0});
+      } catch (const Error&) {
+      }
+    }
     boxes_.Show(kProgramTitle, BglScanErrorText(build_->CurrentFileName()), MessageIcon::Critical);
     boxes_.ShowCause(bgl ? bgl->Cause() : std::string(e.what()));
     EndProgram();
@@ -134,7 +148,11 @@ void SettingsController::ScanTick() {
 void SettingsController::FinishBuild() {
   auto& world = state_.World;
   scanEnabled_ = false;
-  WriteConfigFileTo(files_.Config, {world.SimFolder, world.AirportCount, world.AirspaceCount});
+  try {
+    WriteConfigFileTo(files_.Config, {world.SimFolder, world.AirportCount, world.AirspaceCount});
+  } catch (const Error& e) {
+    throw scenery::DatabaseWriteError(e.what());
+  }
   boxes_.Show(kProgramTitle, kDatabaseCompletedText, MessageIcon::Information);
   ReadDatabase([this](const std::string& text) { statusText_ = text; });
   progressValue_ = 0;

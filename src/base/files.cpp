@@ -76,12 +76,18 @@ uint64_t FileLength(const fs::path& path) {
 
 void WriteAt(const fs::path& path, uint64_t offset, std::span<const uint8_t> bytes) {
   std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  int createError = 0;
   if (!out) {
-    // Missing: create it, then reopen without truncation for positioned writes.
-    { std::ofstream create(path, std::ios::binary); }
+    // Missing: create it, then reopen without truncation for positioned writes. Why the creation
+    // failed is the reason to give (a read-only folder): reopening would only find the file missing.
+    errno = 0;
+    if (!std::ofstream(path, std::ios::binary)) createError = errno;
     out.open(path, std::ios::binary | std::ios::in | std::ios::out);
   }
-  if (!out) throw FileError("cannot open " + path.string() + " for writing" + SystemReason(errno));
+  if (!out) {
+    throw FileError("cannot open " + path.string() + " for writing" +
+                    SystemReason(createError != 0 ? createError : errno));
+  }
   errno = 0;
   out.seekp(static_cast<std::streamoff>(offset));
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -576,6 +576,7 @@ size_t NetworkDirectPlay::Impl::TakeDatagrams() {
 }
 
 void NetworkDirectPlay::Impl::SendStream(const Address& to, std::vector<uint8_t> message) {
+  if (options_.Outbound && !options_.Outbound(message, true)) return;
   if (!acceptor_) return;
   std::shared_ptr<Connection>& slot = outbound_[to];
   if (!slot) {
@@ -636,6 +637,7 @@ void NetworkDirectPlay::Impl::Write(const std::shared_ptr<Connection>& c) {
 }
 
 void NetworkDirectPlay::Impl::SendDatagram(const Address& to, std::vector<uint8_t> datagram) {
+  if (options_.Outbound && !options_.Outbound(datagram, false)) return;
   if (!datagram_) return;
   asio::error_code ec;
   datagram_->SendTo(datagram, udp::endpoint(ToAsio(to.Host), to.Port), ec);
@@ -643,6 +645,7 @@ void NetworkDirectPlay::Impl::SendDatagram(const Address& to, std::vector<uint8_
 }
 
 void NetworkDirectPlay::Impl::BroadcastDatagram(uint16_t port, std::vector<uint8_t> datagram) {
+  if (options_.Outbound && !options_.Outbound(datagram, false)) return;
   if (!datagram_) return;
   asio::error_code ec;
   datagram_->SendTo(datagram, udp::endpoint(asio::ip::address_v4::broadcast(), port), ec);

@@ -87,6 +87,9 @@ struct NetworkOptions {
   // Protocol events worth a line in a log (machines joining and leaving, host migration, messages
   // dropped as malformed). Optional.
   std::function<void(const std::string&)> Log;
+  // For fault tests: asked with every framed message about to leave (over TCP when `stream`, else a
+  // datagram); false drops it unsent, as a network that lost it would. Optional.
+  std::function<bool(const std::vector<uint8_t>& message, bool stream)> Outbound;
 };
 
 // The sockets' event loop, shareable between DirectPlay objects of one process.

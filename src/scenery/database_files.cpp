@@ -367,13 +367,15 @@ void DatabaseAppender::Open(Target& target) {
   if (target.Stream.is_open()) return;
   // As WriteAt opens it: without truncation, created when missing.
   target.Stream.open(target.Path, std::ios::binary | std::ios::in | std::ios::out);
+  int createError = 0;
   if (!target.Stream) {
-    { std::ofstream create(target.Path, std::ios::binary); }
+    errno = 0;
+    if (!std::ofstream(target.Path, std::ios::binary)) createError = errno;
     target.Stream.clear();
     target.Stream.open(target.Path, std::ios::binary | std::ios::in | std::ios::out);
   }
   if (!target.Stream) {
-    const int error = errno;
+    const int error = createError != 0 ? createError : errno;
     target.Stream = std::fstream();
     throw FileError("cannot open " + target.Path + " for writing" + SystemReason(error));
   }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/config_file.h"
+#include "app/startup.h"
 #include "authoring/magdec_writer.h"
 #include "base/byte_io.h"
 #include "base/files.h"
@@ -151,6 +152,39 @@ TEST_F(SettingsWindow, AFileThatCannotBeScannedEndsTheProgramWithItsName) {
   // What was appended before stays; the configuration keeps its counts of 0.
   EXPECT_EQ(scenery::ListAllAirports(app_.File("world_airports.dat")).size(), 2u);
   EXPECT_EQ(ReadConfigFile(app_.Str()), (scenery::ConfigRecord{sim_, 0, 0}));
+}
+
+// A build cut short anywhere (the program killed, a database file that cannot be written) leaves no
+// configuration file: the next start-up check deletes what was written and the first run comes again.
+TEST_F(SettingsWindow, ABuildCutShortIsBuiltAgainAtTheNextStart) {
+  const auto startsAfresh = [&] {
+    ProgramState next;
+    MessageBoxLog boxes;
+    EXPECT_EQ(RunStartupCheck(app_.Str(), next, boxes), NextWindow::SimulatorFolder);
+    EXPECT_FALSE(FileExistsNoCase(app_.Str(), scenery::kAirportsFileName));
+  };
+  // Both database files exist as soon as something was written (this scenery has no airspaces).
+  WriteAt(app_.File("world_airspaces.dat"), 0, {});
+  window_.Load();
+  window_.ScanTick();  // the first airport file appended; the program killed here
+  const Bytes written = ReadWholeFile(app_.File("world_airports.dat"));
+  ASSERT_FALSE(written.empty());
+  startsAfresh();
+
+  // A folder in the airport file's place: the scan's box, and what reached the file is not trusted.
+  WriteConfigFile(app_.Str(), {sim_, 0, 0});
+  WriteAt(app_.File("world_airspaces.dat"), 0, {});
+  SettingsController window(state_, boxes_);
+  window.Load();
+  window.ScanTick();
+  fs::remove(app_.File("world_airports.dat"));
+  fs::create_directory(app_.File("world_airports.dat"));
+  for (int i = 0; window.ScanTimerEnabled() && i < 100; ++i) window.ScanTick();
+  EXPECT_EQ(window.Next(), NextWindow::Terminate);
+  EXPECT_EQ(boxes_.Shown().back().Icon, MessageIcon::Critical);
+  fs::remove(app_.File("world_airports.dat"));
+  WriteAt(app_.File("world_airports.dat"), 0, written);
+  startsAfresh();
 }
 
 TEST_F(SettingsWindow, NextRefusesATerrainFileCutShort) {
