@@ -85,11 +85,15 @@ void SettingsController::Load() {
   }
 
   boxes_.Show(kProgramTitle, kFirstRunText, MessageIcon::Information);
-  // The configuration file is away until the build has finished: database files of a build cut short
-  // (the program killed, a disk that filled) must not pass the next start-up check as a whole
-  // database. Without the configuration file that check deletes them and the next start builds again.
-  std::error_code ignored;
-  std::filesystem::remove(files_.Config, ignored);
+  // The design keeps the configuration file the simulator-folder window wrote while the build runs, so
+  // a build cut short (the program killed, a disk that filled) leaves database files that pass the next
+  // start-up check as a whole database, read back with whatever airports reached them. The correction
+  // keeps the configuration file away until the build has finished: without it that check deletes
+  // the database files and the next start builds again.
+  if (world.Corrected.Applies(Correction::WholeBuildsOnly)) {
+    std::error_code ignored;
+    std::filesystem::remove(files_.Config, ignored);
+  }
   progressWindowText_ = "Scenery.cfg file";
   build_ = std::make_unique<scenery::DatabaseBuild>(world);
   try {
@@ -132,8 +136,11 @@ void SettingsController::ScanTick() {
     const auto* bgl = dynamic_cast<const scenery::BglScanError*>(&e);
     scanEnabled_ = false;
     // What was appended stays, and the configuration file keeps the counts the simulator-folder window
-    // wrote; but database files that could not be written are not whole: they are left without it.
-    if (!dynamic_cast<const scenery::DatabaseWriteError*>(&e)) {
+    // wrote. Under the correction it was taken away at the start: a BGL file that ends the build gets
+    // it back with those counts, as the design leaves it, but database files that could not be written
+    // are not whole and are left without it.
+    if (state_.World.Corrected.Applies(Correction::WholeBuildsOnly) &&
+        !dynamic_cast<const scenery::DatabaseWriteError*>(&e)) {
       try {
         WriteConfigFileTo(files_.Config, {state_.World.SimFolder, 0, 0});
       } catch (const Error&) {

@@ -19,6 +19,7 @@ enum class Correction {
   NumbersAsRead,             // ground speed rounded; spot numbers never taxiway names; south missed approach
   MagVarFromModel,           // without magdec.bgl, the World Magnetic Model's variation
   SilentPilotsReleaseSlots,  // 60 s without a position report in a queue or on approach: the slot is freed
+  WholeBuildsOnly,           // a first-run build cut short is built again at the next start
 };
 
 struct CorrectedMode {

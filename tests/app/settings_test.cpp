@@ -154,37 +154,47 @@ TEST_F(SettingsWindow, AFileThatCannotBeScannedEndsTheProgramWithItsName) {
   EXPECT_EQ(ReadConfigFile(app_.Str()), (scenery::ConfigRecord{sim_, 0, 0}));
 }
 
-// A build cut short anywhere (the program killed, a database file that cannot be written) leaves no
-// configuration file: the next start-up check deletes what was written and the first run comes again.
-TEST_F(SettingsWindow, ABuildCutShortIsBuiltAgainAtTheNextStart) {
-  const auto startsAfresh = [&] {
+// A build cut short: the program killed after the first file, or a database file that cannot be
+// written. The design's next start takes what reached the files as the whole database; the corrected
+// mode's finds no configuration file, deletes them and builds again.
+TEST_F(SettingsWindow, ABuildCutShortIsReadBackOrBuiltAgain) {
+  const auto nextStart = [&](bool corrected) {
     ProgramState next;
     MessageBoxLog boxes;
-    EXPECT_EQ(RunStartupCheck(app_.Str(), next, boxes), NextWindow::SimulatorFolder);
-    EXPECT_FALSE(FileExistsNoCase(app_.Str(), scenery::kAirportsFileName));
+    const NextWindow window = RunStartupCheck(app_.Str(), next, boxes);
+    EXPECT_EQ(window, corrected ? NextWindow::SimulatorFolder : NextWindow::Settings);
+    EXPECT_EQ(FileExistsNoCase(app_.Str(), scenery::kAirportsFileName), !corrected);
   };
-  // Both database files exist as soon as something was written (this scenery has no airspaces).
-  WriteAt(app_.File("world_airspaces.dat"), 0, {});
-  window_.Load();
-  window_.ScanTick();  // the first airport file appended; the program killed here
-  const Bytes written = ReadWholeFile(app_.File("world_airports.dat"));
-  ASSERT_FALSE(written.empty());
-  startsAfresh();
+  for (const bool corrected : {false, true}) {
+    SCOPED_TRACE(corrected ? "corrected" : "design");
+    state_.World.Corrected.On = corrected;
+    // As the simulator-folder window leaves the folder; both database files exist as soon as something
+    // was written (this scenery has no airspaces).
+    WriteConfigFile(app_.Str(), {sim_, 0, 0});
+    fs::remove(app_.File("world_airports.dat"));
+    WriteAt(app_.File("world_airspaces.dat"), 0, {});
+    SettingsController killed(state_, boxes_);
+    killed.Load();
+    killed.ScanTick();  // the first airport file appended; the program killed here
+    const Bytes written = ReadWholeFile(app_.File("world_airports.dat"));
+    ASSERT_FALSE(written.empty());
+    nextStart(corrected);
 
-  // A folder in the airport file's place: the scan's box, and what reached the file is not trusted.
-  WriteConfigFile(app_.Str(), {sim_, 0, 0});
-  WriteAt(app_.File("world_airspaces.dat"), 0, {});
-  SettingsController window(state_, boxes_);
-  window.Load();
-  window.ScanTick();
-  fs::remove(app_.File("world_airports.dat"));
-  fs::create_directory(app_.File("world_airports.dat"));
-  for (int i = 0; window.ScanTimerEnabled() && i < 100; ++i) window.ScanTick();
-  EXPECT_EQ(window.Next(), NextWindow::Terminate);
-  EXPECT_EQ(boxes_.Shown().back().Icon, MessageIcon::Critical);
-  fs::remove(app_.File("world_airports.dat"));
-  WriteAt(app_.File("world_airports.dat"), 0, written);
-  startsAfresh();
+    // A folder in the airport file's place: the scan's box, and what reached the file is not trusted.
+    WriteConfigFile(app_.Str(), {sim_, 0, 0});
+    WriteAt(app_.File("world_airspaces.dat"), 0, {});
+    SettingsController window(state_, boxes_);
+    window.Load();
+    window.ScanTick();
+    fs::remove(app_.File("world_airports.dat"));
+    fs::create_directory(app_.File("world_airports.dat"));
+    for (int i = 0; window.ScanTimerEnabled() && i < 100; ++i) window.ScanTick();
+    EXPECT_EQ(window.Next(), NextWindow::Terminate);
+    EXPECT_EQ(boxes_.Shown().back().Icon, MessageIcon::Critical);
+    fs::remove(app_.File("world_airports.dat"));
+    WriteAt(app_.File("world_airports.dat"), 0, written);
+    nextStart(corrected);
+  }
 }
 
 TEST_F(SettingsWindow, NextRefusesATerrainFileCutShort) {

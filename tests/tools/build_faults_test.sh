@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Faults during the first-run build, through the programs: a database that is not whole is never read
-# back as good, and the next start builds it again cleanly.
+# Faults during the first-run build, through the programs. The design keeps its configuration file
+# through the build, so that a build cut short is read back at the next start as the whole database;
+# the corrected mode (--corrected) never reads back a database that is not whole, and its next start
+# builds it again cleanly. The station runs in the corrected mode here, but for one kill that shows the
+# design's behaviour.
 #   kill: skyvox-station stopped by SIGKILL, SIGTERM or two SIGTERMs at many points of its first run
 #         (before the build, at every tenth of the files, after it), and skyvox-db killed at every tenth
 #         of a rebuild; each time the next start lists every airport of the scenery.
@@ -25,7 +28,8 @@ source "$source/tests/tools/session_lib.sh"
 # The station's first run in APP (given --sim), bounded; its output goes to $work/NAME.out and .err.
 log() { echo "$work/$(basename "$1")"; }
 first_run() {
-  timeout 60 "$station" --app "$1" --sim "$work/big" --control NOSUCH >"$(log "$1").out" 2>"$(log "$1").err"
+  timeout 60 "$station" --app "$1" --sim "$work/big" --control NOSUCH --corrected >"$(log "$1").out" \
+    2>"$(log "$1").err"
 }
 listed() { sed -n 's/.*(\([0-9]*\) airports listed).*/\1/p' "$1"; }
 first_run "$work/reference"
@@ -69,10 +73,26 @@ if [[ $mode == kill ]]; then
     kill -STOP "$pid" 2>/dev/null
   }
   rebuilt=0 runs=0
+  # The design: killed half-way, the next start lists what reached the database and builds nothing.
+  app="$work/design"
+  "$station" --app "$app" --sim "$work/big" --control NOSUCH >"$(log "$app").out" 2>"$(log "$app").err" &
+  pid=$!
+  disown "$pid"
+  hold_at "$pid" 50 "$app"
+  kill -KILL "$pid" 2>/dev/null
+  kill -CONT "$pid" 2>/dev/null
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+  timeout 60 "$station" --app "$app" --control NOSUCH >"$(log "$app").out" 2>"$(log "$app").err"
+  partial=$(listed "$(log "$app").err")
+  [[ -n $partial ]] && ((partial < airports)) || fail "the design's next start: $(tail -3 "$(log "$app").err")"
+  grep -q "This is the first time" "$(log "$app").out" && fail "the design's next start built again"
+  echo "the design: killed half-way, the next start lists $partial of $airports airports"
+
   for run in {KILL,TERM}:{start,configured,30,70,built} KILL:{0,10,20,40,50,60,80,90} TERM,TERM:{20,60}; do
     signals=${run%:*} point=${run#*:}
     app="$work/kill-$signals-$point"
-    "$station" --app "$app" --sim "$work/big" --control NOSUCH >"$(log "$app").out" 2>"$(log "$app").err" &
+    "$station" --app "$app" --sim "$work/big" --control NOSUCH --corrected >"$(log "$app").out" \
+      2>"$(log "$app").err" &
     pid=$!
     disown "$pid"
     hold_at "$pid" "$point" "$app"
