@@ -698,13 +698,28 @@ void Peer::OnIAmNameServer(const Origin& from, Bytes body) {
       return;
     }
     transport_.ListenForEnumerations(false);  // the older machine wins
+  } else if (const auto current = machines_.find(nameServer_);
+             current != machines_.end() && nameServer_ != m.IdHost && current->second.Missed == 0) {
+    // The role moves only when its holder leaves: while the name server we know still answers, a claim
+    // is not taken (it would let any machine remove the others). It is remembered, for the holder's
+    // departure may reach us after the claim of the machine that noticed it first.
+    claimedNameServer_ = m.IdHost;
+    Log("ignored IAMNAMESERVER for " + Hex(m.IdHost) + " from " + IpText(from.Source) + ": machine " +
+        Hex(nameServer_) + " is the name server and still answers");
+    return;
   }
-  for (auto& [id, e] : table_) e.Flags &= ~kPlayerNameServer;
-  host->second.Flags |= kPlayerNameServer;
-  nameServer_ = m.IdHost;
-  nameServerStream_ = host->second.Stream;
+  AcceptNameServer(m.IdHost);
+}
+
+void Peer::AcceptNameServer(uint32_t id) {
+  for (auto& [other, e] : table_) e.Flags &= ~kPlayerNameServer;
+  TableEntry& host = table_[id];
+  host.Flags |= kPlayerNameServer;
+  nameServer_ = id;
+  nameServerStream_ = host.Stream;
   awaitingNameServer_ = false;
-  Log("machine " + Hex(m.IdHost) + " is the new name server");
+  claimedNameServer_ = 0;
+  Log("machine " + Hex(id) + " is the new name server");
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -771,6 +786,8 @@ void Peer::ElectNameServer() {
   for (const auto& [id, m] : machines_) lowest = std::min(lowest, id);
   if (lowest == systemPlayer_) {
     BecomeNameServer();
+  } else if (claimedNameServer_ == lowest) {
+    AcceptNameServer(lowest);  // its claim came before the old name server's departure
   } else {
     awaitingNameServer_ = true;
     Log("waiting for machine " + Hex(lowest) + " to take over as name server");
@@ -877,6 +894,7 @@ void Peer::StartJoin(const FoundSession& session, const std::u16string& password
   machines_.clear();
   queue_.clear();
   queuedBytes_ = 0;
+  claimedNameServer_ = 0;
   nameServerStream_ = session.NameServer;
   RequestPlayerId request{config_.Dialect, kPlayerSystem | kPlayerLocal};
   transport_.SendStream(nameServerStream_, Framed(request.Encode()));
@@ -1074,6 +1092,7 @@ void Peer::Leave() {
   queuedBytes_ = 0;
   systemPlayer_ = 0;
   nameServer_ = 0;
+  claimedNameServer_ = 0;
 }
 
 void Peer::SendPlayerMessage(uint32_t from, uint32_t to, bool guaranteed, Bytes payload) {

@@ -256,6 +256,7 @@ class Peer {
   void RemovePlayer(uint32_t id);  // a player, or a machine and everything it owns
   void MachineGone(uint32_t systemPlayer, const std::string& why);
   void ElectNameServer();
+  void AcceptNameServer(uint32_t id);  // a machine of the table takes the role
   void BecomeNameServer();
   void LoseSession(const std::string& why);
   uint32_t AllocateId();
@@ -288,6 +289,7 @@ class Peer {
   uint32_t nameServer_ = 0;
   Address nameServerStream_;
   bool awaitingNameServer_ = false;
+  uint32_t claimedNameServer_ = 0;  // a machine that claimed the role while its holder was still here
 
   std::map<uint32_t, TableEntry> table_;
   std::map<uint32_t, Machine> machines_;  // every other machine, by system player
