@@ -352,14 +352,20 @@ void Peer::OnEnumSessions(const Ip& source, const Header& head, Bytes body) {
 
 void Peer::OnEnumSessionsReply(const Ip& source, const Header& head, Bytes body) {
   const EnumSessionsReply reply = EnumSessionsReply::Decode(body);
-  FoundSession found{reply.Desc, reply.Name.value_or(u""), StreamOf(source, head)};
+  FoundSession found{reply.Desc, reply.Name.value_or(u""), StreamOf(source, head), source};
+  // A session is described again only from the address that first answered for it, and each address
+  // has a share of the list: a machine that answers with sessions without end, or with another's,
+  // cannot crowd out or take over the sessions of the others.
+  size_t fromSource = 0;
   for (FoundSession& f : found_) {
     if (f.Desc.Instance == found.Desc.Instance) {
-      f = std::move(found);
+      if (f.Source == source) f = std::move(found);
       return;
     }
+    fromSource += f.Source == source ? 1 : 0;
   }
-  if (found_.size() < kMaxFoundSessions) found_.push_back(std::move(found));
+  if (found_.size() < kMaxFoundSessions && fromSource < kMaxFoundSessionsPerAddress)
+    found_.push_back(std::move(found));
 }
 
 void Peer::OnRequestPlayerId(const Ip& source, const Header& head, Bytes body) {

@@ -94,6 +94,7 @@ struct FoundSession {
   SessionDesc Desc;
   std::u16string Name;
   Address NameServer;  // the host's stream address
+  Ip Source{};         // where the reply came from
 };
 
 struct PlayerMessageIn {
@@ -127,6 +128,7 @@ class Peer {
   static constexpr size_t kMaxQueuedBytes = 64 * 1024 * 1024;
   static constexpr size_t kMaxTableEntries = 65535;
   static constexpr size_t kMaxFoundSessions = 1000;
+  static constexpr size_t kMaxFoundSessionsPerAddress = 16;
   static constexpr size_t kMaxPendingJoins = 64;
 
   Peer(Transport& transport, PeerConfig config);

@@ -378,6 +378,27 @@ TEST(JoinedPeerRules, OnlyTheEntitledMachineChangesOurPartInTheSession) {
 
 // A machine announced by the host while our own name table is still on its way is acknowledged at
 // once (the host waits for that) and kept.
+// A machine that answers a search with more sessions than a search keeps, or with the session another
+// address answered for, neither crowds out nor takes over the others' sessions.
+TEST(SearchingPeer, OneAddressCannotCrowdOutOrTakeOverTheSessionsOfOthers) {
+  RecordingTransport net;
+  Peer peer(net, Config());
+  EnumSessionsReply decoy{11, {}, u"Decoy"};
+  for (uint32_t i = 0; i <= Peer::kMaxFoundSessions; ++i) {
+    decoy.Desc.Instance.Bytes[0] = static_cast<uint8_t>(i);
+    decoy.Desc.Instance.Bytes[1] = static_cast<uint8_t>(i >> 8);
+    peer.OnStreamMessage(kOtherIp, From(2300, decoy.Encode()));
+  }
+  EnumSessionsReply real{11, {}, u"Real"};
+  real.Desc.Instance.Bytes[15] = 1;
+  peer.OnStreamMessage(kHostIp, From(2300, real.Encode()));
+  decoy.Desc.Instance = real.Desc.Instance;
+  peer.OnStreamMessage(kOtherIp, From(2300, decoy.Encode()));
+  ASSERT_EQ(peer.Found().size(), Peer::kMaxFoundSessionsPerAddress + 1);
+  EXPECT_EQ(peer.Found().back().Name, u"Real");
+  EXPECT_EQ(peer.Found().back().NameServer, (Address{kHostIp, 2300}));
+}
+
 TEST(JoiningPeer, AcknowledgesAMachineThatJoinsAtTheSameTime) {
   RecordingTransport net;
   Peer peer(net, Config());
