@@ -705,10 +705,11 @@ void Peer::OnIAmNameServer(const Origin& from, Bytes body) {
     }
     transport_.ListenForEnumerations(false);  // the older machine wins
   } else if (const auto current = machines_.find(nameServer_);
-             current != machines_.end() && nameServer_ != m.IdHost && current->second.Missed == 0) {
-    // The role moves only when its holder leaves: while the name server we know still answers, a claim
-    // is not taken (it would let any machine remove the others). It is remembered, for the holder's
-    // departure may reach us after the claim of the machine that noticed it first.
+             current != machines_.end() && nameServer_ != m.IdHost && current->second.Missed < 2) {
+    // The role moves only when its holder leaves: while the name server we know still answers (it left
+    // no more than our last ping unanswered), a claim is not taken (it would let any machine remove the
+    // others). It is remembered, for the holder's departure may reach us after the claim of the machine
+    // that noticed it first.
     claimedNameServer_ = m.IdHost;
     Log("ignored IAMNAMESERVER for " + Hex(m.IdHost) + " from " + IpText(from.Source) + ": machine " +
         Hex(nameServer_) + " is the name server and still answers");

@@ -233,9 +233,15 @@ TEST_F(JoinedPeer, AClaimToBeTheNameServerWaitsForItsHolderToGo) {
 }
 
 TEST_F(JoinedPeer, AClaimCountsAtOnceWhenTheNameServerStoppedAnswering) {
-  peer.Tick(1000);  // both machines quiet for an interval: pinged; only the other one answers
-  peer.OnDatagram(kOtherIp, From(2310, Ping{kPingReply, 11, 0x30003, 0}.Encode()));
-  peer.OnStreamMessage(kOtherIp, From(2310, IAmNameServer{11, 0, 0x20001, 0x7, {}}.Encode()));
+  // Both machines quiet: pinged every interval; only the other one answers. A ping not answered yet
+  // does not make a name server silent; the next one does.
+  const auto claim = From(2310, IAmNameServer{11, 0, 0x20001, 0x7, {}}.Encode());
+  for (int64_t t = 1000; t <= 2000; t += 1000) {
+    EXPECT_TRUE(peer.Table().at(0x10000).Flags & kPlayerNameServer);
+    peer.Tick(t);
+    peer.OnDatagram(kOtherIp, From(2310, Ping{kPingReply, 11, 0x30003, 0}.Encode()));
+    peer.OnStreamMessage(kOtherIp, claim);
+  }
   EXPECT_TRUE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
   EXPECT_FALSE(peer.Table().at(0x10000).Flags & kPlayerNameServer);
 }
