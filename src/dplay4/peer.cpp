@@ -941,6 +941,7 @@ void Peer::Host(const std::u16string& name, const std::u16string& password, uint
   queue_.clear();
   queuedBytes_ = 0;
   idsEverUsed_.clear();
+  handedOut_.clear();
   uniqueness_ = 0;
   systemPlayer_ = AllocateId();
   TableEntry self;
@@ -959,21 +960,28 @@ void Peer::Host(const std::u16string& name, const std::u16string& password, uint
 }
 
 uint32_t Peer::AllocateId() {
-  std::set<uint32_t> slots;
-  for (uint32_t id : idsEverUsed_) slots.insert((id ^ idKey_) & 0xFFFF);
-  // Slots of players that left are free again; the uniqueness count keeps the id new.
+  // Slots of players that left are free again; the uniqueness count keeps the id new. A slot whose
+  // every id was used gives way to the next free one.
   std::set<uint32_t> inUse;
   for (const auto& [id, e] : table_) inUse.insert((id ^ idKey_) & 0xFFFF);
-  uint32_t slot = 0;
-  while (inUse.count(slot)) ++slot;
-  for (;;) {
-    uniqueness_ = (uniqueness_ + 1) & 0xFFFF;
-    const uint32_t id = ((uniqueness_ << 16) | slot) ^ idKey_;
-    if (id != 0 && !idsEverUsed_.count(id)) {
+  for (uint32_t slot = 0; slot <= 0xFFFF; ++slot) {
+    if (inUse.count(slot)) continue;
+    for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
+      uniqueness_ = (uniqueness_ + 1) & 0xFFFF;
+      const uint32_t id = ((uniqueness_ << 16) | slot) ^ idKey_;
+      if (id == 0 || idsEverUsed_.count(id)) continue;
       idsEverUsed_.insert(id);
+      // Ids handed out and never used are forgotten beyond a bound: a machine that asks for ids without
+      // end must not make the set grow, and every id search longer, for the rest of the session.
+      handedOut_.push_back(id);
+      while (handedOut_.size() > kMaxUnusedIds) {
+        if (!table_.count(handedOut_.front())) idsEverUsed_.erase(handedOut_.front());
+        handedOut_.pop_front();
+      }
       return id;
     }
   }
+  throw PeerError("no player id is left");
 }
 
 void Peer::RequestId(uint32_t flags) {

@@ -130,6 +130,7 @@ class Peer {
   static constexpr size_t kMaxFoundSessions = 1000;
   static constexpr size_t kMaxFoundSessionsPerAddress = 16;
   static constexpr size_t kMaxPendingJoins = 64;
+  static constexpr size_t kMaxUnusedIds = 1024;  // ids handed out and not (yet) used that are remembered
 
   Peer(Transport& transport, PeerConfig config);
 
@@ -303,6 +304,7 @@ class Peer {
   uint32_t idKey_ = 0;
   uint32_t uniqueness_ = 0;
   std::set<uint32_t> idsEverUsed_;
+  std::deque<uint32_t> handedOut_;  // the latest ids handed out, used or not
   std::vector<PendingJoin> pendingJoins_;
 };
 

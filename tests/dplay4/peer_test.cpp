@@ -516,5 +516,31 @@ TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
   EXPECT_TRUE(host.InSession());
 }
 
+// A machine that asks the host for ids without end (each answered, none used) does not stop the host:
+// more requests than one slot has ids still get answers, and a machine that joins after them gets an
+// id of its own and is admitted.
+TEST(HostingPeer, IdsAskedForWithoutEndDoNotStopTheHost) {
+  RecordingTransport net;
+  Peer host(net, Config());
+  host.Host(u"S", u"", 4, 0x44, Guid{});
+  const auto request = From(2400, RequestPlayerId{11, 0x9}.Encode());
+  for (uint32_t i = 0; i <= 0x10000; ++i) {
+    host.OnStreamMessage(kOtherIp, request);
+    if (i % 4096 == 0) net.Take();
+  }
+  host.OnStreamMessage(kHostIp, request);
+  const RequestPlayerReply reply = RequestPlayerReply::Decode(net.Take().back().Body);
+  EXPECT_EQ(reply.Result, 0u);
+  PlayerCreation join;
+  join.Command = kAddForwardRequest;
+  join.PlayerId = join.Player.PlayerId = join.Player.SystemPlayerId = reply.Id;
+  join.Player.Flags = 0x9;
+  host.OnStreamMessage(kHostIp, From(2400, join.Encode()));
+  const auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Command, kSuperEnumPlayersReply);
+  EXPECT_TRUE(host.Table().count(reply.Id));
+}
+
 }  // namespace
 }  // namespace skyvox::dplay4
