@@ -49,6 +49,10 @@ constexpr int32_t kResendEnumerationMs = 1000;
 // machines, what the program opens): a peer that opens connections without end must not leave us
 // unable to accept or open another one.
 constexpr size_t kSpareDescriptors = 128;
+// Bytes of messages still incomplete kept over all connections (a message may have up to 1 MiB): past
+// it, the connection holding the most goes. One peer's unfinished messages on many connections cannot
+// make us hold a mebibyte for each of them.
+constexpr size_t kMaxUnfinishedBytes = 8 * 1024 * 1024;
 constexpr int32_t kAcceptRetryMs = 100;
 
 // The inbound connections we keep at most: the configured number, or fewer when the process may not
@@ -326,6 +330,7 @@ class NetworkDirectPlay::Impl : public Transport {
   bool batching_ = false;
   asio::steady_timer acceptTimer_;  // a failed accept is tried again after a pause
   size_t maxConnections_ = 0;
+  size_t unfinished_ = 0;  // bytes of incomplete messages held by all connections
   std::chrono::steady_clock::time_point lastPoll_{};
 
   struct Connection {
@@ -338,6 +343,7 @@ class NetworkDirectPlay::Impl : public Transport {
     int64_t LastActivity = 0;
     int64_t PartialSince = 0;  // when the first byte of the message still incomplete came
     bool Spoke = false;        // a whole message came over it
+    size_t Unfinished = 0;     // its part of unfinished_
     bool Outbound = false;
     bool Connected = false;
     bool Writing = false;
@@ -362,6 +368,8 @@ class NetworkDirectPlay::Impl : public Transport {
   void Read(const std::shared_ptr<Connection>& c);
   void Write(const std::shared_ptr<Connection>& c);
   void Drop(const std::shared_ptr<Connection>& c, const std::string& why);
+  // Closes the connections holding the most unfinished bytes while they exceed kMaxUnfinishedBytes.
+  void ShedUnfinished();
   void SweepIdle();
 };
 
@@ -513,13 +521,31 @@ void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {
                               } else if (completed || !wasPartial) {
                                 c->PartialSince = c->LastActivity;
                               }
-                              Read(c);
+                              unfinished_ += c->Assembler.Pending() - c->Unfinished;
+                              c->Unfinished = c->Assembler.Pending();
+                              ShedUnfinished();
+                              if (!c->Closed) Read(c);
                             });
+}
+
+void NetworkDirectPlay::Impl::ShedUnfinished() {
+  while (unfinished_ > kMaxUnfinishedBytes) {
+    std::shared_ptr<Connection> largest;
+    auto note = [&](const std::shared_ptr<Connection>& c) {
+      if (!largest || c->Unfinished > largest->Unfinished) largest = c;
+    };
+    for (const auto& c : inbound_) note(c);
+    for (const auto& [to, c] : outbound_) note(c);
+    if (!largest || largest->Unfinished == 0) return;
+    Drop(largest, "too many bytes of unfinished messages; the connection holding the most goes");
+  }
 }
 
 void NetworkDirectPlay::Impl::Drop(const std::shared_ptr<Connection>& c, const std::string& why) {
   if (c->Closed) return;
   c->Closed = true;
+  unfinished_ -= c->Unfinished;
+  c->Unfinished = 0;
   asio::error_code ec;
   c->Socket.close(ec);
   c->Timer.cancel();
@@ -775,6 +801,9 @@ void NetworkDirectPlay::Impl::CloseSockets() {
     c->Socket.close(ec);
     c->Timer.cancel();
   }
+  for (const auto& c : inbound_) c->Unfinished = 0;
+  for (const auto& [to, c] : outbound_) c->Unfinished = 0;
+  unfinished_ = 0;
   inbound_.clear();
   outbound_.clear();
   if (acceptor_) acceptor_->close(ec);
