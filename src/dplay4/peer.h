@@ -10,8 +10,9 @@
 // machine's part in the session (its removal, a player's deletion, a new name server, the session's
 // description, group changes) counts only when it comes over TCP from an IP address the name table
 // gives the machine entitled to send it: the name server, or the machine that owns the player or
-// group. Player messages count only from an address of their sender's machine. Anything else is
-// logged and ignored.
+// group; a machine's claim to be the new name server counts only once the one it replaces has left or
+// stopped answering. Player messages count only from an address of their sender's machine. Anything
+// else is logged and ignored.
 #pragma once
 
 #include <array>
