@@ -24,7 +24,8 @@ case="$4"
 [[ $(id -u) == 0 ]] || { echo "SKIP: network namespaces need root"; exit 77; }
 command -v ip >/dev/null || { echo "SKIP: the ip command (iproute2) is missing"; exit 77; }
 hostns="hph$$" stationns="hps$$" hostilens="hpx$$" net="10.$((10 + RANDOM % 200)).$((RANDOM % 250))"
-extra_cleanup='for ns in "$hostns" "$stationns" "$hostilens"; do ip netns del "$ns" 2>/dev/null; done; [[ -n "${KEEP:-}" ]] && cp -r "$work" "$KEEP"'
+extra_cleanup='for ns in "$hostns" "$stationns" "$hostilens"; do ip netns del "$ns" 2>/dev/null; done
+  [[ -n "${KEEP:-}" ]] && cp -r "$work" "$KEEP"'
 source "$source/tests/tools/session_lib.sh"
 
 # A bridge in the host's namespace; the station and the hostile machine hang off it.
@@ -35,7 +36,8 @@ ip -n "$hostns" link add br0 type bridge && ip -n "$hostns" link set br0 up &&
   ip -n "$hostns" addr add "$net.1/24" dev br0 || skip "cannot create a bridge"
 n=2
 for ns in "$stationns" "$hostilens"; do
-  ip link add "hpv$n$$" netns "$hostns" type veth peer name eth0 netns "$ns" || skip "cannot create a veth pair"
+  ip link add "hpv$n$$" netns "$hostns" type veth peer name eth0 netns "$ns" ||
+    skip "cannot create a veth pair"
   ip -n "$hostns" link set "hpv$n$$" master br0 up
   ip -n "$ns" addr add "$net.$n/24" dev eth0 && ip -n "$ns" link set eth0 up
   ip -n "$ns" route add default dev eth0  # the limited broadcast of a session search leaves by it
@@ -53,15 +55,15 @@ stamp() { while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line";
 start_host() {
   local last=$1
   {
-    printf '%s\n' "control KOLM" "session Hostile Test" "join N1" "at 0 pos N1 46.969837 -122.906598 209 90 0" \
-      "at 3 say N1 1"
+    printf '%s\n' "control KOLM" "session Hostile Test" "join N1" \
+      "at 0 pos N1 46.969837 -122.906598 209 90 0" "at 3 say N1 1"
     for ((t = 4; t <= last; t++)); do echo "at $t say N1 airpts:"; done
-    printf '%s\n' "at $((last + 1)) say N1 1" "at ${n2_at:=12} join N2" "at $n2_at pos N2 46.97 -122.905 209 0 0" \
-      "run $((last > 38 ? last + 2 : 40))"
+    printf '%s\n' "at $((last + 1)) say N1 1" "at ${n2_at:=12} join N2" \
+      "at $n2_at pos N2 46.97 -122.905 209 0 0" "run $((last > 38 ? last + 2 : 40))"
   } >"$work/scenario.txt"
   # --id-key 0: ids count up from the host's, so the honest machines are the oldest.
-  ip netns exec "$hostns" "$sim" host --network "$work/scenario.txt" --id-key 0 --wait-station 30 --ping-interval 2000 \
-    > >(stamp >"$work/host.out") 2>"$work/host.err" &
+  ip netns exec "$hostns" "$sim" host --network "$work/scenario.txt" --id-key 0 --wait-station 30 \
+    --ping-interval 2000 > >(stamp >"$work/host.out") 2>"$work/host.err" &
   host_pid=$!
   pids+=("$host_pid")
   wait_for "$work/host.out" "* session up on port 47624" 20
@@ -70,8 +72,10 @@ start_host() {
 start_station() {
   local search=(--host "$net.1")
   [[ ${1:-} == --broadcast ]] && { search=(); shift; }
-  (ulimit -n "${station_files:-1024}" && exec ip netns exec "$stationns" "$station" --app "$work/app" --control KOLM "${search[@]}" --session "Hostile Test" \
-    --monitor --ping-interval 2000 --enum-timeout 1000 --verbose "$@") >"$work/station.out" 2>"$work/station.err" &
+  (ulimit -n "${station_files:-1024}" &&
+    exec ip netns exec "$stationns" "$station" --app "$work/app" --control KOLM "${search[@]}" \
+      --session "Hostile Test" --monitor --ping-interval 2000 --enum-timeout 1000 --verbose "$@") \
+    >"$work/station.out" 2>"$work/station.err" &
   station_pid=$!
   pids+=("$station_pid")
 }
@@ -103,8 +107,10 @@ check_service() {
         d = ($1 - asked[got++]) * 1000; sum += d; if (d > max) max = d }
       END { printf "%d %d %d %.0f %.0f\n", n, got, n - got, (got ? sum / got : 0), max }' "$work/host.out")
   read -r asked answered missed mean max <<<"$delays"
-  echo "figures ($case): N1 asked $asked times, answered $answered; delay mean $mean ms, max $max ms (bound 2000 ms)"
-  echo "figures ($case): station memory $((before / 1024)) MiB before, peak $((peak / 1024)) MiB (VmHWM; bound +$((bound_kb / 1024)) MiB); at most $fds open descriptors"
+  echo "figures ($case): N1 asked $asked times, answered $answered;" \
+    "delay mean $mean ms, max $max ms (bound 2000 ms)"
+  echo "figures ($case): station memory $((before / 1024)) MiB before, peak $((peak / 1024)) MiB" \
+    "(VmHWM; bound +$((bound_kb / 1024)) MiB); at most $fds open descriptors"
   echo "figures ($case): host memory peak $(($(kb "$host_pid" VmHWM) / 1024)) MiB (VmHWM)"
   grep -q "N1 loses the session" "$work/host.out" && fail "N1 lost its session"
   ((asked >= 10 && missed == 0)) || fail "N1 was not answered every time ($answered of $asked)"
@@ -159,10 +165,11 @@ case "$case" in
       fail "the impostor was not a second roster entry named N1"
     grep -q "ignored a message from player .* from $net.3: not an address of machine" "$work/station.err" ||
       fail "the station did not ignore the messages sent as N1's player"
-    # N1 heard only its own dialogue: after its ground menu no menu reset, and its taxi request answered.
-    sed -n '/N1 hears AI_Controller: N1,  Choose an option for OLYMPIA GROUND/,$p' "$work/host.out" | grep -F "N1 hears" |
-      grep -vF "List of controlled airports" >"$work/n1.txt"
-    grep -q "1-Tune OLYMPIA GROUND" "$work/n1.txt" && fail "N1's dialogue was reset by the impostor"
+    # N1 heard only its own dialogue: after its ground menu, the airport lists it asked for and the
+    # ground controller's lines, none for a reset or a position far out at sea.
+    sed -n '/N1 hears AI_Controller: N1,  Choose an option for OLYMPIA GROUND/,$p' "$work/host.out" |
+      grep -F "N1 hears" | grep -vF -e "List of controlled airports" -e "an option for OLYMPIA GROUND" &&
+      fail "N1 heard lines of a dialogue it did not have"
     ;;
   connections)
     sources=()
@@ -172,7 +179,8 @@ case "$case" in
     # More connections than the station may open descriptors; N2 joins while they are held.
     station_files=1000 n2_at=5 run_case $((32 * 1024)) connections --count 1000 --seconds 10 "${sources[@]}"
     heard=$(grep -m1 "N2 hears AI_Controller: " "$work/host.out" | cut -d' ' -f1)
-    [[ -n "$heard" ]] && (($(echo "$heard < $hostile_end" | bc))) || fail "N2 was not served while the connections were held"
+    [[ -n "$heard" ]] && (($(echo "$heard < $hostile_end" | bc))) ||
+      fail "N2 was not served while the connections were held"
     ;;
   enumeration)
     start_host 16
@@ -186,11 +194,13 @@ case "$case" in
     wait_for "$work/station.out" "N1 <- " 30
     wait_exit "$hostile_pid" "the hostile machine" 30
     cat "$work/hostile.out"
-    grep -q "answered [1-9][0-9]* searches from $net.2:" "$work/hostile.out" || fail "no search of the station was answered"
+    grep -q "answered [1-9][0-9]* searches from $net.2:" "$work/hostile.out" ||
+      fail "no search of the station was answered"
     listed=$(grep -c '^\* session found: ' "$work/station.out")
     echo "figures ($case): the station listed $listed sessions"
     ((listed <= 17)) || fail "one address had more than its share of the session list"
-    grep -qF "* station open in session Hostile Test" "$work/station.out" || fail "the station did not join the session"
+    grep -qF "* station open in session Hostile Test" "$work/station.out" ||
+      fail "the station did not join the session"
     check_service "$(kb "$station_pid" VmRSS)" $((32 * 1024))
     ;;
   nameserver)
@@ -202,11 +212,13 @@ case "$case" in
     ;;
   fatal)
     start_host 60
-    inputs=(removed short announcement-short chat-short description-short position-short position-speed-short farewell)
-    ip netns exec "$hostilens" "$hostile" fatal --host "$net.1" "${inputs[@]/#/--input=}" >"$work/hostile.out" \
-      2>"$work/hostile.err" &
+    inputs=(removed short announcement-short chat-short description-short position-short position-speed-short
+      farewell)
+    ip netns exec "$hostilens" "$hostile" fatal --host "$net.1" "${inputs[@]/#/--input=}" \
+      >"$work/hostile.out" 2>"$work/hostile.err" &
     pids+=("$!")
-    removed="[message box, information] Skyvox v2.0: The host had removed you from the multiplayer session, Skyvox closes multiplayer session."
+    removed="[message box, information] Skyvox v2.0: The host had removed you from the multiplayer session,"
+    removed+=" Skyvox closes multiplayer session."
     for input in "${inputs[@]}"; do
       start_station
       wait_for "$work/hostile.out" "sent $input to" 30
@@ -215,7 +227,8 @@ case "$case" in
       code=$?
       mv "$work/station.out" "$work/station-$input.out"
       ((code == 3)) || fail "the station ended with exit code $code after $input"
-      grep -qxF "$removed" "$work/station-$input.out" || fail "$input did not end the session with the design's message"
+      grep -qxF "$removed" "$work/station-$input.out" ||
+        fail "$input did not end the session with the design's message"
       echo "figures ($case): $input ends the station's session: \"${removed#*: }\", exit code 3"
     done
     for input in description-short position-short position-speed-short; do
