@@ -30,7 +30,6 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -530,7 +529,7 @@ class Garbler {
   std::vector<uint8_t> Mutate(std::vector<uint8_t> body) {
     switch (Next() % 5) {
       case 0:
-        body.resize(Next() % body.size());
+        body.resize(Next() % std::max<size_t>(body.size(), 1));
         break;
       case 1:
         for (uint32_t i = 1 + Next() % 8; i > 0 && body.size() > kEnvelopeSize; --i) {
@@ -691,7 +690,7 @@ int Garbage(Member& m, const Settings& s) {
       // The largest message there is, its body junk; the largest datagram there is.
       for (size_t t = 0; t < streams.size(); ++t) {
         if (!heavy[t]) continue;
-        const auto body = Concat({Envelope(samples.size() % 2 ? kSuperEnumPlayersReply : kCreatePlayer),
+        const auto body = Concat({Envelope(g.Next() % 2 ? kSuperEnumPlayersReply : kCreatePlayer),
                                   g.Random(kMaxMessageSize - kHeaderSize - kEnvelopeSize)});
         if (raw[t]->Write(Concat({RawHeader(kMaxMessageSize, kTokenRemote, m.net.Port()), body})))
           ++oversized;
