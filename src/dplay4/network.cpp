@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <asio.hpp>
@@ -44,6 +45,24 @@ constexpr const char* kHostApplicationGuid = "{CC080A27-6D4E-11D0-8E21-00A0C9054
 constexpr size_t kMaxOutboundQueueBytes = 16 * 1024 * 1024;
 constexpr int32_t kCloseFlushMs = 1000;
 constexpr int32_t kResendEnumerationMs = 1000;
+// Descriptors kept free beside the inbound connections (our own sockets, our connections to the other
+// machines, what the program opens): a peer that opens connections without end must not leave us
+// unable to accept or open another one.
+constexpr size_t kSpareDescriptors = 128;
+// Bytes of messages still incomplete kept over all connections (a message may have up to 1 MiB): past
+// it, the connection holding the most goes. One peer's unfinished messages on many connections cannot
+// make us hold a mebibyte for each of them.
+constexpr size_t kMaxUnfinishedBytes = 8 * 1024 * 1024;
+constexpr int32_t kAcceptRetryMs = 100;
+
+// The inbound connections we keep at most: the configured number, or fewer when the process may not
+// open that many descriptors.
+size_t ConnectionLimit(size_t configured) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return configured;
+  const auto room = static_cast<size_t>(limit.rlim_cur);
+  return std::max<size_t>(1, std::min(configured, room > kSpareDescriptors ? room - kSpareDescriptors : 1));
+}
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -211,7 +230,8 @@ class NetworkDirectPlay::Impl : public Transport {
           SweepIdle();
           NoticeTakeOver();
         }),
-        batchTimer_(context_->Io()) {
+        batchTimer_(context_->Io()),
+        acceptTimer_(context_->Io()) {
     context_->Tickers.push_back(&ticker_);
   }
 
@@ -308,6 +328,9 @@ class NetworkDirectPlay::Impl : public Transport {
   // While a batch is open the datagram socket is not watched; the timer ends the batch.
   asio::steady_timer batchTimer_;
   bool batching_ = false;
+  asio::steady_timer acceptTimer_;  // a failed accept is tried again after a pause
+  size_t maxConnections_ = 0;
+  size_t unfinished_ = 0;  // bytes of incomplete messages held by all connections
   std::chrono::steady_clock::time_point lastPoll_{};
 
   struct Connection {
@@ -319,6 +342,8 @@ class NetworkDirectPlay::Impl : public Transport {
     Ip Source{};
     int64_t LastActivity = 0;
     int64_t PartialSince = 0;  // when the first byte of the message still incomplete came
+    bool Spoke = false;        // a whole message came over it
+    size_t Unfinished = 0;     // its part of unfinished_
     bool Outbound = false;
     bool Connected = false;
     bool Writing = false;
@@ -343,6 +368,8 @@ class NetworkDirectPlay::Impl : public Transport {
   void Read(const std::shared_ptr<Connection>& c);
   void Write(const std::shared_ptr<Connection>& c);
   void Drop(const std::shared_ptr<Connection>& c, const std::string& why);
+  // Closes the connections holding the most unfinished bytes while they exceed kMaxUnfinishedBytes.
+  void ShedUnfinished();
   void SweepIdle();
 };
 
@@ -401,6 +428,7 @@ void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
   config.Log = options_.Log;
   peer_ = std::make_unique<Peer>(*this, config);
   peer_->Tick(NowMs());
+  maxConnections_ = ConnectionLimit(options_.MaxConnections);
   Accept();
   WatchDatagrams();
   Log("listening on TCP port " + std::to_string(streamPort) + " and UDP port " +
@@ -428,23 +456,36 @@ void NetworkDirectPlay::Impl::Accept() {
       }
     } else if (error == asio::error::operation_aborted) {
       return;
+    } else {
+      // Out of descriptors, say: accepting again at once would fail again at once, for as long as the
+      // cause lasts, and hold the program in that loop.
+      acceptTimer_.expires_after(std::chrono::milliseconds(kAcceptRetryMs));
+      acceptTimer_.async_wait([this, alive](const asio::error_code& e) {
+        if (!e && !alive.expired() && *alive.lock() && acceptor_) Accept();
+      });
+      return;
     }
     Accept();
   });
 }
 
 void NetworkDirectPlay::Impl::MakeRoomFor(const Ip& source) {
+  // The connection that makes room: among those that never brought a whole message, if any, the one
+  // quiet longest (connections opened and left silent cannot push out those that talk).
+  const auto before = [](const std::shared_ptr<Connection>& a, const std::shared_ptr<Connection>& b) {
+    return a->Spoke != b->Spoke ? !a->Spoke : a->LastActivity < b->LastActivity;
+  };
   std::shared_ptr<Connection> quietest;
   size_t fromSource = 0;
   for (const auto& c : inbound_) {
     if (c->Source != source) continue;
     ++fromSource;
-    if (!quietest || c->LastActivity < quietest->LastActivity) quietest = c;
+    if (!quietest || before(c, quietest)) quietest = c;
   }
   if (fromSource < options_.MaxConnectionsPerAddress) quietest.reset();
-  if (!quietest && inbound_.size() >= options_.MaxConnections) {
+  if (!quietest && inbound_.size() >= maxConnections_) {
     for (const auto& c : inbound_) {
-      if (!quietest || c->LastActivity < quietest->LastActivity) quietest = c;
+      if (!quietest || before(c, quietest)) quietest = c;
     }
   }
   if (quietest) Drop(quietest, "too many connections; the quietest one makes room");
@@ -465,7 +506,7 @@ void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {
                               c->Assembler.Append(std::span<const uint8_t>(c->Buffer.data(), n));
                               try {
                                 while (auto message = c->Assembler.Next()) {
-                                  completed = true;
+                                  completed = c->Spoke = true;
                                   if (peer_) peer_->OnStreamMessage(c->Source, *message);
                                   if (c->Closed) return;
                                 }
@@ -480,13 +521,31 @@ void NetworkDirectPlay::Impl::Read(const std::shared_ptr<Connection>& c) {
                               } else if (completed || !wasPartial) {
                                 c->PartialSince = c->LastActivity;
                               }
-                              Read(c);
+                              unfinished_ += c->Assembler.Pending() - c->Unfinished;
+                              c->Unfinished = c->Assembler.Pending();
+                              ShedUnfinished();
+                              if (!c->Closed) Read(c);
                             });
+}
+
+void NetworkDirectPlay::Impl::ShedUnfinished() {
+  while (unfinished_ > kMaxUnfinishedBytes) {
+    std::shared_ptr<Connection> largest;
+    auto note = [&](const std::shared_ptr<Connection>& c) {
+      if (!largest || c->Unfinished > largest->Unfinished) largest = c;
+    };
+    for (const auto& c : inbound_) note(c);
+    for (const auto& [to, c] : outbound_) note(c);
+    if (!largest || largest->Unfinished == 0) return;
+    Drop(largest, "too many bytes of unfinished messages; the connection holding the most goes");
+  }
 }
 
 void NetworkDirectPlay::Impl::Drop(const std::shared_ptr<Connection>& c, const std::string& why) {
   if (c->Closed) return;
   c->Closed = true;
+  unfinished_ -= c->Unfinished;
+  c->Unfinished = 0;
   asio::error_code ec;
   c->Socket.close(ec);
   c->Timer.cancel();
@@ -745,12 +804,16 @@ void NetworkDirectPlay::Impl::CloseSockets() {
     c->Socket.close(ec);
     c->Timer.cancel();
   }
+  for (const auto& c : inbound_) c->Unfinished = 0;
+  for (const auto& [to, c] : outbound_) c->Unfinished = 0;
+  unfinished_ = 0;
   inbound_.clear();
   outbound_.clear();
   if (acceptor_) acceptor_->close(ec);
   if (datagram_) datagram_->Close();
   if (enumeration_) enumeration_->close(ec);
   batchTimer_.cancel();
+  acceptTimer_.cancel();
   batching_ = false;
   // The sockets' pending handlers still refer to them: give them to the context to finish with.
   auto keep = std::make_shared<std::tuple<std::unique_ptr<tcp::acceptor>, std::unique_ptr<DatagramSocket>,

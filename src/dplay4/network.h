@@ -54,9 +54,10 @@ struct NetworkOptions {
   int32_t MissedPingsLimit = 8;
   // A host waits at most this long for the other machines to acknowledge a new one.
   int32_t AddForwardAckTimeoutMs = 15000;
-  // Inbound TCP connections kept from one IP address and in all. At the limit the connection from that
-  // address that was quiet longest is closed for the new one (a peer that reconnects keeps working;
-  // one that opens connections without end cannot pile them up).
+  // Inbound TCP connections kept from one IP address and in all (in all, fewer when the process may not
+  // open that many descriptors). At the limit the connection from that address that was quiet longest
+  // is closed for the new one, one that never brought a whole message first (a peer that reconnects
+  // keeps working; one that opens connections without end cannot pile them up).
   size_t MaxConnectionsPerAddress = 64;
   size_t MaxConnections = 1024;
   // A message still incomplete this long after its first byte closes its connection, however slowly

@@ -352,14 +352,20 @@ void Peer::OnEnumSessions(const Ip& source, const Header& head, Bytes body) {
 
 void Peer::OnEnumSessionsReply(const Ip& source, const Header& head, Bytes body) {
   const EnumSessionsReply reply = EnumSessionsReply::Decode(body);
-  FoundSession found{reply.Desc, reply.Name.value_or(u""), StreamOf(source, head)};
+  FoundSession found{reply.Desc, reply.Name.value_or(u""), StreamOf(source, head), source};
+  // A session is described again only from the address that first answered for it, and each address
+  // has a share of the list: a machine that answers with sessions without end, or with another's,
+  // cannot crowd out or take over the sessions of the others.
+  size_t fromSource = 0;
   for (FoundSession& f : found_) {
     if (f.Desc.Instance == found.Desc.Instance) {
-      f = std::move(found);
+      if (f.Source == source) f = std::move(found);
       return;
     }
+    fromSource += f.Source == source ? 1 : 0;
   }
-  if (found_.size() < kMaxFoundSessions) found_.push_back(std::move(found));
+  if (found_.size() < kMaxFoundSessions && fromSource < kMaxFoundSessionsPerAddress)
+    found_.push_back(std::move(found));
 }
 
 void Peer::OnRequestPlayerId(const Ip& source, const Header& head, Bytes body) {
@@ -698,13 +704,29 @@ void Peer::OnIAmNameServer(const Origin& from, Bytes body) {
       return;
     }
     transport_.ListenForEnumerations(false);  // the older machine wins
+  } else if (const auto current = machines_.find(nameServer_);
+             current != machines_.end() && nameServer_ != m.IdHost && current->second.Missed < 2) {
+    // The role moves only when its holder leaves: while the name server we know still answers (it left
+    // no more than our last ping unanswered), a claim is not taken (it would let any machine remove the
+    // others). It is remembered, for the holder's departure may reach us after the claim of the machine
+    // that noticed it first.
+    claimedNameServer_ = m.IdHost;
+    Log("ignored IAMNAMESERVER for " + Hex(m.IdHost) + " from " + IpText(from.Source) + ": machine " +
+        Hex(nameServer_) + " is the name server and still answers");
+    return;
   }
-  for (auto& [id, e] : table_) e.Flags &= ~kPlayerNameServer;
-  host->second.Flags |= kPlayerNameServer;
-  nameServer_ = m.IdHost;
-  nameServerStream_ = host->second.Stream;
+  AcceptNameServer(m.IdHost);
+}
+
+void Peer::AcceptNameServer(uint32_t id) {
+  for (auto& [other, e] : table_) e.Flags &= ~kPlayerNameServer;
+  TableEntry& host = table_[id];
+  host.Flags |= kPlayerNameServer;
+  nameServer_ = id;
+  nameServerStream_ = host.Stream;
   awaitingNameServer_ = false;
-  Log("machine " + Hex(m.IdHost) + " is the new name server");
+  claimedNameServer_ = 0;
+  Log("machine " + Hex(id) + " is the new name server");
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -771,6 +793,8 @@ void Peer::ElectNameServer() {
   for (const auto& [id, m] : machines_) lowest = std::min(lowest, id);
   if (lowest == systemPlayer_) {
     BecomeNameServer();
+  } else if (claimedNameServer_ == lowest) {
+    AcceptNameServer(lowest);  // its claim came before the old name server's departure
   } else {
     awaitingNameServer_ = true;
     Log("waiting for machine " + Hex(lowest) + " to take over as name server");
@@ -877,6 +901,7 @@ void Peer::StartJoin(const FoundSession& session, const std::u16string& password
   machines_.clear();
   queue_.clear();
   queuedBytes_ = 0;
+  claimedNameServer_ = 0;
   nameServerStream_ = session.NameServer;
   RequestPlayerId request{config_.Dialect, kPlayerSystem | kPlayerLocal};
   transport_.SendStream(nameServerStream_, Framed(request.Encode()));
@@ -916,6 +941,7 @@ void Peer::Host(const std::u16string& name, const std::u16string& password, uint
   queue_.clear();
   queuedBytes_ = 0;
   idsEverUsed_.clear();
+  handedOut_.clear();
   uniqueness_ = 0;
   systemPlayer_ = AllocateId();
   TableEntry self;
@@ -934,21 +960,28 @@ void Peer::Host(const std::u16string& name, const std::u16string& password, uint
 }
 
 uint32_t Peer::AllocateId() {
-  std::set<uint32_t> slots;
-  for (uint32_t id : idsEverUsed_) slots.insert((id ^ idKey_) & 0xFFFF);
-  // Slots of players that left are free again; the uniqueness count keeps the id new.
+  // Slots of players that left are free again; the uniqueness count keeps the id new. A slot whose
+  // every id was used gives way to the next free one.
   std::set<uint32_t> inUse;
   for (const auto& [id, e] : table_) inUse.insert((id ^ idKey_) & 0xFFFF);
-  uint32_t slot = 0;
-  while (inUse.count(slot)) ++slot;
-  for (;;) {
-    uniqueness_ = (uniqueness_ + 1) & 0xFFFF;
-    const uint32_t id = ((uniqueness_ << 16) | slot) ^ idKey_;
-    if (id != 0 && !idsEverUsed_.count(id)) {
+  for (uint32_t slot = 0; slot <= 0xFFFF; ++slot) {
+    if (inUse.count(slot)) continue;
+    for (uint32_t tries = 0; tries <= 0xFFFF; ++tries) {
+      uniqueness_ = (uniqueness_ + 1) & 0xFFFF;
+      const uint32_t id = ((uniqueness_ << 16) | slot) ^ idKey_;
+      if (id == 0 || idsEverUsed_.count(id)) continue;
       idsEverUsed_.insert(id);
+      // Ids handed out and never used are forgotten beyond a bound: a machine that asks for ids without
+      // end must not make the set grow, and every id search longer, for the rest of the session.
+      handedOut_.push_back(id);
+      while (handedOut_.size() > kMaxUnusedIds) {
+        if (!table_.count(handedOut_.front())) idsEverUsed_.erase(handedOut_.front());
+        handedOut_.pop_front();
+      }
       return id;
     }
   }
+  throw PeerError("no player id is left");
 }
 
 void Peer::RequestId(uint32_t flags) {
@@ -1074,6 +1107,7 @@ void Peer::Leave() {
   queuedBytes_ = 0;
   systemPlayer_ = 0;
   nameServer_ = 0;
+  claimedNameServer_ = 0;
 }
 
 void Peer::SendPlayerMessage(uint32_t from, uint32_t to, bool guaranteed, Bytes payload) {

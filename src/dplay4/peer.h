@@ -10,8 +10,9 @@
 // machine's part in the session (its removal, a player's deletion, a new name server, the session's
 // description, group changes) counts only when it comes over TCP from an IP address the name table
 // gives the machine entitled to send it: the name server, or the machine that owns the player or
-// group. Player messages count only from an address of their sender's machine. Anything else is
-// logged and ignored.
+// group; a machine's claim to be the new name server counts only once the one it replaces has left or
+// stopped answering. Player messages count only from an address of their sender's machine. Anything
+// else is logged and ignored.
 #pragma once
 
 #include <array>
@@ -94,6 +95,7 @@ struct FoundSession {
   SessionDesc Desc;
   std::u16string Name;
   Address NameServer;  // the host's stream address
+  Ip Source{};         // where the reply came from
 };
 
 struct PlayerMessageIn {
@@ -127,7 +129,9 @@ class Peer {
   static constexpr size_t kMaxQueuedBytes = 64 * 1024 * 1024;
   static constexpr size_t kMaxTableEntries = 65535;
   static constexpr size_t kMaxFoundSessions = 1000;
+  static constexpr size_t kMaxFoundSessionsPerAddress = 16;
   static constexpr size_t kMaxPendingJoins = 64;
+  static constexpr size_t kMaxUnusedIds = 1024;  // ids handed out and not (yet) used that are remembered
 
   Peer(Transport& transport, PeerConfig config);
 
@@ -256,6 +260,7 @@ class Peer {
   void RemovePlayer(uint32_t id);  // a player, or a machine and everything it owns
   void MachineGone(uint32_t systemPlayer, const std::string& why);
   void ElectNameServer();
+  void AcceptNameServer(uint32_t id);  // a machine of the table takes the role
   void BecomeNameServer();
   void LoseSession(const std::string& why);
   uint32_t AllocateId();
@@ -288,6 +293,7 @@ class Peer {
   uint32_t nameServer_ = 0;
   Address nameServerStream_;
   bool awaitingNameServer_ = false;
+  uint32_t claimedNameServer_ = 0;  // a machine that claimed the role while its holder was still here
 
   std::map<uint32_t, TableEntry> table_;
   std::map<uint32_t, Machine> machines_;  // every other machine, by system player
@@ -299,6 +305,7 @@ class Peer {
   uint32_t idKey_ = 0;
   uint32_t uniqueness_ = 0;
   std::set<uint32_t> idsEverUsed_;
+  std::deque<uint32_t> handedOut_;  // the latest ids handed out, used or not
   std::vector<PendingJoin> pendingJoins_;
 };
 

@@ -213,6 +213,39 @@ TEST_F(JoinedPeer, KeepAlivePingsQuietMachinesAndAnswersPings) {
   EXPECT_FALSE(peer.InSession());
 }
 
+// Another machine's claim to be the name server counts only once the name server we know has left or
+// stopped answering; before, it would let any machine of the session remove the others. A claim that
+// comes just before the name server's departure counts at the departure, from the machine the
+// election picks.
+TEST_F(JoinedPeer, AClaimToBeTheNameServerWaitsForItsHolderToGo) {
+  IAmNameServer claim{11, 0, 0x20001, 0x7, {}};
+  const auto youAreDead = From(2310, EncodeYouAreDead(11));
+  peer.OnStreamMessage(kOtherIp, From(2310, claim.Encode()));
+  EXPECT_TRUE(peer.Table().at(0x10000).Flags & kPlayerNameServer);
+  EXPECT_FALSE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
+  peer.OnStreamMessage(kOtherIp, youAreDead);
+  EXPECT_TRUE(peer.InSession());
+  peer.OnStreamMessage(kHostIp,
+                       From(2300, PlayerGroupChange{kDeletePlayer, 11, 0, 0x10000, 0, 0, 0}.Encode()));
+  EXPECT_TRUE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
+  peer.OnStreamMessage(kOtherIp, youAreDead);
+  EXPECT_FALSE(peer.InSession());
+}
+
+TEST_F(JoinedPeer, AClaimCountsAtOnceWhenTheNameServerStoppedAnswering) {
+  // Both machines quiet: pinged every interval; only the other one answers. A ping not answered yet
+  // does not make a name server silent; the next one does.
+  const auto claim = From(2310, IAmNameServer{11, 0, 0x20001, 0x7, {}}.Encode());
+  for (int64_t t = 1000; t <= 2000; t += 1000) {
+    EXPECT_TRUE(peer.Table().at(0x10000).Flags & kPlayerNameServer);
+    peer.Tick(t);
+    peer.OnDatagram(kOtherIp, From(2310, Ping{kPingReply, 11, 0x30003, 0}.Encode()));
+    peer.OnStreamMessage(kOtherIp, claim);
+  }
+  EXPECT_TRUE(peer.Table().at(0x20001).Flags & kPlayerNameServer);
+  EXPECT_FALSE(peer.Table().at(0x10000).Flags & kPlayerNameServer);
+}
+
 // Who may end or narrow a machine's part in the session: each message is ignored (and logged) from a
 // stranger's address, over UDP, and from machines of the session that have no say over it; from the
 // machine entitled to it, over TCP, it takes effect.
@@ -262,9 +295,6 @@ TEST(JoinedPeerRules, OnlyTheEntitledMachineChangesOurPartInTheSession) {
   const auto change = [](uint16_t command, uint32_t player, uint32_t group) {
     return PlayerGroupChange{command, 11, 0, player, group, 0, 0}.Encode();
   };
-  IAmNameServer claim;
-  claim.IdHost = 0x20001;
-  claim.Flags = 0x7;
   SessionDescChanged desc;
   desc.Desc.Flags = 0x44;
   desc.Name = u"Renamed";
@@ -281,11 +311,6 @@ TEST(JoinedPeerRules, OnlyTheEntitledMachineChangesOurPartInTheSession) {
       {"the name server deletes any player", change(kDeletePlayer, 0x60006, 0), host, {}, gone(0x60006)},
       {"a machine leaves", change(kDeletePlayer, 0x20001, 0), other, {}, gone(0x20001)},
       {"the host's player deleted", change(kDeletePlayer, 0x40004, 0), host, {other}, gone(0x40004)},
-      {"IAMNAMESERVER",
-       claim.Encode(),
-       other,
-       {host},
-       [](const Peer& p) { return (p.Table().at(0x20001).Flags & kPlayerNameServer) != 0; }},
       {"SESSIONDESCCHANGED",
        desc.Encode(),
        host,
@@ -359,6 +384,27 @@ TEST(JoinedPeerRules, OnlyTheEntitledMachineChangesOurPartInTheSession) {
 
 // A machine announced by the host while our own name table is still on its way is acknowledged at
 // once (the host waits for that) and kept.
+// A machine that answers a search with more sessions than a search keeps, or with the session another
+// address answered for, neither crowds out nor takes over the others' sessions.
+TEST(SearchingPeer, OneAddressCannotCrowdOutOrTakeOverTheSessionsOfOthers) {
+  RecordingTransport net;
+  Peer peer(net, Config());
+  EnumSessionsReply decoy{11, {}, u"Decoy"};
+  for (uint32_t i = 0; i <= Peer::kMaxFoundSessions; ++i) {
+    decoy.Desc.Instance.Bytes[0] = static_cast<uint8_t>(i);
+    decoy.Desc.Instance.Bytes[1] = static_cast<uint8_t>(i >> 8);
+    peer.OnStreamMessage(kOtherIp, From(2300, decoy.Encode()));
+  }
+  EnumSessionsReply real{11, {}, u"Real"};
+  real.Desc.Instance.Bytes[15] = 1;
+  peer.OnStreamMessage(kHostIp, From(2300, real.Encode()));
+  decoy.Desc.Instance = real.Desc.Instance;
+  peer.OnStreamMessage(kOtherIp, From(2300, decoy.Encode()));
+  ASSERT_EQ(peer.Found().size(), Peer::kMaxFoundSessionsPerAddress + 1);
+  EXPECT_EQ(peer.Found().back().Name, u"Real");
+  EXPECT_EQ(peer.Found().back().NameServer, (Address{kHostIp, 2300}));
+}
+
 TEST(JoiningPeer, AcknowledgesAMachineThatJoinsAtTheSameTime) {
   RecordingTransport net;
   Peer peer(net, Config());
@@ -468,6 +514,32 @@ TEST(HostingPeer, AdmitsAMachineAfterTheOthersAcknowledgeAndRefusesStrangers) {
   // Nobody removes the host, not even a machine of its session.
   host.OnStreamMessage(kOtherIp, From(2400, EncodeYouAreDead(11)));
   EXPECT_TRUE(host.InSession());
+}
+
+// A machine that asks the host for ids without end (each answered, none used) does not stop the host:
+// more requests than one slot has ids still get answers, and a machine that joins after them gets an
+// id of its own and is admitted.
+TEST(HostingPeer, IdsAskedForWithoutEndDoNotStopTheHost) {
+  RecordingTransport net;
+  Peer host(net, Config());
+  host.Host(u"S", u"", 4, 0x44, Guid{});
+  const auto request = From(2400, RequestPlayerId{11, 0x9}.Encode());
+  for (uint32_t i = 0; i <= 0x10000; ++i) {
+    host.OnStreamMessage(kOtherIp, request);
+    if (i % 4096 == 0) net.Take();
+  }
+  host.OnStreamMessage(kHostIp, request);
+  const RequestPlayerReply reply = RequestPlayerReply::Decode(net.Take().back().Body);
+  EXPECT_EQ(reply.Result, 0u);
+  PlayerCreation join;
+  join.Command = kAddForwardRequest;
+  join.PlayerId = join.Player.PlayerId = join.Player.SystemPlayerId = reply.Id;
+  join.Player.Flags = 0x9;
+  host.OnStreamMessage(kHostIp, From(2400, join.Encode()));
+  const auto sent = net.Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Command, kSuperEnumPlayersReply);
+  EXPECT_TRUE(host.Table().count(reply.Id));
 }
 
 }  // namespace
