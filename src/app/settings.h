@@ -97,6 +97,7 @@ class SettingsController {
   bool IsOpen() const { return open_; }
   NextWindow Next() const { return next_; }
   const scenery::DatabaseBuild* Build() const { return build_.get(); }
+  scenery::DatabaseBuild* Build() { return build_.get(); }
 
  private:
   void SetStatusLabel(const std::string& label);
