@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace skyvox::scenery;
   if (size < 3) return 0;
   std::vector<uint8_t> file(static_cast<size_t>(LittleEndian(data, 3) & 0x3FFFF));
-  std::memcpy(file.data(), data + 3, std::min(size - 3, file.size()));
+  if (!file.empty()) std::memcpy(file.data(), data + 3, std::min(size - 3, file.size()));
 
   static const MagVarGrid before = Pattern();
   MagVarGrid grid = before;
