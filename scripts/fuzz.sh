@@ -96,7 +96,9 @@ for name in "${targets[@]}"; do
   if ((status != 0)); then
     artifact=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
     summary=$(grep -m 1 -E '^SUMMARY|ERROR: libFuzzer|runtime error' "$log" || echo "exit $status")
-    finding="${summary} -> ${artifact:-no input kept}"
+    # The innermost frame of our own code.
+    where=$(grep -m 1 -E '^ +#[0-9]+ .*/\.\./(src|tools|fuzz)/' "$log" | sed -E 's|.*/\.\./((src\|tools\|fuzz)/[^ ]+).*|\1|' || true)
+    finding="${summary}${where:+ at $where} -> ${artifact:-no input kept}"
     # The run did not finish: the progress line is what it reached before the finding.
     [[ -n "$execs" ]] || execs=$(sed -E 's/^#([0-9]+).*/\1/' <<<"$progress")
   fi
