@@ -1,9 +1,12 @@
 // Arbitrary bytes through every DirectPlay 4 decoder, both as a whole framed message and as a bare body.
 // Decoders may only refuse with FormatError. Whatever decodes must re-encode, and the re-encoded bytes
-// must decode to the same message and encode to the same bytes again.
+// must decode to the same message and encode to the same bytes again. The input as GUID text reads
+// back as the same text in upper case.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "base/errors.h"
@@ -31,6 +34,11 @@ void RoundTrip(Bytes body) {
   if (!(again == m) || again.Encode() != encoded) std::abort();
 }
 
+std::string ToUpper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 void AllDecoders(Bytes body) {
   RoundTrip<EnumSessionsRequest>(body);
   RoundTrip<EnumSessionsReply>(body);
@@ -43,8 +51,16 @@ void AllDecoders(Bytes body) {
   RoundTrip<SuperEnumPlayersReply>(body);
   RoundTrip<IAmNameServer>(body);
   RoundTrip<PlayerMessage>(body);
+  RoundTrip<PlayerNameChanged>(body);
+  RoundTrip<PlayerDataChanged>(body);
+  RoundTrip<SessionDescChanged>(body);
   try {
     ProviderAddresses::Decode(body);
+  } catch (const FormatError&) {
+  }
+  try {
+    const Bytes inner = UnwrapPlayerMessage(body);
+    if (inner.data() < body.data() || inner.data() + inner.size() > body.data() + body.size()) std::abort();
   } catch (const FormatError&) {
   }
   (void)IsSystemMessage(body);
@@ -55,6 +71,11 @@ void AllDecoders(Bytes body) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Bytes input(data, size);
   AllDecoders(input);
+  try {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    if (Guid::FromText(text).ToText() != ToUpper(text)) std::abort();
+  } catch (const FormatError&) {
+  }
   try {
     const Framed f = Unframe(input);
     AllDecoders(f.Body);

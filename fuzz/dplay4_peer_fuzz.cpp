@@ -1,8 +1,10 @@
-// Arbitrary network input to two DirectPlay 4 peers: one hosting a session, one that joined another
-// host's session (with a name table of two machines and a group). The input is a series of records,
-// each [selector][length: 2 bytes LE][bytes]:
-//   selector bit 0: which peer; bit 1: a TCP stream piece (through the stream reassembler) or a UDP
-//   datagram; bit 2: advance the clock by 40 s first (keep-alive, join waits); bits 5-7: source IP.
+// Arbitrary network input to three DirectPlay 4 peers: one hosting a session, one that joined another
+// host's session (with a name table of two machines and a group), and one that searched for sessions
+// and is joining the session at 10.0.0.1 (its player id asked for, nothing answered yet). The input is a
+// series of records, each [selector][length: 2 bytes LE][bytes]:
+//   selector bit 0: the host or the joined peer; bit 3: the joining peer instead; bit 1: a TCP stream
+//   piece (through the stream reassembler) or a UDP datagram; bit 2: advance the clock by 40 s first
+//   (keep-alive, join waits); bits 5-7: source IP 10.0.0.1 to 10.0.0.8.
 // A stream that goes out of step is dropped and a new one starts, as the network provider does.
 // Whatever arrives, the peers must neither crash nor hold more than their bounds.
 #include <cstddef>
@@ -90,8 +92,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host.Host(u"FUZZ", u"pw", 8, 0x44, Guid{});
   JoinClient(client);
   client.RequestId(0x8);
-  Peer* peers[2] = {&host, &client};
-  StreamAssembler streams[2];
+  Peer joiner(transport, Config(2400));
+  joiner.Enumerate(std::nullopt, 47624, 0x1, u"");
+  FoundSession session;
+  session.Desc.Flags = 0x44;
+  session.NameServer = Address{{10, 0, 0, 1}, 2300};
+  joiner.StartJoin(session, u"");
+  Peer* peers[3] = {&host, &client, &joiner};
+  StreamAssembler streams[3];
   int64_t now = 0;
 
   size_t i = 0;
@@ -100,14 +108,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = std::min<size_t>(data[i + 1] | (data[i + 2] << 8), size - i - 3);
     const std::span<const uint8_t> bytes(data + i + 3, length);
     i += 3 + length;
-    Peer& peer = *peers[selector & 1];
+    const size_t which = (selector & 8) ? 2 : (selector & 1);
+    Peer& peer = *peers[which];
     const Ip source = {10, 0, 0, static_cast<uint8_t>(1 + (selector >> 5))};
     if (selector & 4) {
       now += 40000;
       peer.Tick(now);
     }
     if (selector & 2) {
-      StreamAssembler& stream = streams[selector & 1];
+      StreamAssembler& stream = streams[which];
       stream.Append(bytes);
       try {
         while (auto message = stream.Next()) peer.OnStreamMessage(source, *message);
@@ -117,6 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       peer.OnDatagram(source, bytes);
     }
+    if (peer.Table().size() > Peer::kMaxTableEntries || peer.Found().size() > Peer::kMaxFoundSessions ||
+        peer.Queue().size() > Peer::kMaxQueuedMessages || peer.QueuedBytes() > Peer::kMaxQueuedBytes)
+      __builtin_trap();
     while (!peer.Queue().empty()) peer.TakeFront();
     if (peer.QueuedBytes() != 0) __builtin_trap();  // the byte count must follow the queue
   }

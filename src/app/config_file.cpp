@@ -21,7 +21,10 @@ void WriteConfigFileTo(const std::string& file, const scenery::ConfigRecord& con
 }
 
 scenery::ConfigRecord ReadConfigFile(const std::string& appFolder) {
-  const std::vector<uint8_t> bytes = ReadWholeFile(ConfigFilePath(appFolder));
+  return ParseConfigFile(ReadWholeFile(ConfigFilePath(appFolder)));
+}
+
+scenery::ConfigRecord ParseConfigFile(std::span<const uint8_t> bytes) {
   ByteReader in(bytes);
   return scenery::ReadConfigRecord(in);
 }

@@ -1,6 +1,8 @@
 // The configuration file AppFolder/Skyvox_link.cfg: one ConfigRecord from its first byte.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "scenery/records.h"
@@ -21,5 +23,7 @@ void WriteConfigFileTo(const std::string& file, const scenery::ConfigRecord& con
 // Reads the record at byte 1. Throws FileError (cannot open) or FormatError (cut short, negative
 // counts).
 scenery::ConfigRecord ReadConfigFile(const std::string& appFolder);
+// The same record from the file's bytes. Throws FormatError.
+scenery::ConfigRecord ParseConfigFile(std::span<const uint8_t> bytes);
 
 }  // namespace skyvox::app

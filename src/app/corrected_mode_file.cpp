@@ -11,6 +11,10 @@ bool ReadCorrectedMode(const std::string& appFolder) {
   const auto path = FindFileNoCase(appFolder, kCorrectedModeFileName);
   if (!path) return false;
   std::ifstream in(*path);
+  return ParseCorrectedMode(in);
+}
+
+bool ParseCorrectedMode(std::istream& in) {
   std::string line;
   if (!std::getline(in, line)) return false;
   const size_t first = line.find_first_not_of(" \t");

@@ -41,7 +41,7 @@ std::string FormatWorldDescription(const WorldDescription& world) {
     for (const std::string& item : items) {
       check(item, true);
       if (!first) out += ' ';
-      out += item;
+      out += Cp1252ToUtf8(item);  // an ident or folder may hold any character the scenery's text can
       first = false;
     }
     check(text, false);

@@ -234,8 +234,8 @@ TimedCommand ParseTimed(const LineParser& p, size_t v, Verb verb, int64_t timeMs
       if (*c.Position.GroundSpeedKt <= 0) p.Fail("the ground speed of 'fly' must be above 0");
       break;
     case Verb::Pilot:
+      c.Flight = ParseIntention(p, v);  // checks the words first: a bare "pilot" has no name to read
       name();
-      c.Flight = ParseIntention(p, v);
       break;
     case Verb::Say:
     case Verb::Aircraft:
