@@ -6,7 +6,6 @@
 #include <fstream>
 #include <ostream>
 #include <set>
-#include <sstream>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -17,7 +16,8 @@
 #define SKYVOX_SOAK_ASAN 1
 #endif
 #ifdef SKYVOX_SOAK_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of the bytes the program holds (not every compiler ships its header).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif
@@ -82,7 +82,7 @@ namespace {
 // ("pst_fp:" and "freeflt" leave the queues alone), a landing place kept after a go-around the pilot
 // reported, and a place kept otherwise.
 std::pair<std::string, std::string> HeldBy(ScenarioRunner& runner, int32_t self,
-                                           const std::map<std::string, bool>& resets) {
+                                           const std::set<std::string>& resets) {
   namespace st = session::states;
   static const std::set<std::string> departing = {st::kAcknowledgeHoldShort, st::kHoldingShort,
                                                   st::kAcknowledgeTakeoffClearanceVfr,
@@ -125,8 +125,7 @@ std::pair<std::string, std::string> HeldBy(ScenarioRunner& runner, int32_t self,
     const std::string state = "\"" + h.FacilityType + "\" / \"" + h.PilotRequest + "\"";
     if (atTower && (departure ? departing : landing).count(h.PilotRequest))
       return {"traffic: " + where + ", " + state, h.Name};
-    const auto reset = resets.find(h.Name);
-    if (reset != resets.end() && reset->second)
+    if (resets.count(h.Name))
       return {where + " kept through a dialogue reset (\"pst_fp:\" or \"freeflt\")", h.Name};
     if (atTower && !departure && goingAround.count(h.PilotRequest))
       return {where + " kept after a go-around the pilot reported", h.Name};
@@ -202,7 +201,7 @@ void SoakWatch::Look(ScenarioRunner& runner, double wallSeconds) {
       ++it;
       continue;
     }
-    Judge(it->second, true, runner);
+    Judge(it->second, true);
     resets_.erase(it->first);
     it = tracks_.erase(it);
   }
@@ -230,7 +229,7 @@ void SoakWatch::Heard(const std::string& line) {
   std::string text = rest.substr(says + 7);
   std::erase(text, ' ');
   const std::string command = ToLowerAscii(text.substr(0, 7));
-  if (command == "pst_fp:" || command == "freeflt") resets_[name] = true;
+  if (command == "pst_fp:" || command == "freeflt") resets_.insert(name);
   if (text.size() != 1 || text[0] < '1' || text[0] > '9') return;
   const auto it = tracks_.find(name);
   if (it == tracks_.end() || text[0] - '0' > it->second.OptionCount) return;
@@ -241,18 +240,17 @@ void SoakWatch::Heard(const std::string& line) {
 
 void SoakWatch::Finish(ScenarioRunner& runner, double wallSeconds) {
   Sample(runner, wallSeconds);
-  for (const auto& [name, track] : tracks_) Judge(track, false, runner);
+  for (const auto& [name, track] : tracks_) Judge(track, false);
   tracks_.clear();
   finalWall_ = wallSeconds;
 }
 
-void SoakWatch::Judge(const Track& track, bool left, const ScenarioRunner& runner) {
+void SoakWatch::Judge(const Track& track, bool left) {
   if (track.LastMs - track.SinceMs < limits_.StuckAfterMs) return;
   StuckPilot s = track.Seen;
   s.SinceMs = track.SinceMs;
   s.UntilMs = track.LastMs;
   s.Left = left;
-  (void)runner;
   std::tie(s.Class, s.Expected) = ClassifyStuck(s, corrected_);
   stuck_.push_back(std::move(s));
 }
@@ -338,8 +336,19 @@ bool SoakWatch::Report(std::ostream& out, const ScenarioRunner& runner, int64_t 
       << (reopened_ && !corrected_ ? " (the design's rule: a message whose sender has left ends it)" : "")
       << '\n';
   const bool closures = corrected_ && reopened_ > 0;
-  const std::vector<std::string> growth =
-      GrowingFigures(samples_, limits_.SteadyFromMs >= 0 ? limits_.SteadyFromMs : endMs / 2, endMs);
+  // Steady: the second half of the run, and not before the crowd has nine tenths of its pilots.
+  int64_t steady = limits_.SteadyFromMs;
+  if (steady < 0) {
+    int64_t most = 0;
+    for (const SoakSample& s : samples_) most = std::max(most, s.Values[kPilots]);
+    steady = endMs / 2;
+    for (const SoakSample& s : samples_) {
+      if (s.Values[kPilots] * 10 < most * 9) continue;
+      steady = std::max(steady, s.Ms);
+      break;
+    }
+  }
+  const std::vector<std::string> growth = GrowingFigures(samples_, steady, endMs);
   for (const std::string& g : growth) out << "soak: GROWTH " << g << '\n';
   if (growth.empty()) out << "soak: no figure kept growing over the steady crowd\n";
   std::map<std::string, std::vector<const StuckPilot*>> classes;

@@ -25,9 +25,10 @@ struct SoakLimits {
   int64_t SampleMs = 60000;    // how often the figures are sampled
   // A pilot whose dialogue state has not changed for this long when it leaves or the run ends is stuck.
   int64_t StuckAfterMs = 900000;
-  // The crowd counts as steady from this time on. By default the second half of the run: the crowd is
-  // complete within minutes, but its runway queues take about an hour to settle into the jams that the
-  // design's queue holds make, and a quantity still settling is not one that grows without bound.
+  // The crowd counts as steady from this time on. By default the second half of the run, once the
+  // crowd has nine tenths of its largest number of pilots: the crowd is complete within minutes, but
+  // its runway queues take about an hour to settle into the jams that the design's queue holds make,
+  // and a quantity still settling is not one that grows without bound.
   int64_t SteadyFromMs = -1;
 };
 
@@ -103,13 +104,13 @@ class SoakWatch {
     StuckPilot Seen;
   };
   void Sample(ScenarioRunner& runner, double wallSeconds);
-  void Judge(const Track& track, bool left, const ScenarioRunner& runner);
+  void Judge(const Track& track, bool left);
 
   SoakLimits limits_;
   bool corrected_;
   std::vector<SoakSample> samples_;
   std::map<std::string, Track> tracks_;  // pilots in the roster, by name
-  std::map<std::string, bool> resets_;   // pilots that typed a dialogue reset ("pst_fp:", "freeflt")
+  std::set<std::string> resets_;         // pilots that typed a dialogue reset ("pst_fp:", "freeflt")
   std::vector<StuckPilot> stuck_;
   int64_t nextSampleMs_ = 0;
   int reopened_ = 0;
