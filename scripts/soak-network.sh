@@ -36,14 +36,14 @@ ports="$first-$((first + span - 1))"
 
 start=$(date +%s)
 nice -n 19 "$sim" host --network "$work/soak.txt" --app "$work/app" --enum-port "$enum" --ports "$ports" \
-  --ping-interval 5000 --wait-station 120 >"$work/host.out" 2>"$work/host.err" &
+  --wait-station 120 >"$work/host.out" 2>"$work/host.err" &
 host_pid=$!
 pids+=("$host_pid")
 wait_for "$work/host.out" "* session up on port $enum" 30
 mode=()
 [[ -n "${CORRECTED:-}" ]] && mode=(--corrected)
 nice -n 19 "$station" --app "$work/app" "${controls[@]}" --host "127.0.0.1:$enum" --session "$session" \
-  --ports "$ports" --monitor --verbose --ping-interval 5000 --enum-timeout 2000 "${mode[@]}" \
+  --ports "$ports" --monitor --verbose --enum-timeout 2000 "${mode[@]}" \
   >"$work/station.out" 2>"$work/station.err" &
 station_pid=$!
 pids+=("$station_pid")

@@ -41,4 +41,7 @@ grep '^\[' "$work/report" | awk 'NR % 10 == 1' | cut -c1-220
 grep '^\[' "$work/report" | tail -n 1 | cut -c1-220
 grep -v '^\[' "$work/report"
 tail -n 40 "$work/err"
+if grep -qF "built with AddressSanitizer" "$work/report" && ! grep -qF "LeakSanitizer" "$work/err"; then
+  echo "LeakSanitizer: no leak at exit"
+fi
 ((rc == 0)) || { echo "FAIL: the soak did not hold (exit $rc)"; exit 1; }
