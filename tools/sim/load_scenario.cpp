@@ -170,9 +170,10 @@ std::string SoakScenarioText(const SoakShape& shape) {
   std::string text = "# soak: " + std::to_string(shape.Pilots) + " places for virtual pilots over " +
                      std::to_string(shape.Seconds) + " s, seed " + std::to_string(shape.Seed) + "\n";
   for (const SoakAirport& a : SoakAirports()) text += std::string("control ") + a.Ident + "\n";
+  // The observers ask for copies once the station has found them, over the network too.
   text +=
-      "maxplayers 0\nmonitor\nobserver OBS1\nobserver OBS2\nat 1 say OBS1 atcmsg:true\n"
-      "at 1 say OBS2 atcmsg:true\n";
+      "maxplayers 0\nmonitor\nobserver OBS1\nobserver OBS2\nat 30 say OBS1 atcmsg:true\n"
+      "at 30 say OBS2 atcmsg:true\n";
   const int64_t endMs = int64_t{shape.Seconds} * 1000;
   // Everything happens on whole seconds. A pilot then leaves after the station has read its last
   // position report (sent a quarter second earlier) and its last scripted line, so the design's rule
