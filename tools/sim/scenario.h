@@ -133,10 +133,20 @@ class ScenarioRunner {
   // Plays every instant up to and including timeMs (at most the end of the run).
   void RunUntil(int64_t timeMs);
   void Run() { RunUntil(scenario_.EndMs); }
+  // What a user does once the station window closed by itself (its session ended): "Next" in the
+  // settings window with the scenario's airports, the connection window's join, and "Start Monitoring
+  // Traffic". Does nothing and returns false while the station is open. Throws SimulationError when
+  // the join fails.
+  bool ReopenStation();
   // Every virtual pilot's summary (VirtualPilot::Summary), in order of joining. The runner prints it as
   // events when the run ends.
   std::vector<std::string> FlightSummary() const;
+  // The virtual pilots still held (all of them unless departed pilots are let go), in order of joining.
   std::vector<const VirtualPilot*> VirtualPilots() const;
+  // Whether a participant that left the session stays whole to the end of the run (the default: tests
+  // read a departed pilot's flight) or is let go once it left, a virtual pilot's summary kept as text.
+  // Long runs with a crowd coming and going then hold no more than that text for each departure.
+  void KeepDeparted(bool keep) { keepDeparted_ = keep; }
   bool FlightsEnded() const;
   // The run has played to its end (or every flight ended under "until flights end").
   bool Finished() const { return summarized_; }
@@ -166,6 +176,8 @@ class ScenarioRunner {
     std::unique_ptr<SimulatedPilot> AsPilot;
     std::unique_ptr<SimulatedObserver> AsObserver;
     std::unique_ptr<VirtualPilot> Virtual;  // flies AsPilot
+    bool WasVirtual = false;                // a virtual pilot, let go: its summary is kept
+    std::vector<std::string> Summary;
   };
   class TranscriptBoxes;
   class TranscriptInputs;
@@ -185,6 +197,7 @@ class ScenarioRunner {
   void NoteStationClosed();
   Participant* Find(const std::string& name);
   void TickParticipants();
+  void LetDepartedGo();
   void ReportRosterChanges();
 
   Scenario scenario_;
@@ -216,6 +229,7 @@ class ScenarioRunner {
   Timer connectionTimer_, refreshTimer_, atcTimer_;
   std::vector<std::string> transcript_;
   bool keepTranscript_ = true;
+  bool keepDeparted_ = true;
   std::vector<RosterKey> roster_;  // the station's roster as last looked at
 };
 

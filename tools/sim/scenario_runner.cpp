@@ -232,6 +232,18 @@ void ScenarioRunner::JoinStation() {
   SyncTimers();
 }
 
+bool ScenarioRunner::ReopenStation() {
+  if (!station_ || station_->IsOpen()) return false;
+  Event("the user opens the station again");
+  RunSettings();
+  JoinStation();
+  station_->StartMonitoring();
+  Event(std::string("\"") + app::kStartMonitoringButton + "\": " + station_->StatusText());
+  SyncTimers();
+  stationClosedNoted_ = false;
+  return true;
+}
+
 void ScenarioRunner::TickParticipants() {
   const double now = static_cast<double>(now_) / 1000;
   if (host_) host_->Tick(now);
@@ -309,6 +321,7 @@ std::vector<const VirtualPilot*> ScenarioRunner::VirtualPilots() const {
 bool ScenarioRunner::FlightsEnded() const {
   bool any = false;
   for (const Participant& p : participants_) {
+    any = any || p.WasVirtual;
     if (!p.Virtual) continue;
     any = true;
     const ParticipantState state = p.AsPilot->State();
@@ -320,10 +333,30 @@ bool ScenarioRunner::FlightsEnded() const {
 
 std::vector<std::string> ScenarioRunner::FlightSummary() const {
   std::vector<std::string> lines;
-  for (const VirtualPilot* v : VirtualPilots()) {
-    for (std::string& line : v->Summary()) lines.push_back(std::move(line));
+  for (const Participant& p : participants_) {
+    if (p.Virtual) {
+      for (std::string& line : p.Virtual->Summary()) lines.push_back(std::move(line));
+    } else {
+      lines.insert(lines.end(), p.Summary.begin(), p.Summary.end());
+    }
   }
   return lines;
+}
+
+void ScenarioRunner::LetDepartedGo() {
+  for (Participant& p : participants_) {
+    const SimulatedParticipant* s =
+        p.AsPilot ? static_cast<const SimulatedParticipant*>(p.AsPilot.get()) : p.AsObserver.get();
+    if (s == nullptr || (s->State() != ParticipantState::Left && s->State() != ParticipantState::Lost))
+      continue;
+    if (p.Virtual) {
+      p.Summary = p.Virtual->Summary();
+      p.WasVirtual = true;
+    }
+    p.Virtual.reset();
+    p.AsPilot.reset();
+    p.AsObserver.reset();
+  }
 }
 
 void ScenarioRunner::PlayInstant() {
@@ -333,6 +366,7 @@ void ScenarioRunner::PlayInstant() {
     NoteStationClosed();
   }
   TickParticipants();
+  if (!keepDeparted_) LetDepartedGo();
   auto due = [this](Timer& t, int interval) {
     if (!t.Enabled || t.Next != now_) return false;
     t.Next += interval;
@@ -377,7 +411,14 @@ void ScenarioRunner::Execute(const TimedCommand& command) {
     if (station_->IsOpen()) Event(std::string("\"") + button + "\": " + station_->StatusText());
   };
   Participant* who = command.Name.empty() ? nullptr : Find(command.Name);
-  // A participant whose join failed, or whose session is gone, can no longer act.
+  const bool joins =
+      command.What == Verb::Join || command.What == Verb::Observer || command.What == Verb::Pilot;
+  // A participant let go after it left can no longer act, nor can one whose join failed or whose
+  // session is gone.
+  if (who && !joins && !who->AsPilot && !who->AsObserver) {
+    Event(command.Name + " is not in the session: nothing happens");
+    return;
+  }
   if (who && (command.What == Verb::Say || command.What == Verb::Leave || command.What == Verb::Drop)) {
     const ParticipantState state = who->AsPilot ? who->AsPilot->State() : who->AsObserver->State();
     if (state != ParticipantState::Joining && state != ParticipantState::Present) {

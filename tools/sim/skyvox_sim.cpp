@@ -2,6 +2,8 @@
 // radio transcript, or hosts a real network session for a station running as a program of its own.
 //   skyvox-sim run SCENARIO --app APPFOLDER
 //   skyvox-sim make-load [--pilots N] [--seconds T] [--seed S]
+//   skyvox-sim make-soak [--pilots N] [--seconds T] [--seed S]
+//   skyvox-sim soak SCENARIO --app APPFOLDER [--corrected] [--transcript FILE] [--stuck-minutes M]
 //   skyvox-sim host --network SCENARIO [--enum-port N] [--id-key K] [--ping-interval MS] [--ports A-B]
 //                   [--wait-station SECONDS] [--rejoin-host ADDRESS[:PORT]] [--enum-timeout MS]
 //                   [--app APPFOLDER]
@@ -14,6 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -21,6 +24,7 @@
 #include "sim/load_scenario.h"
 #include "sim/network_mode.h"
 #include "sim/scenario.h"
+#include "sim/soak_watch.h"
 
 namespace {
 
@@ -62,6 +66,33 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(90, 86400))
       ->capture_default_str();
   makeLoad->add_option("--seed", load.Seed, "varies the positions and legs")->capture_default_str();
+
+  SoakShape soakShape;
+  auto* makeSoak =
+      cli.add_subcommand("make-soak",
+                         "print a soak scenario: a steady crowd of virtual pilots with random intentions and "
+                         "random lines, one after another in each place, for a long run");
+  makeSoak->add_option("--pilots", soakShape.Pilots, "how many places in the crowd")
+      ->check(CLI::Range(1, 9999))
+      ->capture_default_str();
+  makeSoak->add_option("--seconds", soakShape.Seconds, "the run's length")
+      ->check(CLI::Range(60, 86400))
+      ->capture_default_str();
+  makeSoak->add_option("--seed", soakShape.Seed, "varies everything drawn")->capture_default_str();
+
+  std::string soakTranscript;
+  bool soakCorrected = false;
+  int stuckMinutes = 15;
+  auto* soak = cli.add_subcommand(
+      "soak", "play a scenario under watch: memory and tables sampled, growth and stuck pilots reported");
+  soak->add_option("SCENARIO", scenarioPath, "the scenario file (make-soak writes one)")->required();
+  soak->add_option("--app", appFolder, "the program folder holding the database files")->required();
+  soak->add_flag("--corrected", soakCorrected, "the station in the corrected mode");
+  soak->add_option("--transcript", soakTranscript, "write the transcript to this file (default: dropped)");
+  soak->add_option("--stuck-minutes", stuckMinutes,
+                   "a pilot in one dialogue state this long when it leaves or the run ends is stuck")
+      ->check(CLI::Range(1, 1440))
+      ->capture_default_str();
 
   HostRunOptions hostOptions;
   std::string hostPorts = "2300-2400";
@@ -118,6 +149,22 @@ int main(int argc, char** argv) {
     if (*makeLoad) {
       std::cout << LoadScenarioText(load);
       return 0;
+    }
+    if (*makeSoak) {
+      std::cout << SoakScenarioText(soakShape);
+      return 0;
+    }
+    if (*soak) {
+      std::ofstream file;
+      std::ostream null(nullptr);
+      if (!soakTranscript.empty()) {
+        file.open(soakTranscript, std::ios::binary);
+        if (!file) throw std::runtime_error("cannot write the transcript " + soakTranscript);
+      }
+      SoakLimits limits;
+      limits.StuckAfterMs = int64_t{stuckMinutes} * 60000;
+      return RunSoak(ParseScenarioFile(scenarioPath), appFolder, soakCorrected, limits,
+                     soakTranscript.empty() ? null : file, std::cout);
     }
     if (*host) {
       std::tie(hostOptions.Network.FirstPort, hostOptions.Network.LastPort) = ParsePortRange(hostPorts);
