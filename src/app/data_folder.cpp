@@ -2,6 +2,10 @@
 
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "scenery/database_files.h"
 
 namespace skyvox::app {
@@ -22,8 +26,19 @@ fs::path FindDataFolder(const fs::path& executable, const fs::path& builtFrom) {
 
 fs::path RunningExecutable(const char* fallback) {
   std::error_code ec;
+#ifdef _WIN32
+  std::wstring self(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    if (n == 0) break;
+    if (n < self.size()) return fs::path(self.substr(0, n));
+    if (self.size() >= 32768) break;
+    self.resize(self.size() * 2);
+  }
+#else
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) return self;
+#endif
   return fs::absolute(fallback ? fallback : "", ec);
 }
 

@@ -33,7 +33,8 @@ std::vector<Drive> WineDrives(const std::string& prefix);
 // The whole list: the Wine prefix's letters (when `chosenFolder` lies in one), then MountedDrives of
 // the mounts text.
 std::vector<Drive> ListDrives(const std::string& chosenFolder, std::string_view mountsText);
-// The same over this process's mounts (/proc/self/mounts; only "/" when it cannot be read).
+// The same over this process's mounts (/proc/self/mounts; only "/" when it cannot be read). On Windows
+// the system's drive letters instead.
 std::vector<Drive> ListDrives(const std::string& chosenFolder);
 
 }  // namespace skyvox::app

@@ -20,6 +20,51 @@ std::string SystemReason(int error) {
 
 }  // namespace
 
+#ifdef _WIN32
+fs::path NativePath(std::string_view text) {
+  const std::string utf8 = Cp1252ToUtf8(text);
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string PathText(const fs::path& path) {
+  // UTF-16 to UTF-8 by hand (a lone surrogate becomes '?'), then to Windows-1252.
+  const std::wstring& wide = path.native();
+  std::string utf8;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    uint32_t c = static_cast<uint16_t>(wide[i]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(wide[++i]) - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = '?';
+    }
+    if (c < 0x80) {
+      utf8.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return Utf8ToCp1252(utf8);
+}
+#else
+fs::path NativePath(std::string_view text) {
+  return fs::path(std::string(text));
+}
+
+std::string PathText(const fs::path& path) {
+  return path.native();
+}
+#endif
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
   path.push_back(kPathSeparator);
@@ -29,14 +74,14 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
 
 std::optional<fs::path> FindFileNoCase(std::string_view folder, std::string_view name) {
   std::error_code ec;
-  const fs::path exact(JoinPath(folder, name));
+  const fs::path exact = NativePath(JoinPath(folder, name));
   if (fs::is_regular_file(exact, ec)) return exact;
-  const fs::path dir(folder.empty() ? std::string(1, kPathSeparator) : std::string(folder));
+  const fs::path dir = NativePath(folder.empty() ? std::string(1, kPathSeparator) : std::string(folder));
   fs::directory_iterator it(dir, ec);
   if (ec) return std::nullopt;
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
     if (ec) return std::nullopt;
-    if (!EqualsNoCase(it->path().filename().string(), name)) continue;
+    if (!EqualsNoCase(PathText(it->path().filename()), name)) continue;
     std::error_code typeEc;
     if (it->is_regular_file(typeEc)) return it->path();
   }
@@ -56,14 +101,14 @@ void DeleteFileQuietly(std::string_view folder, std::string_view name) {
 
 std::vector<uint8_t> ReadWholeFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError("cannot open " + path.string());
+  if (!in) throw FileError("cannot open " + PathText(path));
   in.seekg(0, std::ios::end);
   const std::streamoff length = in.tellg();
-  if (length < 0) throw FileError("cannot read " + path.string());
+  if (length < 0) throw FileError("cannot read " + PathText(path));
   in.seekg(0, std::ios::beg);
   std::vector<uint8_t> bytes(static_cast<size_t>(length));
   if (!bytes.empty() && !in.read(reinterpret_cast<char*>(bytes.data()), length)) {
-    throw FileError("cannot read " + path.string());
+    throw FileError("cannot read " + PathText(path));
   }
   return bytes;
 }
@@ -85,7 +130,7 @@ void WriteAt(const fs::path& path, uint64_t offset, std::span<const uint8_t> byt
     out.open(path, std::ios::binary | std::ios::in | std::ios::out);
   }
   if (!out) {
-    throw FileError("cannot open " + path.string() + " for writing" +
+    throw FileError("cannot open " + PathText(path) + " for writing" +
                     SystemReason(createError != 0 ? createError : errno));
   }
   errno = 0;
@@ -94,7 +139,7 @@ void WriteAt(const fs::path& path, uint64_t offset, std::span<const uint8_t> byt
   out.flush();
   // The stream keeps no reason of its own; the failed system call left it in errno (a full disk:
   // "No space left on device").
-  if (!out) throw FileError("cannot write " + path.string() + SystemReason(errno));
+  if (!out) throw FileError("cannot write " + PathText(path) + SystemReason(errno));
 }
 
 }  // namespace skyvox

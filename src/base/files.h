@@ -19,6 +19,14 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// The native path for a path text of the program's. On Windows texts are Windows-1252, as the ANSI file
+// functions of the simulator's platform take them; elsewhere a text is the bytes of the names on disk.
+std::filesystem::path NativePath(std::string_view text);
+
+// A path as the program's text, the inverse of NativePath: on Windows what Windows-1252 cannot hold
+// becomes '?', as the ANSI file functions give it. Never throws.
+std::string PathText(const std::filesystem::path& path);
+
 // folder, the separator and name joined as text. An empty folder (a root whose trailing separator was
 // removed) gives a path at the root, as "C:" & "\x" gives "C:\x".
 std::string JoinPath(std::string_view folder, std::string_view name);

@@ -1,11 +1,15 @@
 #include "dplay4/network.h"
 
+#include <asio.hpp>
+#ifdef _WIN32
+#include <mswsock.h>
+#else
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <asio.hpp>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -58,10 +62,14 @@ constexpr int32_t kAcceptRetryMs = 100;
 // The inbound connections we keep at most: the configured number, or fewer when the process may not
 // open that many descriptors.
 size_t ConnectionLimit(size_t configured) {
+#ifdef _WIN32
+  return configured;  // sockets are handles, with no per-process limit below the configured one
+#else
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return configured;
   const auto room = static_cast<size_t>(limit.rlim_cur);
   return std::max<size_t>(1, std::min(configured, room > kSpareDescriptors ? room - kSpareDescriptors : 1));
+#endif
 }
 
 int64_t NowMs() {
@@ -118,6 +126,7 @@ bool LooksLikeHostName(const std::string& host) {
   });
 }
 
+#ifndef _WIN32
 // Our datagram socket. The event loop watches a socket for as long as it holds it, and every datagram
 // that arrives on a watched socket wakes the loop, even with no read pending; so the socket is a plain
 // descriptor that a stream_descriptor watches only while we wait for the next datagram, and not while
@@ -175,6 +184,64 @@ class DatagramSocket {
   asio::posix::stream_descriptor watch_;
   int fd_;
 };
+#else
+// Our datagram socket on Winsock: the event loop waits for a datagram only while we watch, reads never
+// wait, sends wait for room as on a blocking socket.
+class DatagramSocket {
+ public:
+  DatagramSocket(asio::io_context&, udp::socket socket) : socket_(std::move(socket)) {
+    asio::error_code ec;
+    socket_.non_blocking(true, ec);
+    // Winsock reports an ICMP "port unreachable" for an earlier send as a failed read of the next
+    // datagram; a peer that went away must not cost us the datagrams of the others.
+#ifndef SIO_UDP_CONNRESET
+#define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)
+#endif
+    BOOL report = FALSE;
+    DWORD bytes = 0;
+    ::WSAIoctl(socket_.native_handle(), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &bytes,
+               nullptr, nullptr);
+  }
+  ~DatagramSocket() {
+    Close();
+  }
+  DatagramSocket(const DatagramSocket&) = delete;
+  DatagramSocket& operator=(const DatagramSocket&) = delete;
+
+  template <typename Handler>
+  void Watch(Handler handler) {
+    if (socket_.is_open()) socket_.async_wait(udp::socket::wait_read, std::move(handler));
+  }
+  void Unwatch() {
+    asio::error_code ec;
+    socket_.cancel(ec);
+  }
+  void Close() {
+    asio::error_code ec;
+    socket_.close(ec);
+  }
+  ssize_t Receive(std::span<uint8_t> buffer, Ip& from) {
+    udp::endpoint sender;
+    asio::error_code ec;
+    const size_t n = socket_.receive_from(asio::buffer(buffer.data(), buffer.size()), sender, 0, ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again) return -1;
+    if (ec) return -2;
+    from = ToIp(sender.address());
+    return static_cast<ssize_t>(n);
+  }
+  void SendTo(const std::vector<uint8_t>& datagram, const udp::endpoint& to, asio::error_code& ec) {
+    for (;;) {
+      socket_.send_to(asio::buffer(datagram), to, 0, ec);
+      if (ec != asio::error::would_block && ec != asio::error::try_again) return;
+      socket_.wait(udp::socket::wait_write, ec);
+      if (ec) return;
+    }
+  }
+
+ private:
+  udp::socket socket_;
+};
+#endif
 
 }  // namespace
 
@@ -390,7 +457,10 @@ void NetworkDirectPlay::Impl::Initialize(const std::string& address) {
     try {
       auto acceptor = std::make_unique<tcp::acceptor>(io);
       acceptor->open(tcp::v4());
+#ifndef _WIN32
+      // On Windows the same option would let us take a port another program listens on.
       acceptor->set_option(tcp::acceptor::reuse_address(true));
+#endif
       acceptor->bind(tcp::endpoint(tcp::v4(), static_cast<uint16_t>(port)));
       acceptor->listen();
       acceptor_ = std::move(acceptor);

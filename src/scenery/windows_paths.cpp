@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/files.h"
 #include "base/text.h"
 
 namespace skyvox::scenery {
@@ -96,7 +97,7 @@ std::optional<fs::path> EntryNoCase(const fs::path& folder, const std::string& n
   if (ec) return std::nullopt;
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
     if (ec) return std::nullopt;
-    if (SameNameNoCase(folded, it->path().filename().string()) && Exists(it->path())) return it->path();
+    if (SameNameNoCase(folded, PathText(it->path().filename())) && Exists(it->path())) return it->path();
   }
   return std::nullopt;
 }
@@ -152,7 +153,7 @@ std::vector<std::string> BglNames(std::string_view folderText, const PathContext
   if (ec) return {};
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
     if (ec) break;
-    std::string name = it->path().filename().string();
+    std::string name = PathText(it->path().filename());
     if (name.size() < 4 || !EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".bgl")) continue;
     std::error_code typeEc;
     if (!it->is_regular_file(typeEc)) continue;
@@ -171,8 +172,13 @@ std::optional<fs::path> ResolvePathNoCase(std::string_view text, const PathConte
   // An embedded NUL would cut the name short inside the operating system and find another file.
   if (text.empty() || text.find('\0') != std::string_view::npos) return std::nullopt;
 #ifdef _WIN32
-  (void)context;
-  fs::path path{std::string(text)};
+  // Windows finds names without regard to case itself. A relative text starts from the program's
+  // folder ("\x" from its drive's root; "C:x" from drive C's current folder), as from the program's
+  // current directory when it was started from its own folder.
+  fs::path path = NativePath(text);
+  if (path.is_relative() && !context.BaseFolder.empty()) path = NativePath(context.BaseFolder) / path;
+  path = path.lexically_normal();
+  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();  // "a\b\" is "a\b"
   std::error_code ec;
   if (fs::exists(path, ec)) return path;
   return std::nullopt;
@@ -206,7 +212,7 @@ bool FolderLookup::Load(std::string_view folderText, const PathContext& context)
       for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec) break;
         std::error_code existsEc;
-        entries_.push_back({it->path().filename().string(), it->exists(existsEc)});
+        entries_.push_back({PathText(it->path().filename()), it->exists(existsEc)});
       }
       if (!ec) return true;
     }

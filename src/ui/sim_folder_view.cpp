@@ -1,6 +1,7 @@
 #include "ui/sim_folder_view.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -24,18 +25,24 @@ QLabel* Label(const char* text, const char* name, QWidget* parent) {
   return label;
 }
 
-// Paths are native file names: the file system's encoding, not the engine's single-byte text.
+// Paths are native file names in the system's 8-bit encoding (the ANSI code page on Windows, as the
+// engine's texts are there), with the system's separators ("C:\FS2002" on Windows, where Qt itself
+// writes "C:/FS2002").
 QString NativePath(const std::string& path) {
-  return QString::fromLocal8Bit(path.data(), qsizetype(path.size()));
+  return QDir::fromNativeSeparators(QString::fromLocal8Bit(path.data(), qsizetype(path.size())));
 }
 std::string FromNativePath(const QString& path) {
-  return path.toLocal8Bit().toStdString();
+  return QDir::toNativeSeparators(path).toLocal8Bit().toStdString();
 }
 
+bool IsSeparator(char c) {
+  return c == '/' || c == QDir::separator().toLatin1();
+}
+
+// True when the drive (a root such as "/" or "C:\", or a mount point) holds the path.
 bool Holds(const std::string& drive, const std::string& path) {
-  if (drive == "/") return !path.empty() && path[0] == '/';
-  return path == drive ||
-         (path.starts_with(drive) && path.size() > drive.size() && path[drive.size()] == '/');
+  if (drive.empty() || !path.starts_with(drive)) return false;
+  return path.size() == drive.size() || IsSeparator(drive.back()) || IsSeparator(path[drive.size()]);
 }
 
 }  // namespace

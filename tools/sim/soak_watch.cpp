@@ -18,6 +18,10 @@
 #ifdef SKYVOX_SOAK_ASAN
 // The sanitizer runtime's count of the bytes the program holds (not every compiler ships its header).
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+#include <windows.h>
+// windows.h first
+#include <psapi.h>
 #else
 #include <malloc.h>
 #endif
@@ -35,8 +39,16 @@ namespace {
 
 enum Figure { kRoster, kSessionPlayers, kQueued, kRunwayQueues, kResident, kHeap, kPilots };
 
-// A field of /proc/self/status in kB ("VmRSS", "VmHWM"), 0 when it cannot be read.
+// A field of /proc/self/status in kB ("VmRSS", "VmHWM"), 0 when it cannot be read. On Windows the
+// working set and its peak.
 int64_t StatusKb(const std::string& field) {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<int64_t>((field == "VmHWM" ? counters.PeakWorkingSetSize : counters.WorkingSetSize) /
+                              1024);
+#endif
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
@@ -48,6 +60,14 @@ int64_t StatusKb(const std::string& field) {
 int64_t HeapKb() {
 #ifdef SKYVOX_SOAK_ASAN
   return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes() / 1024);
+#elif defined(_WIN32)
+  // The memory the process itself committed, its heaps among it.
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters))
+    return 0;
+  return static_cast<int64_t>(counters.PrivateUsage / 1024);
 #else
   const struct mallinfo2 info = mallinfo2();
   return static_cast<int64_t>((info.uordblks + info.hblkhd) / 1024);

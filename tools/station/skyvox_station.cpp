@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
   std::cout << std::unitbuf;
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
+#ifdef SIGBREAK
+  std::signal(SIGBREAK, OnStopSignal);  // Ctrl+Break in a Windows console
+#endif
 
   std::shared_ptr<dplay4::NetworkContext> context = dplay4::MakeNetworkContext();
   dplay4::NetworkDirectPlayFactory network(
