@@ -1,11 +1,5 @@
 #include "sim/network_mode.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -34,6 +28,7 @@
 #include "session/loopback.h"
 #include "session/messages.h"
 #include "sim/participants.h"
+#include "sim/processes.h"
 
 namespace skyvox::sim {
 
@@ -52,39 +47,6 @@ constexpr int32_t kQuietBeforeLeaveMs = 300;
 constexpr int64_t kChildGraceMs = 3000;
 constexpr int kSearchTries = 3;
 
-volatile sig_atomic_t gStopSignal = 0;
-volatile sig_atomic_t gRunEnds = 0;
-
-void OnStopSignal(int signal) {
-  gStopSignal = signal;
-}
-
-void OnRunEnds(int) {
-  gRunEnds = 1;
-}
-
-// SIGTERM and SIGINT end the run cleanly from the main loop; a write to a peer that went away must not
-// kill the process. SIGUSR1 is the host's word to its children that the run ends before its time: the
-// host keeps it blocked, so that a child holds it pending from its start until it can take it.
-void InstallSignalHandlers(bool participant) {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  sigset_t usr1;
-  sigemptyset(&usr1);
-  sigaddset(&usr1, SIGUSR1);
-  if (participant) {
-    action.sa_handler = OnRunEnds;
-    sigaction(SIGUSR1, &action, nullptr);
-    sigprocmask(SIG_UNBLOCK, &usr1, nullptr);
-  } else {
-    sigprocmask(SIG_BLOCK, &usr1, nullptr);
-  }
-}
-
 // The report lines of a virtual pilot's child (see ParticipantRunOptions::ReportFd).
 constexpr std::string_view kCompletedReport = "completed";
 constexpr std::string_view kSummaryReport = "summary ";
@@ -92,16 +54,6 @@ constexpr std::string_view kSummaryReport = "summary ";
 int64_t EpochMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-void WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere to write: the lines are lost, the run goes on
-    done += static_cast<size_t>(n);
-  }
 }
 
 // Lines on stdout, each in one write so that the host's and its children's lines, sharing one output,
@@ -346,11 +298,10 @@ class HostProcess {
 
  private:
   struct Child {
-    pid_t Pid = 0;
+    std::unique_ptr<ChildProcess> Process;
     std::string Name;
     bool Running = true;
     bool Virtual = false;
-    int ReportFd = -1;    // the read end of a virtual pilot's report pipe; -1 once at its end
     std::string Pending;  // report text short of a whole line
     bool Completed = false;
     std::vector<std::string> Summary;
@@ -371,9 +322,10 @@ class HostProcess {
   bool FlightsEnded() const;
   void PrintSummaries();
   bool AnyChildRunning() const;
-  void SignalChildren(int signal);
-  // Lets the children end by themselves for a while, then kills those still running.
-  void StopChildren(int firstSignal);
+  void SignalChildren(ChildSignal signal);
+  // Lets the children end by themselves for a while (after `first`, when given), then kills those
+  // still running.
+  void StopChildren(std::optional<ChildSignal> first);
   // Leaves the session, with the "host left" notice (0x1012) ahead of it or without a word.
   void LeaveSession(bool notice);
 
@@ -475,7 +427,7 @@ void HostProcess::WaitForStation() {
   out_.Event("waiting up to " + std::to_string(static_cast<int64_t>(options_.WaitStationSeconds)) +
              " s for the station to join");
   const int64_t until = EpochMs() + static_cast<int64_t>(options_.WaitStationSeconds * 1000);
-  while (!gStopSignal && EpochMs() < until) {
+  while (!StopSignal() && EpochMs() < until) {
     dplay4::PollNetworkFor(*context_, kTickMs);
     host_->Tick(0);
     ReportPlayers();
@@ -483,7 +435,7 @@ void HostProcess::WaitForStation() {
       if (!IsScenarioName(scenario_, name)) return;
     }
   }
-  if (!gStopSignal) out_.Event("no station joined: the scenario starts without it");
+  if (!StopSignal()) out_.Event("no station joined: the scenario starts without it");
 }
 
 void HostProcess::Tick() {
@@ -494,12 +446,6 @@ void HostProcess::Tick() {
 
 void HostProcess::Spawn(const std::string& name, int line, bool observer, bool virtualPilot) {
   const NetworkSettings& n = options_.Network;
-  // A virtual pilot reports on fd 3 of its own, the write end of a pipe whose read end is the host's.
-  int report[2] = {-1, -1};
-  if (virtualPilot && pipe2(report, O_CLOEXEC) != 0) {
-    out_.Event(name + " cannot be started: " + std::strerror(errno));
-    return;
-  }
   std::vector<std::string> args = {
       "skyvox-sim",
       observer ? "observer" : "pilot",
@@ -521,69 +467,23 @@ void HostProcess::Spawn(const std::string& name, int line, bool observer, bool v
     args.push_back("--ping-interval");
     args.push_back(std::to_string(*n.PingIntervalMs));
   }
-  if (virtualPilot) {
-    args.insert(args.end(), {"--app", options_.AppFolder, "--report-fd", "3"});
-  }
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid < 0) {
-    out_.Event(name + " cannot be started: " + std::strerror(errno));
-    if (virtualPilot) {
-      close(report[0]);
-      close(report[1]);
-    }
+  if (virtualPilot) args.insert(args.end(), {"--app", options_.AppFolder});
+  // A virtual pilot reports on a channel of its own (see ParticipantRunOptions::ReportFd).
+  std::string error;
+  std::unique_ptr<ChildProcess> process = ChildProcess::Start(std::move(args), virtualPilot, error);
+  if (!process) {
+    out_.Event(name + " cannot be started: " + error);
     return;
   }
-  if (pid == 0) {
-    // A child outlives no host: when the host dies it is told to leave. Only async-signal-safe calls
-    // between fork and exec.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(1);
-    // The host's sockets stay the host's: a child holding them open would keep the host's
-    // connections alive after the host closed them.
-    if (report[1] == 3) {
-      fcntl(3, F_SETFD, 0);
-    } else if (report[1] >= 0) {
-      dup2(report[1], 3);
-    }
-    closefrom(report[1] >= 0 ? 4 : 3);
-    execv("/proc/self/exe", argv.data());
-    static const char kMessage[] = "skyvox-sim: cannot start a participant process\n";
-    [[maybe_unused]] const ssize_t ignored = ::write(2, kMessage, sizeof kMessage - 1);
-    _exit(127);
-  }
   Child child;
-  child.Pid = pid;
+  child.Process = std::move(process);
   child.Name = name;
   child.Virtual = virtualPilot;
-  if (virtualPilot) {
-    close(report[1]);
-    fcntl(report[0], F_SETFL, O_NONBLOCK);
-    child.ReportFd = report[0];
-  }
   children_.push_back(std::move(child));
 }
 
 void HostProcess::ReadReport(Child& c) {
-  if (c.ReportFd < 0) return;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(c.ReportFd, buffer, sizeof buffer);
-    if (n > 0) {
-      c.Pending.append(buffer, static_cast<size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-      close(c.ReportFd);
-      c.ReportFd = -1;
-    }
-    break;
-  }
+  c.Process->ReadReport(c.Pending);
   for (size_t end = c.Pending.find('\n'); end != std::string::npos; end = c.Pending.find('\n')) {
     const std::string line = c.Pending.substr(0, end);
     c.Pending.erase(0, end + 1);
@@ -596,18 +496,11 @@ void HostProcess::Reap() {
   for (Child& c : children_) {
     if (!c.Running) continue;
     ReadReport(c);
-    int status = 0;
-    const pid_t r = waitpid(c.Pid, &status, WNOHANG);
-    if (r == 0) continue;
+    std::string ending;
+    if (c.Process->Running(ending)) continue;
     c.Running = false;
     ReadReport(c);  // the rest, up to its end
-    if (r < 0) continue;
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-      out_.Event("the process of " + c.Name + " ends with exit status " +
-                 std::to_string(WEXITSTATUS(status)));
-    } else if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
-      out_.Event("the process of " + c.Name + " is ended by signal " + std::to_string(WTERMSIG(status)));
-    }
+    if (!ending.empty()) out_.Event("the process of " + c.Name + " " + ending);
   }
 }
 
@@ -634,14 +527,14 @@ bool HostProcess::AnyChildRunning() const {
   return std::any_of(children_.begin(), children_.end(), [](const Child& c) { return c.Running; });
 }
 
-void HostProcess::SignalChildren(int signal) {
+void HostProcess::SignalChildren(ChildSignal signal) {
   for (const Child& c : children_) {
-    if (c.Running) kill(c.Pid, signal);
+    if (c.Running) c.Process->Signal(signal);
   }
 }
 
-void HostProcess::StopChildren(int firstSignal) {
-  if (firstSignal != 0) SignalChildren(firstSignal);
+void HostProcess::StopChildren(std::optional<ChildSignal> first) {
+  if (first) SignalChildren(*first);
   const int64_t until = EpochMs() + kChildGraceMs;
   while (AnyChildRunning() && EpochMs() < until) {
     dplay4::PollNetworkFor(*context_, kTickMs);
@@ -649,11 +542,10 @@ void HostProcess::StopChildren(int firstSignal) {
     Reap();
   }
   if (!AnyChildRunning()) return;
-  SignalChildren(SIGKILL);
+  SignalChildren(ChildSignal::Kill);
   for (Child& c : children_) {
     if (!c.Running) continue;
-    int status = 0;
-    waitpid(c.Pid, &status, 0);
+    c.Process->Wait();
     c.Running = false;
     ReadReport(c);
     out_.Event("the process of " + c.Name + " is killed");
@@ -728,8 +620,8 @@ void HostProcess::Execute(const TimedCommand& command) {
       } else {
         // The station hosts it now and lives on; every participant vanishes at once without a word.
         out_.Event("the session ends for every participant; the station, hosting it now, stays");
-        SignalChildren(SIGKILL);
-        StopChildren(0);
+        SignalChildren(ChildSignal::Kill);
+        StopChildren(std::nullopt);
       }
       break;
     default:
@@ -739,18 +631,18 @@ void HostProcess::Execute(const TimedCommand& command) {
 
 int HostProcess::Run() {
   NoteStationLines();
-  InstallSignalHandlers(false);
+  InstallStopHandlers(false);
   if (!HostSession()) return 1;
   WaitForStation();
   out_.SetStart(EpochMs());
-  if (!gStopSignal) out_.Event("t = 0: the scenario starts");
+  if (!StopSignal()) out_.Event("t = 0: the scenario starts");
 
   for (const NamedLine& present : scenario_.Present) Spawn(present.Name, present.Line, false);
   const std::vector<TimedCommand>& commands = scenario_.Commands;
   size_t next = 0;
   int64_t nextTick = 0;
   bool flightsEnded = false;
-  while (!gStopSignal) {
+  while (!StopSignal()) {
     const int64_t now = out_.NowMs();
     while (next < commands.size() && commands[next].TimeMs <= now) Execute(commands[next++]);
     if (now >= nextTick) {
@@ -767,9 +659,9 @@ int HostProcess::Run() {
     PollUntil(*context_, out_, until);
   }
 
-  if (const int signal = gStopSignal) {
+  if (const int signal = StopSignal()) {
     out_.Event("stopped by signal " + std::to_string(signal));
-    StopChildren(SIGTERM);
+    StopChildren(ChildSignal::Stop);
     PrintSummaries();
     if (host_->InSession()) out_.Event(scenario_.HostName + " leaves the session");
     LeaveSession(true);
@@ -777,11 +669,11 @@ int HostProcess::Run() {
   }
   if (flightsEnded) {
     out_.Event("every virtual pilot's flight has ended: the run stops");
-    SignalChildren(SIGUSR1);
+    SignalChildren(ChildSignal::RunEnds);
   }
   out_.Event("the run ends");
   // The children leave by themselves at the end of the run (or at the host's word).
-  StopChildren(0);
+  StopChildren(std::nullopt);
   PrintSummaries();
   if (host_->InSession()) out_.Event(scenario_.HostName + " leaves the session");
   LeaveSession(true);
@@ -867,7 +759,7 @@ std::optional<std::string> ParticipantProcess::FindSession(PeerDirectPlay& dp) {
   dp.InitializeConnection(std::string(dplay4::kTcpIpConnectionAddress) + ":" + options_.HostAddress);
   const int32_t flags = session::kEnumSessionsAvailable | session::kEnumSessionsPasswordRequired;
   std::string lastError = "no answer";
-  for (int attempt = 0; attempt < kSearchTries && !gStopSignal; ++attempt) {
+  for (int attempt = 0; attempt < kSearchTries && !StopSignal(); ++attempt) {
     try {
       for (const session::DpSessionDesc& s :
            dp.EnumSessions({}, options_.Network.EnumerationTimeoutMs, flags)) {
@@ -975,12 +867,12 @@ std::optional<int> ParticipantProcess::Execute(const TimedCommand& command) {
 }
 
 int ParticipantProcess::Run() {
-  InstallSignalHandlers(true);
+  InstallStopHandlers(true);
   context_ = dplay4::MakeNetworkContext();
-  while (!gStopSignal && !gRunEnds && out_.NowMs() < script_.JoinMs)
+  while (!StopSignal() && !RunEnds() && out_.NowMs() < script_.JoinMs)
     PollUntil(*context_, out_, script_.JoinMs);
-  if (gStopSignal) return 128 + gStopSignal;
-  if (gRunEnds) return 0;
+  if (StopSignal()) return 128 + StopSignal();
+  if (RunEnds()) return 0;
   if (!Join()) {
     ReportSummary();
     return 1;
@@ -989,7 +881,7 @@ int ParticipantProcess::Run() {
   const std::vector<TimedCommand>& lines = script_.Lines;
   size_t next = 0;
   int64_t nextTick = 0;
-  while (!gStopSignal) {
+  while (!StopSignal()) {
     const int64_t now = out_.NowMs();
     while (next < lines.size() && lines[next].TimeMs <= now) {
       if (const std::optional<int> code = Execute(lines[next++])) return *code;
@@ -1013,12 +905,12 @@ int ParticipantProcess::Run() {
         return 0;
       }
     }
-    if (gRunEnds || now >= scenario_.EndMs) return LeaveAndExit(" (the run ends)", 0);
+    if (RunEnds() || now >= scenario_.EndMs) return LeaveAndExit(" (the run ends)", 0);
     int64_t until = std::min(nextTick, scenario_.EndMs);
     if (next < lines.size()) until = std::min(until, lines[next].TimeMs);
     PollUntil(*context_, out_, until);
   }
-  const int signal = gStopSignal;
+  const int signal = StopSignal();
   return LeaveAndExit(" (stopped by signal " + std::to_string(signal) + ")", 128 + signal);
 }
 

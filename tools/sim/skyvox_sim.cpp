@@ -15,6 +15,11 @@
 // in the scenario, or "skyvox-sim: message" when it cannot be played (the program folder, the join).
 #include <CLI/CLI.hpp>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -23,6 +28,7 @@
 
 #include "sim/load_scenario.h"
 #include "sim/network_mode.h"
+#include "sim/processes.h"
 #include "sim/scenario.h"
 #include "sim/soak_watch.h"
 
@@ -45,9 +51,14 @@ void AddNetworkOptions(CLI::App& command, skyvox::sim::NetworkSettings& settings
 
 int main(int argc, char** argv) {
   using namespace skyvox::sim;
+#ifdef _WIN32
+  // Lines end in "\n" as on every other system: the host and its children share this output.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   CLI::App cli{"skyvox-sim: simulated FS2002 participants and the scenario runner"};
   cli.require_subcommand(1);
   std::string scenarioPath, appFolder;
+  long long reportChannel = -1;
   auto* run = cli.add_subcommand("run", "play a scenario and print the radio transcript");
   run->add_option("SCENARIO", scenarioPath, "the scenario file")->required();
   run->add_option("--app", appFolder, "the program folder holding the database files")->required();
@@ -131,9 +142,10 @@ int main(int argc, char** argv) {
     p->add_option("--start", participantOptions.StartEpochMs, "t = 0 in ms since the Unix epoch")->required();
     p->add_option("--app", participantOptions.AppFolder,
                   "a virtual pilot's program folder with the database");
-    p->add_option("--report-fd", participantOptions.ReportFd,
+    // A descriptor on POSIX systems, the inherited pipe's handle on Windows.
+    p->add_option("--report-fd", reportChannel,
                   "a virtual pilot's report to the host: its completion and summary, one line each")
-        ->check(CLI::Range(0, 1023));
+        ->check(CLI::PositiveNumber);
     AddNetworkOptions(*p, participantOptions.Network, participantPorts, participantPing);
   }
   CLI11_PARSE(cli, argc, argv);
@@ -178,6 +190,7 @@ int main(int argc, char** argv) {
         ParsePortRange(participantPorts);
     participantOptions.Network.PingIntervalMs = participantPing;
     scenarioPath = participantOptions.ScenarioPath;
+    participantOptions.ReportFd = skyvox::sim::ReportDescriptor(reportChannel);
     return RunNetworkParticipant(participantOptions);
   } catch (const ScenarioError& e) {
     std::cout.flush();
