@@ -45,11 +45,18 @@ add_library(skyvox_dplay4
   src/dplay4/stream.cpp)
 target_link_libraries(skyvox_dplay4 PUBLIC skyvox_base)
 
-# The network provider: the peer on standalone Asio sockets, behind the DirectPlay interface.
+# The network provider: the peer on standalone Asio sockets, behind the DirectPlay interface. On
+# Windows Asio runs over Winsock.
 find_package(Threads REQUIRED)
+add_library(skyvox_asio INTERFACE)
+target_compile_definitions(skyvox_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_link_libraries(skyvox_asio INTERFACE Threads::Threads)
+if(WIN32)
+  target_include_directories(skyvox_asio SYSTEM INTERFACE ${skyvox_asio_includes})
+  target_link_libraries(skyvox_asio INTERFACE ws2_32 mswsock)
+endif()
 add_library(skyvox_dplay4_net src/dplay4/network.cpp)
-target_link_libraries(skyvox_dplay4_net PUBLIC skyvox_dplay4 skyvox_session PRIVATE Threads::Threads)
-target_compile_definitions(skyvox_dplay4_net PRIVATE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+target_link_libraries(skyvox_dplay4_net PUBLIC skyvox_dplay4 skyvox_session PRIVATE skyvox_asio)
 
 # What only the tools, the tests and the benchmarks use: world descriptions (parsed, formatted,
 # synthetic), the BGL, scenery.cfg and magdec.bgl writers, and the forwarding DirectPlay wrapper.

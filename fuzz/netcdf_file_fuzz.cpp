@@ -2,23 +2,26 @@
 // FormatError, and so does each numeric variable's values. Every dimension a variable names exists,
 // and the values read never outnumber the file's bytes. The reader takes a path: the input goes to a
 // scratch file of this process first.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
+#include <system_error>
 
 #include "base/errors.h"
 #include "netcdf_classic.h"
 
 namespace {
 struct ScratchFile {
-  std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("skyvox-fuzz-netcdf-" + std::to_string(::getpid()) + ".nc");
-  ~ScratchFile() { std::remove(path.c_str()); }
+  std::filesystem::path path = std::filesystem::temp_directory_path() /
+                               ("skyvox-fuzz-netcdf-" + std::to_string(std::random_device()()) + ".nc");
+  ~ScratchFile() {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
 };
 }  // namespace
 

@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-format libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libasio-dev tshark
           qt6-base-dev xvfb xauth x11-utils fonts-dejavu-core dpkg-dev)
-if [[ "${1:-}" == "--fuzz" ]]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  # The Windows cross-build (mingw-w64 with POSIX threads, GoogleTest's sources) and Wine to run it.
+  --windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine64) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/errors.h"
+#include "support/platform.h"
 #include "support/temp_dir.h"
 
 namespace skyvox::authoring {
@@ -136,9 +137,10 @@ TEST(SceneryFolder, HoldsTheConfigurationMagdecAndEachAreasFiles) {
 
   EXPECT_EQ(ReadBytes(dir.File("FS2002.EXE")),
             (std::vector<uint8_t>{'r', 'e', 'a', 'l', ' ', 'p', 'r', 'o', 'g', 'r', 'a', 'm'}));
-  EXPECT_FALSE(std::filesystem::exists(dir.File("fs2002.exe")));
+  // (On a case-blind file system every case names the same file.)
+  if (!testing::kWindows) EXPECT_FALSE(std::filesystem::exists(dir.File("fs2002.exe")));
   EXPECT_EQ(ReadBytes(dir.Path() / "SCENERY" / "magdec.bgl"), magdec);
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "Scenery"));
+  if (!testing::kWindows) EXPECT_FALSE(std::filesystem::exists(dir.Path() / "Scenery"));
   const std::vector<DescribedAirport> airports = {TinyAirport()};
   EXPECT_EQ(ReadBytes(dir.Path() / "SCENERY" / "World" / "scenery" / "ap_a.bgl"), BuildBglFile(airports, {}));
   EXPECT_TRUE(std::filesystem::exists(dir.Path() / "SCENERY" / "World" / "scenery" / "b.bgl"));
