@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ clang-format libgtest-dev libgmock-dev libbenchm
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   # The Windows cross-build (mingw-w64 with POSIX threads, GoogleTest's sources) and Wine to run it.
-  --windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine64) ;;
+  --windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine64 unzip) ;;
 esac
 
 missing=()
