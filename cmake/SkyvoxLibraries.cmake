@@ -9,6 +9,11 @@ add_library(skyvox_base
   src/base/text.cpp)
 target_include_directories(skyvox_base PUBLIC ${PROJECT_SOURCE_DIR}/src)
 
+# What only the operating system can tell (the program's own file, Windows's drive letters): the one
+# library besides the network provider that includes the system's headers.
+add_library(skyvox_platform src/platform/system.cpp)
+target_link_libraries(skyvox_platform PUBLIC skyvox_base)
+
 add_library(skyvox_geo
   src/geo/geometry.cpp
   src/geo/mag_var_grid.cpp
@@ -96,4 +101,4 @@ add_library(skyvox_app
   src/app/startup.cpp
   src/app/station.cpp
   src/app/station_monitor.cpp)
-target_link_libraries(skyvox_app PUBLIC skyvox_atc)
+target_link_libraries(skyvox_app PUBLIC skyvox_atc PRIVATE skyvox_platform)

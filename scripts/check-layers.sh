@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a library includes a header of a layer above it, or when an engine library includes Qt,
 # Asio or platform headers (the window controllers of app are Qt-free too). The order: base <- geo <-
-# scenery <- session <- atc, radar <- app <- ui; ui also picks the DirectPlay providers (dplay4).
+# scenery <- session <- atc, radar <- app <- ui; ui also picks the DirectPlay providers (dplay4). platform,
+# on base alone, holds what only the operating system can tell; app and ui may ask it.
 # Within the engine, radar builds on atc's dialogues, and the ATC cycle (src/atc/atc_cycle.*) is the
 # one atc file that calls into radar.
 set -uo pipefail
@@ -10,14 +11,15 @@ cd "$(dirname "$0")/.."
 allowed() {
   case "$1" in
     base) echo "base" ;;
+    platform) echo "base platform" ;;
     geo) echo "base geo" ;;
     scenery) echo "base geo scenery" ;;
     session) echo "base geo scenery session" ;;
     dplay4) echo "base session dplay4" ;;
     authoring) echo "base geo scenery session authoring" ;;
     atc | radar) echo "base geo scenery session atc radar" ;;
-    app) echo "base geo scenery session atc radar app" ;;
-    ui) echo "base geo scenery session dplay4 atc radar app ui" ;;
+    app) echo "base geo scenery session atc radar platform app" ;;
+    ui) echo "base geo scenery session dplay4 atc radar platform app ui" ;;
   esac
 }
 

@@ -2,9 +2,7 @@
 
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform/system.h"
 
 #include "scenery/database_files.h"
 
@@ -25,20 +23,8 @@ fs::path FindDataFolder(const fs::path& executable, const fs::path& builtFrom) {
 }
 
 fs::path RunningExecutable(const char* fallback) {
+  if (fs::path self = platform::RunningProgram(); !self.empty()) return self;
   std::error_code ec;
-#ifdef _WIN32
-  std::wstring self(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
-    if (n == 0) break;
-    if (n < self.size()) return fs::path(self.substr(0, n));
-    if (self.size() >= 32768) break;
-    self.resize(self.size() * 2);
-  }
-#else
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) return self;
-#endif
   return fs::absolute(fallback ? fallback : "", ec);
 }
 

@@ -7,11 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "base/files.h"
-#endif
+#include "platform/system.h"
 
 namespace skyvox::app {
 namespace {
@@ -123,32 +119,21 @@ std::vector<Drive> ListDrives(const std::string& chosenFolder, std::string_view 
 }
 
 std::vector<Drive> ListDrives(const std::string& chosenFolder) {
-#ifdef _WIN32
-  // Windows has drive letters of its own: each "x: [label]" (the volume's label, when it has one),
-  // opening the drive's root. No volume is asked for a label that could keep us waiting (floppy,
-  // network).
-  (void)chosenFolder;
-  std::vector<Drive> drives;
-  const DWORD letters = GetLogicalDrives();
-  for (int i = 0; i < 26; ++i) {
-    if (!(letters & (1u << i))) continue;
-    const wchar_t root[] = {static_cast<wchar_t>(L'A' + i), L':', L'\\', 0};
-    std::string display = {static_cast<char>('a' + i), ':'};
-    const UINT type = GetDriveTypeW(root);
-    wchar_t label[MAX_PATH + 1] = {};
-    if ((type == DRIVE_FIXED || type == DRIVE_RAMDISK) &&
-        GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) && label[0]) {
-      display += " [" + PathText(std::filesystem::path(label)) + "]";
+  // Windows has drive letters of its own: each "x: [label]" (the label when the volume has one),
+  // opening the drive's root.
+  if (const std::vector<platform::DriveLetter> letters = platform::DriveLetters(); !letters.empty()) {
+    std::vector<Drive> drives;
+    for (const platform::DriveLetter& d : letters) {
+      std::string display = {static_cast<char>(d.Letter - 'A' + 'a'), ':'};
+      if (!d.Label.empty()) display += " [" + d.Label + "]";
+      drives.push_back({display, std::string{d.Letter, ':', '\\'}});
     }
-    drives.push_back({display, std::string{static_cast<char>('A' + i), ':', '\\'}});
+    return drives;
   }
-  return drives;
-#else
   std::ifstream file("/proc/self/mounts");
   std::ostringstream text;
   if (file) text << file.rdbuf();
   return ListDrives(chosenFolder, text.str());
-#endif
 }
 
 }  // namespace skyvox::app

@@ -27,33 +27,9 @@ fs::path NativePath(std::string_view text) {
 }
 
 std::string PathText(const fs::path& path) {
-  // UTF-16 to UTF-8 by hand (a lone surrogate becomes '?'), then to Windows-1252.
   const std::wstring& wide = path.native();
-  std::string utf8;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    uint32_t c = static_cast<uint16_t>(wide[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(wide[++i]) - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = '?';
-    }
-    if (c < 0x80) {
-      utf8.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return Utf8ToCp1252(utf8);
+  return Utf8ToCp1252(
+      Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size())));
 }
 #else
 fs::path NativePath(std::string_view text) {

@@ -14,6 +14,11 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // UTF-8 to Windows-1252. Characters the code page cannot hold, and malformed UTF-8, become '?'.
 std::string Utf8ToCp1252(std::string_view utf8);
 
+// UTF-16 <-> UTF-8 (names and passwords on the wire, file names on Windows). Unpaired surrogates and
+// invalid UTF-8 become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+std::u16string Utf8ToUtf16(std::string_view text);
+
 // ASCII-only case folding, as used for file names and the design's upper/lower-cased comparisons.
 std::string ToUpperAscii(std::string_view text);
 std::string ToLowerAscii(std::string_view text);

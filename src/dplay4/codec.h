@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
+
 namespace skyvox::dplay4 {
 
 using Bytes = std::span<const uint8_t>;
@@ -119,10 +121,6 @@ struct Envelope {
 bool IsSystemMessage(Bytes body);
 // The envelope of a system message body; no "play" signature throws FormatError.
 Envelope DecodeEnvelope(Bytes body);
-
-// UTF-16 <-> UTF-8 for names and passwords. Unpaired surrogates and invalid UTF-8 become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
-std::u16string Utf8ToUtf16(std::string_view text);
 
 // DPSESSIONDESC2, 80 bytes.
 struct SessionDesc {

@@ -23,7 +23,28 @@ fail() {
   echo "FAIL: $*"
   exit 1
 }
-[[ -x "$db" && -x "$sim" ]] || fail "skyvox-db or skyvox-sim not found under $build/tools"
+if [[ -f "$db.exe" && -f "$sim.exe" ]]; then
+  # A Windows build: its programs under Wine, every absolute path given as Wine's drive Z: shows it.
+  # The transcripts must be the same, byte for byte.
+  wine=${SKYVOX_WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
+  [[ -x "$wine" ]] || { echo "SKIP: no wine64 for the Windows programs"; exit 77; }
+  export WINEDEBUG=${WINEDEBUG:--all}
+  windows() {
+    local program=$1 a args=()
+    shift
+    for a; do
+      [[ $a == /* ]] && a="Z:${a//\//\\}"
+      args+=("$a")
+    done
+    "$wine" "$program" "${args[@]}"
+  }
+  run_db() { windows "$db.exe" "$@"; }
+  run_sim() { windows "$sim.exe" "$@"; }
+else
+  [[ -x "$db" && -x "$sim" ]] || fail "skyvox-db or skyvox-sim not found under $build/tools"
+  run_db() { "$db" "$@"; }
+  run_sim() { "$sim" "$@"; }
+fi
 data="$source/tests/data/transcripts"
 
 # The program folder of a world, built once per run.
@@ -35,10 +56,10 @@ app_for() {
     if [[ $name == sample ]]; then world="$source/data/sample_world.txt"; else world="$data/$name.world"; fi
     [[ -f "$world" ]] || fail "no world description $world"
     dir="$work/$key"
-    "$db" make-scenery --world "$world" --out "$dir/fs" >"$work/$key-make.out" 2>&1 ||
+    run_db make-scenery --world "$world" --out "$dir/fs" >"$work/$key-make.out" 2>&1 ||
       fail "make-scenery $name: $(cat "$work/$key-make.out")"
     [[ $magdec == no-magdec ]] && rm -f "$dir/fs/Scenery/magdec.bgl"
-    "$db" build --sim "$dir/fs" --app "$dir/app" >"$work/$key-build.out" 2>&1 ||
+    run_db build --sim "$dir/fs" --app "$dir/app" >"$work/$key-build.out" 2>&1 ||
       fail "database build $name: $(cat "$work/$key-build.out")"
     apps[$key]="$dir/app"
   fi
@@ -55,7 +76,7 @@ for scenario in "${scenarios[@]}"; do
   [[ -n "${world:-}" ]] || fail "$name: no \"# world:\" line"
   app_for "$world" "${magdec:-magdec}" >/dev/null
   app=${apps["$world-${magdec:-magdec}"]}
-  if ! "$sim" run "$scenario" --app "$app" >"$work/$name.out" 2>"$work/$name.err"; then
+  if ! run_sim run "$scenario" --app "$app" >"$work/$name.out" 2>"$work/$name.err"; then
     echo "FAIL: $name: skyvox-sim failed: $(cat "$work/$name.err")"
     failed=$((failed + 1))
     continue
