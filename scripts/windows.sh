@@ -15,6 +15,9 @@ cmake --build "$out" -j2
 if [[ "${1:-}" != "--no-tests" ]]; then
   # A Wine prefix of the build's own, made once (about half a minute).
   export WINEPREFIX="$PWD/$out/wineprefix" WINEDEBUG=-all
+  # Wine writes Windows names to Linux in the locale's encoding: UTF-8, or names beyond ASCII cannot
+  # be made (CI's environment may set no locale at all).
+  export LC_ALL=C.UTF-8
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
     /usr/lib/wine/wineserver -w || true
