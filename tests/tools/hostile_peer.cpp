@@ -29,6 +29,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -602,6 +603,7 @@ struct Settings {
   int Count = 1000;
   std::vector<std::string> Sources;
   std::vector<std::string> Inputs;
+  std::string GoFile;
   uint32_t Seed = 1;
 };
 
@@ -1006,6 +1008,20 @@ int NameServer(Member& m, const Settings& s) {
   return 0;
 }
 
+// Until its session window is open, a joining station drops what it receives with its join's answer:
+// a message sent sooner proves nothing. The test appends a line to the go file each time the station
+// says its window is open; we wait, serving the session, for the count'th line.
+bool WaitForGo(Member& m, const std::string& path, size_t count, int64_t timeoutMs) {
+  for (const int64_t deadline = NowMs() + timeoutMs; NowMs() < deadline;) {
+    std::ifstream in(path);
+    size_t lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    if (lines >= count) return true;
+    m.Pump(50);
+  }
+  return false;
+}
+
 int Fatal(Member& m, const Settings& s) {
   std::set<uint32_t> seen;
   for (const std::string& name : s.Inputs) {
@@ -1026,7 +1042,12 @@ int Fatal(Member& m, const Settings& s) {
       return 1;
     }
     seen.insert(*station);
-    m.PumpFor(1500);  // the station's window opens and its timers start
+    if (s.GoFile.empty()) {
+      m.PumpFor(1500);  // the station's window opens and its timers start
+    } else if (!WaitForGo(m, s.GoFile, seen.size(), 60000)) {
+      Print("no word that " + Hex(*station) + " listens came");
+      return 1;
+    }
     if (input->Roster) {
       // Not yet in the station's roster, the fields are never read: the message is dropped.
       m.Send(*station, input->Message);
@@ -1038,13 +1059,14 @@ int Fatal(Member& m, const Settings& s) {
     }
     if (name == "farewell") {
       // A chat line and our departure in one write: the station reads the line after its sender left.
+      // The peer itself leaves only at the end: its own farewell travels on another connection, which
+      // the station might read first, and then the line would come from a stranger and be dropped.
       const std::vector<uint8_t> bytes = Concat(
           {m.Framed(PlayerMessage{m.Player, *station, input->Message.Bytes()}.Encode()),
            m.Framed(PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, m.Player, 0, 0, 0}.Encode()),
            m.Framed(PlayerGroupChange{kDeletePlayer, kDefaultVersion, 0, m.peer.SystemPlayer(), 0, 0, 0}
                         .Encode())});
       RawStream(m.MachineOf(*station)->Stream).Write(bytes);
-      m.peer.Leave();
     } else {
       m.Send(*station, input->Message);
     }
@@ -1083,6 +1105,8 @@ int main(int argc, char** argv) {
   cli.add_option("--count", s.Count, "connections: how many to each target")->capture_default_str();
   cli.add_option("--source", s.Sources, "connections: local addresses to spread them over (repeatable)");
   cli.add_option("--input", s.Inputs, "fatal: the malformed messages to send, in order (repeatable)");
+  cli.add_option("--go-file", s.GoFile,
+                 "fatal: wait for one more line in this file before each input (default: 1.5 s)");
   cli.add_option("--seed", s.Seed, "garbage: the random seed")->capture_default_str();
   CLI11_PARSE(cli, argc, argv);
   try {

@@ -214,13 +214,17 @@ case "$case" in
     start_host 60
     inputs=(removed short announcement-short chat-short description-short position-short position-speed-short
       farewell)
+    : >"$work/go"
     ip netns exec "$hostilens" "$hostile" fatal --host "$net.1" "${inputs[@]/#/--input=}" \
-      >"$work/hostile.out" 2>"$work/hostile.err" &
+      --go-file "$work/go" >"$work/hostile.out" 2>"$work/hostile.err" &
     pids+=("$!")
     removed="[message box, information] Skyvox v2.0: The host had removed you from the multiplayer session,"
     removed+=" Skyvox closes multiplayer session."
     for input in "${inputs[@]}"; do
       start_station
+      # Until its window opens the station drops what it receives: the input waits for the word.
+      wait_for "$work/station.out" "* station open in session" 60
+      echo "$input" >>"$work/go"
       wait_for "$work/hostile.out" "sent $input to" 30
       wait_exit "$station_pid" "the station after $input" 10
       wait "$station_pid"
