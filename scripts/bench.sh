@@ -13,8 +13,7 @@ if [[ "${1:-}" == "--quick" ]]; then
 fi
 build=${SKYVOX_BENCH_BUILD:-build-release}
 out=${1:-$build/bench-results}
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+source scripts/compiler-cache.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSKYVOX_TESTS=OFF -DSKYVOX_GUI=OFF \
   "${launcher[@]}" >/dev/null
 benches=(skyvox_station_tick_bench skyvox_atc_bench skyvox_radar_bench skyvox_receive_loop_bench

@@ -20,8 +20,7 @@ out=build-fuzz
 
 build() {
   scripts/install-deps.sh --fuzz
-  local launcher=()
-  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  source scripts/compiler-cache.sh
   cmake -S . -B "$out" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
     -DSKYVOX_FUZZ=ON -DSKYVOX_TESTS=OFF -DSKYVOX_GUI=OFF -DSKYVOX_BENCH=OFF >/dev/null
   nice -n 19 cmake --build "$out" -j2 --target skyvox_fuzzers

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-format libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libasio-dev tshark
-          qt6-base-dev xvfb xauth x11-utils fonts-dejavu-core dpkg-dev)
+          qt6-base-dev ccache xvfb xauth x11-utils fonts-dejavu-core dpkg-dev)
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-14-dev) ;;
   # The Windows cross-build (mingw-w64 with POSIX threads, GoogleTest's sources) and Wine to run it.
