@@ -42,4 +42,8 @@ std::vector<uint8_t> ReadBytes(const fs::path& file) {
   return ReadWholeFile(file);
 }
 
+fs::path SourceRoot() {
+  return SKYVOX_SOURCE_DIR;
+}
+
 }  // namespace skyvox::testing

@@ -29,9 +29,8 @@ class TempDir {
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file);
 
-// The source tree's root, for the shipped data files the tests read.
-inline std::filesystem::path SourceRoot() {
-  return SKYVOX_SOURCE_DIR;
-}
+// The source tree's root, for the shipped data files the tests read. Defined in the support library
+// alone, so that the test sources compile the same in any checkout.
+std::filesystem::path SourceRoot();
 
 }  // namespace skyvox::testing

@@ -39,7 +39,7 @@ QStringList Entries(QWidget& window, const QString& first) {
 void FirstRunTest::splashToStationAndBack() {
   testing::TempDir work;
   try {
-    windows::GuidedRun run(work.Path(), SKYVOX_SOURCE_DIR "/data");
+    windows::GuidedRun run(work.Path(), (testing::SourceRoot() / "data").string());
     run.Splash();
     run.SimFolder();
     QVERIFY(Shown(run.Boxes(), app::kConfigCreatedText));
